@@ -1,0 +1,80 @@
+# Build conventions shared by every folder.
+#
+# Windows preset: deliverables land in ${CMAKE_BINARY_DIR}/bin (an installation folder),
+# test programs in ${CMAKE_BINARY_DIR}/tests, and CTest runs them under Wine through
+# scripts/wine-run with a prefix in ${CMAKE_BINARY_DIR}/wineprefix.
+# Native preset: only the portable core and its tests, with ASan and UBSan.
+
+include_directories(${CMAKE_SOURCE_DIR})
+
+set(QUILLON_BIN_DIR ${CMAKE_BINARY_DIR}/bin)
+set(QUILLON_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests)
+set(QUILLON_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+
+if(QUILLON_WINDOWS)
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${QUILLON_BIN_DIR})
+  set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${QUILLON_BIN_DIR})
+  set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix ${QUILLON_WINEPREFIX})
+  # ANSI texts throughout; Windows 7 API level.
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX _CRT_SECURE_NO_WARNINGS)
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+  # Deliverables have no "lib" prefix: tasqui.dll, mailwire.dll, ...
+  set(CMAKE_SHARED_LIBRARY_PREFIX "")
+  set(CMAKE_SHARED_MODULE_PREFIX "")
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}")
+else()
+  set(QUILLON_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter ${QUILLON_SANITIZE})
+  add_link_options(${QUILLON_SANITIZE})
+endif()
+
+# quillon_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [RESOURCE_LOCK ...]
+#               [TIMEOUT s] [ENVIRONMENT VAR=value ...])
+# One GoogleTest program, run by CTest as one test. Under Wine every program costs a
+# process start, so group the cases of one behaviour into one program.
+# Windows test programs get these environment variables:
+#   QUILLON_BIN_DIR      the installation folder (a Linux path; see tests/support)
+#   QUILLON_TEST_DATA    ${CMAKE_SOURCE_DIR}/tests
+#   QUILLON_BUILD_DIR    ${CMAKE_BINARY_DIR}
+# Tests that touch HKCU\Software\Kestrova\Tasqeduler must name RESOURCE_LOCK registry.
+function(quillon_gtest)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main)
+  if(QUILLON_WINDOWS)
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUILLON_TEST_BIN_DIR})
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QUILLON_BIN_DIR=${QUILLON_BIN_DIR};QUILLON_TEST_DATA=${CMAKE_SOURCE_DIR}/tests;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};${T_ENVIRONMENT}")
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  endif()
+endfunction()
+
+# quillon_fuzz_target(NAME n SOURCES ... [LIBS ...] CORPUS dir)
+# SOURCES define LLVMFuzzerTestOneInput. The ordinary (native) test run replays every
+# file of CORPUS through it under ASan/UBSan; the fuzz preset (clang) also builds the
+# libFuzzer driver n_fuzzer for `make fuzz`.
+function(quillon_fuzz_target)
+  if(QUILLON_WINDOWS)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME}_replay ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay_main.cpp)
+  target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
+  add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME}_replay ${F_CORPUS})
+  set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 300)
+  if(QUILLON_LIBFUZZER)
+    add_executable(${F_NAME}_fuzzer ${F_SOURCES})
+    target_compile_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS} -fsanitize=fuzzer)
+  endif()
+endfunction()

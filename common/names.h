@@ -1,0 +1,90 @@
+// Registry paths, value names and registered window-message names shared by every
+// deliverable. All keys live under HKEY_CURRENT_USER.
+#pragma once
+
+namespace quillon {
+
+constexpr char kRootKeyPath[] = "Software\\Kestrova\\Tasqeduler";
+constexpr char kConfigurationKeyPath[] = "Software\\Kestrova\\Tasqeduler\\Configuration";
+constexpr char kTasksKeyPath[] = "Software\\Kestrova\\Tasqeduler\\Tasks";
+constexpr char kFailedTasksKeyPath[] = "Software\\Kestrova\\Tasqeduler\\FailedTasks";
+constexpr char kMailKeyPath[] = "Software\\Kestrova\\Tasqeduler\\Mail";
+
+// Values of a task key.
+namespace task_values {
+constexpr char kNeedsInternet[] = "NeedsInternet";
+constexpr char kDisplayName[] = "DisplayName";
+constexpr char kAppName[] = "AppName";
+constexpr char kCommandLine[] = "CommandLine";
+constexpr char kHasDates[] = "HasDates";
+constexpr char kHasTimes[] = "HasTimes";
+constexpr char kNotWeekend[] = "NotWeekend";
+constexpr char kDisabled[] = "Disabled";
+constexpr char kStartDate[] = "StartDate";
+constexpr char kEndDate[] = "EndDate";
+constexpr char kLastRun[] = "LastRun";
+constexpr char kTaskType[] = "TaskType";
+constexpr char kValue[] = "Value";
+constexpr char kValue2[] = "Value2";
+constexpr char kDaysOfWeek[] = "DaysOfWeek";
+constexpr char kMonthsOfYear[] = "MonthsOfYear";
+constexpr char kTimeout[] = "Timeout";
+constexpr char kLogging[] = "Logging";
+constexpr char kSelection[] = "Selection";
+constexpr char kChopMessage[] = "ChopMessage";
+} // namespace task_values
+
+// Values of a retry-queue entry under FailedTasks.
+namespace failed_task_values {
+constexpr char kTaskRetryTime[] = "TaskRetryTime";
+constexpr char kTaskRetryCount[] = "TaskRetryCount";
+} // namespace failed_task_values
+
+// Values of a queued message under Mail.
+namespace mail_values {
+constexpr char kSubject[] = "Subject";
+constexpr char kBody[] = "Body";
+constexpr char kRetryCount[] = "RetryCount";
+constexpr char kRetryTime[] = "RetryTime";
+} // namespace mail_values
+
+// Values of the Configuration key.
+namespace config_values {
+constexpr char kMailSystem[] = "MailSystem";
+constexpr char kMailLibrary[] = "MailLibrary";
+constexpr char kSMTPServer[] = "SMTPServer";
+constexpr char kProfile[] = "Profile";
+constexpr char kPassword[] = "Password";
+constexpr char kSender[] = "Sender";
+constexpr char kDestination[] = "Destination";
+constexpr char kMaxMsgLen[] = "MaxMsgLen";
+constexpr char kUsesDialup[] = "UsesDialup";
+constexpr char kDialupName[] = "DialupName";
+constexpr char kTimeout[] = "Timeout";
+constexpr char kPOP3Authentication[] = "POP3Authentication";
+constexpr char kPOP3Server[] = "POP3Server";
+constexpr char kPOP3Login[] = "POP3Login";
+constexpr char kLogging[] = "Logging";
+constexpr char kClipSubject[] = "ClipSubject";
+constexpr char kRetryCount[] = "RetryCount";
+constexpr char kRetryTime[] = "RetryTime";
+constexpr char kTaskRetryCount[] = "TaskRetryCount";
+constexpr char kTaskRetryTime[] = "TaskRetryTime";
+constexpr char kDontDial[] = "DontDial";
+constexpr char kDontSend[] = "DontSend";
+constexpr char kMyMenuId[] = "MyMenuId";
+constexpr char kIEMenuId[] = "IEMenuId";
+constexpr char kBrowserName[] = "BrowserName";
+constexpr char kRemindIntro[] = "RemindIntro";
+} // namespace config_values
+
+// The library used when MailLibrary is empty or absent.
+constexpr char kDefaultMailLibrary[] = "MAILSIMPLE.DLL";
+
+// Registered window messages.
+constexpr char kMsgAppTaskChanged[] = "quillon:msg:apptaskchanged";
+constexpr char kMsgUpdateConfig[] = "quillon:msg:updateconfig";
+constexpr char kMsgAlreadyRunning[] = "quillon:msg:alreadyrunning";
+constexpr char kMsgRemindIntro[] = "quillon:msg:remindintro";
+
+} // namespace quillon

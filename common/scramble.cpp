@@ -1,0 +1,49 @@
+#include "common/scramble.h"
+
+namespace quillon {
+
+namespace {
+
+// The first 45 bytes are printable characters; the rest are bytes from 0x80 to 0xFE.
+// No key byte is 0: a zero key byte would store that password byte in the clear.
+struct ScrambleKeyTable {
+    unsigned char bytes[kScrambleKeyLength];
+    ScrambleKeyTable()
+    {
+        static const char kPrintable[] = "Kq7#vR2!pZ9&mW4$tB6*eX1@nH8^cL3%gJ5+sD0=yF~Qu";
+        size_t printableLength = sizeof kPrintable - 1; // 45
+        for (size_t i = 0; i < kScrambleKeyLength; ++i) {
+            if (i < printableLength)
+                bytes[i] = static_cast<unsigned char>(kPrintable[i]);
+            else
+                bytes[i] = static_cast<unsigned char>(0x80 + ((i * 37 + 11) % 0x7F));
+        }
+    }
+};
+
+const ScrambleKeyTable &KeyTable()
+{
+    static const ScrambleKeyTable table;
+    return table;
+}
+
+} // namespace
+
+const unsigned char *ScrambleKey() { return KeyTable().bytes; }
+
+void ScrambleBytes(char *bytes, size_t length)
+{
+    const unsigned char *key = ScrambleKey();
+    for (size_t i = 0; i < length && i < kScrambleKeyLength; ++i)
+        bytes[i] = static_cast<char>(static_cast<unsigned char>(bytes[i]) ^ key[i]);
+}
+
+std::string ScrambleText(const std::string &text)
+{
+    std::string out = text;
+    if (!out.empty())
+        ScrambleBytes(&out[0], out.size());
+    return out;
+}
+
+} // namespace quillon

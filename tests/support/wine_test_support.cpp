@@ -1,0 +1,106 @@
+#include "tests/support/wine_test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "common/handles.h"
+#include "common/names.h"
+#include "common/registry.h"
+
+namespace quillon::test {
+
+std::string WindowsPathOf(const std::string &unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+static std::string EnvPath(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr ? WindowsPathOf(value) : std::string();
+}
+
+std::string BinDir() { return EnvPath("QUILLON_BIN_DIR"); }
+std::string TestDataDir() { return EnvPath("QUILLON_TEST_DATA"); }
+std::string BuildDir() { return EnvPath("QUILLON_BUILD_DIR"); }
+
+static void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle search(FindFirstFileA((dir + "\\*").c_str(), &found));
+    if (search.IsValid()) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search.Get(), &found));
+    }
+    search.Reset();
+    RemoveDirectoryA(dir.c_str());
+}
+
+std::string MakeScratchDir(const std::string &name)
+{
+    std::string root = BuildDir() + "\\scratch";
+    CreateDirectoryA(root.c_str(), nullptr);
+    std::string dir = root + "\\" + name;
+    RemoveTree(dir);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+void ResetProductRegistry()
+{
+    RegistryKey parent;
+    if (parent.Open(HKEY_CURRENT_USER, "Software\\Kestrova") == ERROR_SUCCESS)
+        parent.DeleteSubkeyTree("Tasqeduler");
+}
+
+ProcessResult RunProcess(const std::string &commandLine, DWORD timeoutMs, const char *currentDir)
+{
+    ProcessResult result;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string mutableLine = commandLine;
+    if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, currentDir,
+                        &startup, &info))
+        return result;
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    result.started = true;
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT) {
+        result.timedOut = true;
+        TerminateProcess(process.Get(), 0xDEADDEAD);
+        WaitForSingleObject(process.Get(), 5000);
+    }
+    GetExitCodeProcess(process.Get(), &result.exitCode);
+    return result;
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    return static_cast<bool>(out);
+}
+
+} // namespace quillon::test

@@ -1,0 +1,38 @@
+// Helpers for test programs that run under Wine (see cmake/Quillon.cmake for the
+// environment every test program gets).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace quillon::test {
+
+// Z:\... form of a Linux path (Wine maps / to drive Z:).
+std::string WindowsPathOf(const std::string &unixPath);
+
+// The installation folder with every deliverable (build/windows/bin), Windows form,
+// without a trailing backslash.
+std::string BinDir();
+// The source tests/ folder and the build tree, Windows form.
+std::string TestDataDir();
+std::string BuildDir();
+// A fresh, empty folder for this test program (Windows form, under the build tree).
+std::string MakeScratchDir(const std::string &name);
+
+// Removes HKCU\Software\Kestrova\Tasqeduler and everything below it. Tests that touch the
+// product's registry tree call this first and hold the CTest resource lock "registry".
+void ResetProductRegistry();
+
+struct ProcessResult {
+    bool started = false;
+    bool timedOut = false;      // still running at the limit; it was terminated
+    DWORD exitCode = 0;
+};
+// Starts commandLine (CreateProcess, no window) and waits at most timeoutMs.
+ProcessResult RunProcess(const std::string &commandLine, DWORD timeoutMs, const char *currentDir = nullptr);
+
+std::string ReadWholeFile(const std::string &path);
+bool WriteWholeFile(const std::string &path, const std::string &content);
+
+} // namespace quillon::test
