@@ -78,3 +78,15 @@ function(quillon_fuzz_target)
     target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS} -fsanitize=fuzzer)
   endif()
 endfunction()
+
+# Adds every immediate subfolder of the current folder that has a CMakeLists.txt, in
+# name order. Folders call it last, so a component can live in a subfolder of its own.
+function(quillon_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
