@@ -1,0 +1,210 @@
+/*
+ * Numeric identifiers of everything the resource module tasq??.dll carries: strings,
+ * dialog templates and their controls, menus with their command ids, accelerator
+ * tables and icon groups. Every deliverable that loads the module includes this header,
+ * and every language's module must carry the same ids.
+ *
+ * Plain #defines only: the resource compiler reads this file too.
+ *
+ * Control ids are per dialog: the same number means different controls in different
+ * dialogs (1036 is a password edit in the configuration pages and the "at" label of the
+ * task editor), so each control has a name prefixed with its dialog. Buttons 1 and 2
+ * are the system's IDOK and IDCANCEL.
+ */
+#ifndef QUILLON_RESOURCES_RESOURCE_IDS_H
+#define QUILLON_RESOURCES_RESOURCE_IDS_H
+
+/* ---- Strings ------------------------------------------------------------------- */
+
+#define IDS_APP_CAPTION                 103 /* "Quillon Scheduler": message boxes, main window title */
+#define IDS_SCHEDULER_CLASS             109 /* "TASQED": scheduler window class */
+#define IDS_ENABLE                      113 /* "Enable" */
+#define IDS_DISABLE                     114 /* "Disable" */
+#define IDS_CONFIRM_DELETE              115 /* "Delete scheduled item?" */
+#define IDS_EVERY                       116 /* "Every " (trailing space) */
+#define IDS_MINUTES                     117 /* "minutes"; 117..120 are the unit list in order */
+#define IDS_HOURS                       118
+#define IDS_DAYS                        119
+#define IDS_WEEKS                       120
+#define IDS_ON_THE                      121 /* "On the " */
+#define IDS_FIRST                       122 /* "first "; 122..127 are the week ordinal list */
+#define IDS_SECOND                      123
+#define IDS_THIRD                       124
+#define IDS_FOURTH                      125
+#define IDS_FIFTH                       126
+#define IDS_LAST                        127 /* "last " */
+#define IDS_SUNDAY                      128 /* "Sunday "; 128..134 Sunday..Saturday */
+#define IDS_MONDAY                      129
+#define IDS_TUESDAY                     130
+#define IDS_WEDNESDAY                   131
+#define IDS_THURSDAY                    132
+#define IDS_FRIDAY                      133
+#define IDS_SATURDAY                    134
+#define IDS_DAY                         135 /* "day " */
+#define IDS_OF_THE_MONTH                136 /* "of the month" */
+#define IDS_AT                          137 /* "at " */
+/* Day-of-month ordinals: the ordinal of n (1..31) is string IDS_ORDINAL_BASE + n. */
+#define IDS_ORDINAL_BASE                137
+#define IDS_ORDINAL_1ST                 138 /* "1st" */
+#define IDS_ORDINAL_31ST                168 /* "31st" */
+/* List column "title/width" strings of the schedule list (there is no 177). */
+#define IDS_COLUMN_DESCRIPTION          169 /* "Description/160" */
+#define IDS_COLUMN_SCHEDULE             170 /* "Schedule/80" */
+#define IDS_COLUMN_START_DATE           171 /* "Start Date/60" */
+#define IDS_COLUMN_START_TIME           172 /* "Start Time/60" */
+#define IDS_COLUMN_END_DATE             173 /* "End Date/60" */
+#define IDS_COLUMN_END_TIME             174 /* "End Time/60" */
+#define IDS_COLUMN_DISABLED             175 /* "Disabled/40" */
+#define IDS_COLUMN_EXCEPTIONS           176 /* "Exceptions/60" */
+#define IDS_COLUMN_LAST_RUN             178 /* "Last Run/120" */
+#define IDS_TOOLS_MENU_ITEM             179 /* "Quillon..." */
+#define IDS_YES                         180 /* "Yes" */
+#define IDS_NO                          181 /* "No" */
+#define IDS_SCHEDULE_FORMAT5            182 /* "%1 %2 %3 %4 %5" */
+#define IDS_SCHEDULE_FORMAT6            183 /* "%1 %2 %3 %4 %5 %6" */
+#define IDS_TASK_DESCRIPTION_FORMAT     184 /* "Send text from %s" */
+#define IDS_TAB_MAIL_SYSTEM             185 /* "Mail System" */
+#define IDS_TAB_INTERNET_CONNECTION     186 /* "Internet Connection" */
+#define IDS_PASSWORD_MISMATCH           187
+#define IDS_NOT_CONFIGURED              188 /* "...  Press OK to configure." */
+#define IDS_NOT_CONFIGURED_WILL_NOT_RUN 189
+#define IDS_CONFIGURED                  190 /* "Congratulations!  ..." */
+#define IDS_CONFIGURATION_TITLE         191 /* "Quillon Configuration" */
+#define IDS_SCHEDULE_LIST_TITLE         192 /* "Scheduled Applications" */
+#define IDS_SELRANGE_ERROR              193
+#define IDS_REMINDER_SUBJECT_LABEL      194 /* "&Subject:" */
+#define IDS_REMINDER_MESSAGE_LABEL      195 /* "&Message:" */
+#define IDS_REMINDER_TITLE              196 /* "Quillon Reminder": title, class, message box caption */
+#define IDS_REMINDER_OVERWRITE          197
+#define IDS_REMINDER_FILE_ERROR         198
+#define IDS_TAB_ADVANCED                203 /* "Advanced" */
+#define IDS_TAB_ERROR_HANDLING          204 /* "Error Handling" */
+#define IDS_DIVIDE_QUESTION             205
+#define IDS_EXTRACT_ERROR               206 /* "Error accessing web page and extracting text" */
+
+/* ---- Icon groups (32x32 and 16x16, 16 colours) ---------------------------------- */
+
+#define IDI_PRODUCT                     107 /* About boxes 103 and 115 */
+#define IDI_TASK                        109 /* schedule list rows, loaded at 16x16 */
+
+/* ---- Menus, accelerator tables and their commands -------------------------------- */
+
+#define IDR_TRAY_MENU                   101 /* scheduler: notification-icon context menu */
+#define IDR_SCHEDULER_MENU              109 /* scheduler: main window menu */
+#define IDR_REMINDER_MENU               115 /* reminder: window menu */
+#define IDR_SCHEDULER_ACCEL             109 /* Alt+"?" and Alt+"/" give IDM_ABOUT */
+#define IDR_REMINDER_ACCEL              115 /* Alt+M, Alt+S */
+
+#define IDM_ABOUT                       104
+#define IDM_EXIT                        105
+#define IDM_VIEW_SCHEDULE               40001
+#define IDM_CONFIGURE                   40002
+#define IDM_REMINDER_SCHEDULE           40003
+#define IDM_FOCUS_MESSAGE               40004 /* reminder, Alt+M */
+#define IDM_FOCUS_SUBJECT               1032  /* reminder, Alt+S */
+
+/* ---- Dialog templates and their controls ----------------------------------------- */
+
+/* 103: scheduler About box; 115: reminder About box. */
+#define IDD_SCHEDULER_ABOUT             103
+#define IDD_REMINDER_ABOUT              115
+#define IDC_ABOUT_ICON                  2   /* the icon control carries id 2 */
+
+/* 108: schedule list "Quillon Schedule". */
+#define IDD_SCHEDULE_LIST               108
+#define IDC_LIST_TASKS                  1028 /* list view, report view */
+#define IDC_LIST_DELETE                 1029
+#define IDC_LIST_EDIT                   1030
+#define IDC_LIST_DISABLE                1031 /* caption toggles between 114 and 113 */
+#define IDC_LIST_VIEW                   1032
+
+/* 110: extracted-text preview with the divide option (capture add-in). */
+#define IDD_PREVIEW_DIVIDE              110
+#define IDC_PREVIEW_TEXT                1032
+#define IDC_PREVIEW_DIVIDE              1071
+
+/* 123: extracted-text view (schedule component). */
+#define IDD_EXTRACTED_TEXT              123
+#define IDC_EXTRACTED_TEXT              1032
+
+/* 111: configuration frame; its pages 112, 113, 120, 122 are child dialogs. */
+#define IDD_CONFIGURATION               111
+#define IDC_CONFIG_TABS                 1045
+
+/* 112: page "Mail System". */
+#define IDD_CONFIG_MAIL                 112
+#define IDC_MAIL_SMTP                   1041 /* radio: SMTP mail client */
+#define IDC_MAIL_SMTP_SERVER            1050
+#define IDC_MAIL_MAPI                   1042 /* radio: MAPI client */
+#define IDC_MAIL_PROFILE                1051 /* sorted drop-down list */
+#define IDC_MAIL_PASSWORD               1036 /* read-only password edit */
+#define IDC_MAIL_CHANGE_PASSWORD        1037
+#define IDC_MAIL_SENDER                 1043
+#define IDC_MAIL_DESTINATION            1044
+#define IDC_MAIL_MAX_LENGTH             1034 /* digits only */
+
+/* 113: page "Internet Connection". */
+#define IDD_CONFIG_CONNECTION           113
+#define IDC_CONN_DIALUP                 1039 /* radio: use dial-up networking */
+#define IDC_CONN_ENTRY                  1052 /* sorted drop-down list of dial-up entries */
+#define IDC_CONN_HANGUP_MINUTES         1048 /* digits only */
+#define IDC_CONN_ALWAYS                 1040 /* radio: always connected */
+
+/* 120: page "Advanced". */
+#define IDD_CONFIG_ADVANCED             120
+#define IDC_ADV_POP3                    1053 /* check box: POP3 authentication */
+#define IDC_ADV_POP3_SERVER             1054
+#define IDC_ADV_POP3_LOGIN              1058
+#define IDC_ADV_PASSWORD                1036 /* read-only password edit */
+#define IDC_ADV_CHANGE_PASSWORD         1037
+#define IDC_ADV_LOG                     1055 /* check box: create log file */
+#define IDC_ADV_LOG_FILE                1056
+#define IDC_ADV_NO_TITLE                1057 /* check box: do not send page title */
+
+/* 122: page "Error Handling" (digits-only edits). */
+#define IDD_CONFIG_ERRORS               122
+#define IDC_ERR_TASK_RETRY_COUNT        1070 /* web page: "Try" n "times" */
+#define IDC_ERR_TASK_RETRY_TIME         1071 /* web page: "Wait" n "minutes" */
+#define IDC_ERR_MAIL_RETRY_COUNT        1072 /* pager: "Try" n "times" */
+#define IDC_ERR_MAIL_RETRY_TIME         1073 /* pager: "Wait" n "minutes" */
+
+/* 114: "Change Password". */
+#define IDD_CHANGE_PASSWORD             114
+#define IDC_PASSWORD_NEW                1036
+#define IDC_PASSWORD_AGAIN              1046
+
+/* 117: reminder introduction. */
+#define IDD_REMINDER_INTRO              117
+#define IDC_INTRO_DONT_SHOW             1049
+
+/* 121: task editor. */
+#define IDD_TASK_EDITOR                 121
+#define IDC_TASK_EVERY                  1003 /* radio: "Every" (types 1-4) */
+#define IDC_TASK_INTERVAL               1006 /* digits only, at most 5 characters */
+#define IDC_TASK_UNIT                   1007 /* drop-down: minutes, hours, days, weeks */
+#define IDC_TASK_ALL_DAY                1066 /* radio: "24 hours a day" */
+#define IDC_TASK_WINDOW                 1065 /* radio: "From" (daily window) */
+#define IDC_TASK_WINDOW_FROM            1037 /* time picker */
+#define IDC_TASK_WINDOW_TO_LABEL        1069 /* "to" */
+#define IDC_TASK_WINDOW_TO              1038 /* time picker */
+#define IDC_TASK_EVERY_AT_LABEL         1013 /* "at" */
+#define IDC_TASK_EVERY_AT               1033 /* time picker, types 3 and 4 */
+#define IDC_TASK_WEEKDAY_ROW            1005 /* radio: "On the" (types 6-11) */
+#define IDC_TASK_WEEK_ORDINAL           1010 /* drop-down: first .. last */
+#define IDC_TASK_WEEKDAY                1011 /* drop-down: Sunday .. Saturday */
+#define IDC_TASK_WEEKDAY_AT_LABEL       1036 /* "at" */
+#define IDC_TASK_WEEKDAY_AT             1039 /* time picker */
+#define IDC_TASK_DAY_ROW                1004 /* radio: "On the" (types 5 and 12) */
+#define IDC_TASK_DAY_OF_MONTH           1012 /* drop-down: 1st .. 31st, last */
+#define IDC_TASK_DAY_AT_LABEL           1009 /* "at" */
+#define IDC_TASK_DAY_AT                 1008 /* time picker */
+#define IDC_TASK_FOREVER                1064 /* radio: "Starting now and continuing" */
+#define IDC_TASK_DATE_RANGE             1063 /* radio: "From" (date range) */
+#define IDC_TASK_START_DATE             1034 /* date picker */
+#define IDC_TASK_END_DATE               1035 /* date picker */
+#define IDC_TASK_MONTH_JAN              1021 /* check boxes 1021..1032: Jan..Dec */
+#define IDC_TASK_MONTH_DEC              1032
+#define IDC_TASK_DAY_SUNDAY             1014 /* check boxes 1014..1020: Sunday..Saturday */
+#define IDC_TASK_DAY_SATURDAY           1020
+
+#endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */
