@@ -1,0 +1,107 @@
+#include "sender/page_text.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "sender/webflat/webflat_contract.h"
+
+namespace quillon {
+
+std::string TaskKeyNameFromCommandLine(const char *commandLine)
+{
+    if (commandLine == nullptr)
+        return std::string();
+    const char *p = commandLine;
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"')
+            ++p;
+        if (*p == '"')
+            ++p;
+    } else {
+        while (*p != '\0' && *p != ' ' && *p != '\t')
+            ++p;
+    }
+    if (*p == ' ' || *p == '\t')
+        ++p;
+    return std::string(p);
+}
+
+bool SplitSelection(const std::string &selection, SelectionParts *parts)
+{
+    if (selection.empty() || selection[0] != '"')
+        return false;
+    size_t closing = selection.rfind('"');
+    if (closing == 0)
+        return false;
+    SelectionParts out;
+    out.address = selection.substr(1, closing - 1);
+    size_t rest = selection.find_first_not_of(' ', closing + 1);
+    if (rest != std::string::npos) {
+        out.hasDescriptor = true;
+        out.descriptor = selection.substr(rest);
+    }
+    *parts = std::move(out);
+    return true;
+}
+
+bool ParseMessageLengthLimit(const char *text, int32_t *limit)
+{
+    long value = DecimalTextValue(text);
+    if (value < 1)
+        return false;
+    *limit = static_cast<int32_t>(value);
+    return true;
+}
+
+std::vector<PageMessage> CutPageText(const std::string &subject, const std::string &body, int32_t maxMsgLen,
+                                     bool chopMessage)
+{
+    std::vector<PageMessage> messages;
+    if (maxMsgLen < 1)
+        return messages;
+    const size_t limit = static_cast<size_t>(maxMsgLen);
+    const size_t length = body.size();
+    size_t start = 0;
+    while (start < length) {
+        const size_t rest = length - start;
+        PageMessage message;
+        if (messages.empty())
+            message.subject = subject;
+
+        size_t pieceLength;
+        size_t next;
+        if (message.subject.size() + rest < limit) {
+            pieceLength = rest;
+            next = length;
+        } else {
+            // The cut position may lie beyond the body only when the subject made the
+            // difference; it is then held at the end of the body.
+            const size_t cut = std::min(limit, rest);
+            size_t mark = 0;
+            for (size_t i = cut; i >= 1; --i) {
+                if (i < rest && body[start + i] == kBreakMark) {
+                    mark = i;
+                    break;
+                }
+            }
+            if (mark != 0) {
+                pieceLength = mark;
+                next = start + mark + 1;
+            } else {
+                pieceLength = cut;
+                next = start + cut;
+            }
+        }
+
+        message.body = body.substr(start, pieceLength);
+        std::replace(message.body.begin(), message.body.end(), kBreakMark, ' ');
+        messages.push_back(std::move(message));
+        start = next;
+        if (!chopMessage)
+            break;
+    }
+    return messages;
+}
+
+} // namespace quillon
