@@ -1,0 +1,203 @@
+#include "schedule/task_store.h"
+
+#include "common/names.h"
+#include "common/text.h"
+#include "common/timestamp.h"
+
+namespace quillon {
+
+namespace {
+
+namespace tv = task_values;
+
+// Longest string value a task key may hold before it counts as unreadable. Far above
+// anything the dialogs write, far below what could exhaust memory over thousands of keys.
+constexpr DWORD kMaxTaskStringBytes = 64 * 1024;
+
+// Give up looking for a free key name after this many seconds past the submission.
+constexpr int kMaxKeyNameSteps = 3600;
+
+bool ReadFlag(const RegistryKey &key, const char *name, uint32_t *value)
+{
+    DWORD data = 0;
+    if (key.ReadDword(name, &data) != ERROR_SUCCESS)
+        return false;
+    *value = data;
+    return true;
+}
+
+bool ReadText(const RegistryKey &key, const char *name, std::string *value)
+{
+    return key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
+}
+
+bool ReadDate(const RegistryKey &key, const char *name, DateTime *value)
+{
+    return key.ReadBinary(name, value, sizeof *value) == ERROR_SUCCESS;
+}
+
+// Reads one task key in the fixed order; false at the first mandatory value missing.
+bool ReadTaskValues(const RegistryKey &key, TaskRecord *task)
+{
+    bool ok = ReadFlag(key, tv::kNeedsInternet, &task->NeedsInternet) &&
+              ReadText(key, tv::kDisplayName, &task->DisplayName) &&
+              ReadText(key, tv::kAppName, &task->AppName) &&
+              ReadText(key, tv::kCommandLine, &task->CommandLine) &&
+              ReadFlag(key, tv::kHasDates, &task->HasDates) &&
+              ReadFlag(key, tv::kHasTimes, &task->HasTimes) &&
+              ReadFlag(key, tv::kNotWeekend, &task->NotWeekend) &&
+              ReadFlag(key, tv::kDisabled, &task->Disabled) &&
+              ReadDate(key, tv::kStartDate, &task->StartDate) &&
+              ReadDate(key, tv::kEndDate, &task->EndDate) &&
+              ReadDate(key, tv::kLastRun, &task->LastRun) &&
+              ReadFlag(key, tv::kTaskType, &task->TaskType) &&
+              ReadFlag(key, tv::kValue, &task->Value) &&
+              ReadFlag(key, tv::kValue2, &task->Value2) &&
+              ReadFlag(key, tv::kDaysOfWeek, &task->DaysOfWeek) &&
+              ReadFlag(key, tv::kMonthsOfYear, &task->MonthsOfYear);
+    if (!ok)
+        return false;
+    if (!ReadFlag(key, tv::kTimeout, &task->Timeout))
+        task->Timeout = kDefaultTaskTimeoutMs;
+    if (!ReadFlag(key, tv::kLogging, &task->Logging))
+        task->Logging = 0;
+    return true;
+}
+
+bool ReadTaskKey(const RegistryKey &tasksKey, const char *keyName, TaskRecord *task)
+{
+    RegistryKey key;
+    if (key.Open(tasksKey.Get(), keyName) != ERROR_SUCCESS)
+        return false;
+    TaskRecord record{};
+    if (!SetTaskKeyName(&record, keyName) || !ReadTaskValues(key, &record))
+        return false;
+    *task = std::move(record);
+    return true;
+}
+
+} // namespace
+
+bool LoadTaskList(std::vector<TaskRecord> *tasks)
+{
+    tasks->clear();
+    RegistryKey tasksKey;
+    if (OpenUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    for (DWORD index = 0;; ++index) {
+        char name[kTaskKeyNameSize] = {};
+        LONG rc = tasksKey.EnumSubkeyName(index, name, sizeof name);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            return true;
+        if (rc != ERROR_SUCCESS)
+            return false;   // a name longer than 15 characters, or the key went away
+        TaskRecord task{};
+        if (!ReadTaskKey(tasksKey, name, &task))
+            return false;
+        tasks->push_back(std::move(task));
+    }
+}
+
+bool LoadTask(const char *keyName, TaskRecord *task)
+{
+    if (keyName == nullptr || keyName[0] == '\0')
+        return false;
+    RegistryKey tasksKey;
+    if (OpenUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    return ReadTaskKey(tasksKey, keyName, task);
+}
+
+bool WriteTask(const RegistryKey &key, const TaskRecord &task)
+{
+    return key.WriteDword(tv::kNeedsInternet, task.NeedsInternet) == ERROR_SUCCESS &&
+           key.WriteString(tv::kDisplayName, task.DisplayName) == ERROR_SUCCESS &&
+           key.WriteString(tv::kAppName, task.AppName) == ERROR_SUCCESS &&
+           key.WriteString(tv::kCommandLine, task.CommandLine) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kHasDates, task.HasDates) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kHasTimes, task.HasTimes) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kNotWeekend, task.NotWeekend) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kDisabled, task.Disabled) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kStartDate, &task.StartDate, sizeof task.StartDate) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kEndDate, &task.EndDate, sizeof task.EndDate) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kLastRun, &task.LastRun, sizeof task.LastRun) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kTaskType, task.TaskType) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kValue, task.Value) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kValue2, task.Value2) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kDaysOfWeek, task.DaysOfWeek) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kMonthsOfYear, task.MonthsOfYear) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kTimeout, task.Timeout) == ERROR_SUCCESS;
+}
+
+bool SaveTaskList(const TaskRecord *const *tasks, size_t count)
+{
+    if (count == 0)
+        return true;
+    RegistryKey tasksKey;
+    if (OpenUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    for (size_t i = 0; i < count; ++i) {
+        const TaskRecord &task = *tasks[i];
+        // An empty name would address the Tasks key itself.
+        if (task.KeyName[0] == '\0') {
+            if (task.Deleted != 0)
+                continue;
+            return false;
+        }
+        if (task.Deleted != 0) {
+            tasksKey.DeleteSubkeyTree(task.KeyName);
+            continue;
+        }
+        RegistryKey key;
+        if (key.Create(tasksKey.Get(), task.KeyName) != ERROR_SUCCESS || !WriteTask(key, task))
+            return false;
+    }
+    return true;
+}
+
+bool WriteLastRun(TaskRecord *task, const DateTime &lastRun)
+{
+    task->LastRun = lastRun;
+    if (task->KeyName[0] == '\0')
+        return false;
+    RegistryKey tasksKey;
+    if (OpenUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    // Opened, never created: a key holding LastRun alone would lack every mandatory value
+    // and end each later load at its position.
+    RegistryKey key;
+    if (key.Open(tasksKey.Get(), task->KeyName) != ERROR_SUCCESS)
+        return false;
+    key.WriteBinary(task_values::kLastRun, &task->LastRun, sizeof task->LastRun);
+    return true;
+}
+
+bool CreateTaskKey(const DateTime &submitted, RegistryKey *key, std::string *keyName)
+{
+    RegistryKey tasksKey;
+    if (CreateUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    std::string name = TimestampKeyName(submitted);
+    for (int step = 0; step < kMaxKeyNameSteps; ++step) {
+        if (name.size() >= kTaskKeyNameSize)
+            return false;
+        // Creation tells whether the key existed, so two processes racing for one name
+        // cannot both believe they own it.
+        RegistryKey candidate;
+        bool created = false;
+        if (candidate.Create(tasksKey.Get(), name.c_str(), &created) != ERROR_SUCCESS)
+            return false;
+        if (created) {
+            *key = std::move(candidate);
+            *keyName = name;
+            return true;
+        }
+        std::string next;
+        if (!NextTimestampKeyName(name, &next))
+            return false;
+        name = next;
+    }
+    return false;
+}
+
+} // namespace quillon
