@@ -1,0 +1,117 @@
+// The language rule of the resource-module loader, run once per user locale (CTest runs
+// this program under en-US, en-GB and de-DE; QUILLON_EXPECT_LANGUAGE names the
+// abbreviation that locale must give). The installation in each case holds only
+// tasqen.dll, so the English locales load it and German finds nothing: there is no
+// fallback language.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "common/resource_module.h"
+#include "resources/resource_ids.h"
+#include "tests/support/wine_test_support.h"
+
+namespace quillon {
+namespace {
+
+std::string ExpectedAbbreviation()
+{
+    const char *value = std::getenv("QUILLON_EXPECT_LANGUAGE");
+    return value != nullptr ? value : "";
+}
+
+bool ExpectEnglish() { return ExpectedAbbreviation().compare(0, 2, "EN") == 0; }
+
+std::string ModulePath(HMODULE module)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(module, path, MAX_PATH);
+    return path;
+}
+
+// An installation folder holding tasqen.dll and a DLL that stands in for the loading
+// component (a second copy of the module under another name: any DLL in the folder
+// will do as the "own module" whose directory is searched).
+class LanguageFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = test::MakeScratchDir("resource_language_" + ExpectedAbbreviation());
+        std::string source = test::BinDir() + "\\tasqen.dll";
+        ASSERT_TRUE(CopyFileA(source.c_str(), (dir_ + "\\tasqen.dll").c_str(), FALSE)) << source;
+        ASSERT_TRUE(CopyFileA(source.c_str(), (dir_ + "\\component.dll").c_str(), FALSE));
+        component_.Reset(LoadLibraryA((dir_ + "\\component.dll").c_str()));
+        ASSERT_TRUE(component_) << GetLastError();
+    }
+    void TearDown() override { SetDllDirectoryA(nullptr); }
+
+    std::string dir_;
+    UniqueModule component_;
+};
+
+TEST(LanguagePrefix, IsTheFirstTwoLettersOfTheLocaleAbbreviation)
+{
+    std::string abbreviation = ExpectedAbbreviation();
+    ASSERT_EQ(abbreviation.size(), 3u) << "QUILLON_EXPECT_LANGUAGE not set";
+    char raw[8] = {};
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, raw, sizeof raw);
+    EXPECT_EQ(std::string(raw), abbreviation) << "the test locale is not in effect";
+
+    char prefix[kLanguagePrefixSize] = {'x', 'x', 'x'};
+    ASSERT_TRUE(UserLanguagePrefix(prefix));
+    EXPECT_EQ(std::string(prefix), abbreviation.substr(0, 2));
+}
+
+TEST_F(LanguageFixture, BesideModuleLoadsOnlyTheUsersLanguage)
+{
+    UniqueModule module;
+    ResourceModuleStatus status =
+        LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module);
+    if (ExpectEnglish()) {
+        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
+        ASSERT_TRUE(module);
+        // tasqEN.dll was asked for; the file is tasqen.dll in the component's folder.
+        EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
+        char text[260] = {};
+        EXPECT_GT(LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text), 0);
+        EXPECT_STREQ(text, "Quillon Scheduler");
+    } else {
+        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
+        EXPECT_FALSE(module);
+    }
+}
+
+TEST_F(LanguageFixture, SystemSearchLoadsOnlyTheUsersLanguage)
+{
+    // The programs load by name alone; the library search here reaches the folder
+    // through SetDllDirectory, as it reaches a program's own directory in real use.
+    ASSERT_TRUE(SetDllDirectoryA(dir_.c_str()));
+    UniqueModule module;
+    ResourceModuleStatus status = LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module);
+    if (ExpectEnglish()) {
+        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
+        EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
+    } else {
+        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
+        EXPECT_FALSE(module);
+    }
+}
+
+TEST_F(LanguageFixture, TheLanguagesOwnModuleIsFoundOnceInstalled)
+{
+    // Install a module under this language's own name (German: tasqDE.dll). It is the
+    // one loaded, whatever else lies beside it.
+    std::string own = "tasq" + ExpectedAbbreviation().substr(0, 2) + ".dll";
+    std::string ownPath = dir_ + "\\" + own;
+    if (!ExpectEnglish()) {
+        ASSERT_TRUE(CopyFileA((dir_ + "\\tasqen.dll").c_str(), ownPath.c_str(), FALSE));
+    }
+    UniqueModule module;
+    ASSERT_EQ(LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module),
+              ResourceModuleStatus::Loaded);
+    EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), ownPath.c_str());
+}
+
+} // namespace
+} // namespace quillon
