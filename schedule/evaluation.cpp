@@ -171,8 +171,9 @@ bool CandidateTime(const TaskRecord &task, const DateTime &t, Ticks tTicks, Tick
             return true;
         }
         // Today is not the last day: with NotWeekend, the last working day stands in for
-        // a month that ends on a weekend.
-        if (task.NotWeekend == 0 || !IsWeekendDay(next1.wDayOfWeek))
+        // a month that ends on a weekend. Today must itself be a working day, or a month
+        // ending on a Sunday would also run on the Saturday before it.
+        if (task.NotWeekend == 0 || IsWeekendDay(t.wDayOfWeek) || !IsWeekendDay(next1.wDayOfWeek))
             return false;
         DateTime next2;
         if (!TicksToDateTime(tTicks + 2 * kTicksPerDay, &next2))

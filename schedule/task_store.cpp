@@ -17,12 +17,17 @@ constexpr DWORD kMaxTaskStringBytes = 64 * 1024;
 // Give up looking for a free key name after this many seconds past the submission.
 constexpr int kMaxKeyNameSteps = 3600;
 
+// A number is read into 4 bytes whatever its stored type; a shorter value is
+// zero-extended. A value of more than 4 bytes, or of none, holds no number and counts as
+// missing.
 bool ReadFlag(const RegistryKey &key, const char *name, uint32_t *value)
 {
-    DWORD data = 0;
-    if (key.ReadDword(name, &data) != ERROR_SUCCESS)
+    unsigned char data[4] = {};
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, data, &size) != ERROR_SUCCESS || size == 0)
         return false;
-    *value = data;
+    *value = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+             static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
     return true;
 }
 
