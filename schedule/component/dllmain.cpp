@@ -1,0 +1,125 @@
+// Entry points of tasqui.dll: the load sequence at process attach and the four COM
+// server exports (named in tasqui.def).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "common/resource_module.h"
+#include "common/text.h"
+#include "schedule/component/class_factory.h"
+#include "schedule/component/component_config.h"
+#include "schedule/component/component_module.h"
+#include "schedule/component/registration.h"
+#include "schedule/component/time_format.h"
+
+using namespace quillon;
+using namespace quillon::tasqui;
+
+namespace {
+
+// Directory of path (without the trailing backslash) into dir; false when none fits.
+bool DirectoryOf(const char *path, char (&dir)[MAX_PATH])
+{
+    if (!CopyBounded(dir, path))
+        return false;
+    char *slash = strrchr(dir, '\\');
+    if (slash == nullptr)
+        return false;
+    *slash = '\0';
+    return true;
+}
+
+void BuildPickerTimeFormat(ComponentModule &module)
+{
+    char separator[4] = {};
+    char format[64] = {};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, sizeof separator) == 0)
+        separator[0] = '\0';
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, format, sizeof format) == 0)
+        format[0] = '\0';
+    CopyBounded(module.pickerTimeFormat, RemoveSecondsFromTimeFormat(format, separator));
+}
+
+BOOL ProcessAttach(HINSTANCE instance)
+{
+    ComponentModule &module = Module();
+    module.instance = instance;
+    DisableThreadLibraryCalls(instance);
+    DWORD length = GetModuleFileNameA(instance, module.modulePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return FALSE;
+
+    char language[kLanguagePrefixSize];
+    if (!UserLanguagePrefix(language))
+        return FALSE;
+
+    std::string loading = std::string(module.modulePath) + " loading\n";
+    OutputDebugStringA(loading.c_str());
+
+    UniqueModule resources;
+    if (LoadResourceModuleFor(language, ResourceModuleSearch::BesideModule, instance, resources) !=
+        ResourceModuleStatus::Loaded)
+        return FALSE;
+    module.resources = resources.Release();
+
+    char directory[MAX_PATH];
+    if (DirectoryOf(module.modulePath, directory))
+        FormatBounded(module.helpFilePath, "%s\\quillon.chm", directory);
+
+    BuildPickerTimeFormat(module);
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // The interval constants of the schedule evaluation are compile-time constants
+    // (common/datetime.h), so there is nothing to set up for them here.
+    module.config = ReadComponentConfig();
+    return TRUE;
+}
+
+void ProcessDetach()
+{
+    ComponentModule &module = Module();
+    std::string unloading = std::string(module.modulePath) + " unloading\n";
+    OutputDebugStringA(unloading.c_str());
+    if (module.resources != nullptr) {
+        FreeLibrary(module.resources);
+        module.resources = nullptr;
+    }
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        return ProcessAttach(instance);
+    case DLL_PROCESS_DETACH:
+        ProcessDetach();
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void **object)
+{
+    return GetClassObject(clsid, riid, object);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow()
+{
+    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
+{
+    return RegisterServer(Module().modulePath);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
+{
+    return UnregisterServer();
+}

@@ -1,0 +1,69 @@
+// TasqeduleUI: the object through which the scheduler, the capture add-in and the
+// reminder reach the task store, the schedule evaluation and the retry queue.
+//
+// It owns a list of AppTaskData objects, in the order the Tasks key enumerates them,
+// holding one reference to each. The list is (re)loaded on the first GetTaskForTime, on
+// GetTaskForTime with bForceReload, and whenever it is empty at a GetTaskForTime call.
+// Task pointers that GetTaskForTime hands out are borrowed from the list: they carry no
+// new reference and are valid until the list is next reloaded.
+//
+// Beyond ITasqeduleUI the vtable carries the four IDispatch operations, served from the
+// embedded type library (see tasqedule_ui_dispatch.h); QueryInterface does not offer
+// IDispatch.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <list>
+
+#include "schedule/component/app_task_data.h"
+#include "schedule/component/com_object.h"
+#include "schedule/component/tasqedule_ui_dispatch.h"
+
+namespace quillon::tasqui {
+
+class TasqeduleUI final : public ComObject<ITasqeduleUIDispatchSlots> {
+public:
+    // Task submission and the schedule list need the schedule dialogs; until those exist
+    // both return E_NOTIMPL.
+    HRESULT STDMETHODCALLTYPE SubmitApplication(HWND window, LPSTR description, LPSTR app, LPSTR commandLine,
+                                                LONG needsInternet, ULONG timeoutMs, LPSTR keyName) override;
+    HRESULT STDMETHODCALLTYPE EditTasks(HWND window) override;
+    // S_OK with the due task; E_FAIL when nothing is due; 259 (a success code) when there
+    // are no tasks at all. *task is always set (null unless S_OK). st's seconds and
+    // milliseconds are set to 0. E_POINTER for a null st or task.
+    HRESULT STDMETHODCALLTYPE GetTaskForTime(SYSTEMTIME *st, IUnknown **task, LONG forceReload) override;
+    // S_OK when queued, unqueued, or the queue key cannot be opened; E_FAIL when the
+    // retries are used up (the entry is then gone). task must offer IAppTaskData: only its
+    // key name is used. E_POINTER for a null task, or a null st when recording a failure.
+    HRESULT STDMETHODCALLTYPE RequeueTask(SYSTEMTIME *st, IUnknown *task, ULONG maxRetries, LONG unqueue) override;
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo **typeInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR *names, UINT count, LCID lcid,
+                                            DISPID *ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
+                                     VARIANT *result, EXCEPINFO *exception, UINT *argError) override;
+
+private:
+    explicit TasqeduleUI(IUnknown *outer);
+    ~TasqeduleUI() override;
+
+    // Empties the list and loads every task key. False (E_FAIL) when the Tasks key cannot
+    // be opened or a malformed key ended the load; the tasks read before it stay listed.
+    bool ReloadTaskList();
+    void ReleaseTaskList();
+    // The type information of ITasqeduleUI from the module's own type library.
+    HRESULT LoadTypeInfo();
+
+    std::list<AppTaskData *> tasks_;
+    ITypeInfo *typeInfo_ = nullptr;
+
+    friend HRESULT CreateTasqeduleUI(IUnknown *outer, REFIID riid, void **object);
+};
+
+// Class-factory creation (see class_factory.h).
+HRESULT CreateTasqeduleUI(IUnknown *outer, REFIID riid, void **object);
+
+} // namespace quillon::tasqui
