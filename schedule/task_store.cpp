@@ -1,5 +1,7 @@
 #include "schedule/task_store.h"
 
+#include <cstring>
+
 #include "common/names.h"
 #include "common/text.h"
 #include "common/timestamp.h"
@@ -31,8 +33,20 @@ bool ReadFlag(const RegistryKey &key, const char *name, uint32_t *value)
     return true;
 }
 
+// Texts are read into a buffer of the size the registry reports. Most fit a 260-byte
+// buffer, which saves the size query: every registry call is a server round trip, and a
+// reload of thousands of keys is made of little else.
 bool ReadText(const RegistryKey &key, const char *name, std::string *value)
 {
+    char data[kTextBufferSize];
+    DWORD size = sizeof data;
+    LONG rc = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
+    if (rc == ERROR_SUCCESS) {
+        value->assign(data, strnlen(data, size));
+        return true;
+    }
+    if (rc != ERROR_MORE_DATA)
+        return false;
     return key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
 }
 
