@@ -113,5 +113,48 @@ TEST_F(LanguageFixture, TheLanguagesOwnModuleIsFoundOnceInstalled)
     EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), ownPath.c_str());
 }
 
+// Run only as a child: a copy of this program placed beside tasqen.dll loads the module
+// by name alone, as the scheduler and the reminder do.
+TEST(ProgramFolderChild, LoadsByNameAlone)
+{
+    if (std::getenv("QUILLON_RESOURCE_CHILD") == nullptr)
+        GTEST_SKIP() << "runs only in the child process";
+    // Tells the parent this check really ran (a skipped child would also exit with 0).
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    test::WriteWholeFile(std::string(self) + ".ran", "1");
+    UniqueModule module;
+    ResourceModuleStatus status = LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module);
+    if (ExpectEnglish()) {
+        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
+        char text[260] = {};
+        LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text);
+        EXPECT_STREQ(text, "Quillon Scheduler");
+    } else {
+        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
+    }
+}
+
+TEST_F(LanguageFixture, ProgramsFindTheModuleInTheirOwnFolder)
+{
+    if (std::getenv("QUILLON_RESOURCE_CHILD") != nullptr)
+        GTEST_SKIP() << "parent only";
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string program = dir_ + "\\program.exe";
+    ASSERT_TRUE(CopyFileA(self, program.c_str(), FALSE));
+    // The working folder is elsewhere, so only the program's own folder can supply it.
+    std::string elsewhere = test::MakeScratchDir("resource_language_cwd_" + ExpectedAbbreviation());
+    SetEnvironmentVariableA("QUILLON_RESOURCE_CHILD", "1");
+    test::ProcessResult result =
+        test::RunProcess("\"" + program + "\" --gtest_filter=ProgramFolderChild.*", 20000, elsewhere.c_str());
+    SetEnvironmentVariableA("QUILLON_RESOURCE_CHILD", nullptr);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0u) << "the child's check failed";
+    EXPECT_NE(GetFileAttributesA((program + ".ran").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the child did not run its check";
+}
+
 } // namespace
 } // namespace quillon
