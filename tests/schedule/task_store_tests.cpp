@@ -221,6 +221,22 @@ TEST_F(StoreTest, LoadStopsAtTheFirstMalformedKey)
     }
 }
 
+TEST_F(StoreTest, OneTaskLoadsByNameUnderTheSameRules)
+{
+    StoreTask("2026 1 1 0 0 1", FullTask());
+    StoreTask("2026 1 1 0 0 2", FullTask());
+    OpenTask("2026 1 1 0 0 1").DeleteValue(tv::kValue2);
+    TaskRecord task{};
+    EXPECT_TRUE(LoadTask("2026 1 1 0 0 2", &task));
+    EXPECT_STREQ(task.KeyName, "2026 1 1 0 0 2");
+    EXPECT_EQ(task.DisplayName, FullTask().DisplayName);
+    EXPECT_FALSE(LoadTask("2026 1 1 0 0 1", &task)) << "malformed";
+    EXPECT_STREQ(task.KeyName, "2026 1 1 0 0 2") << "a failed load leaves the record alone";
+    EXPECT_FALSE(LoadTask("2026 1 1 0 0 3", &task)) << "missing";
+    EXPECT_FALSE(LoadTask("", &task)) << "the Tasks key itself is no task";
+    EXPECT_FALSE(LoadTask("2026 1 1 0 0 2 and more", &task)) << "too long";
+}
+
 TEST_F(StoreTest, KeyNamesLongerThanFifteenCharactersEndTheLoad)
 {
     StoreTask("123456789012345", FullTask());     // 15: fits the 16-byte buffer
