@@ -1,0 +1,135 @@
+// The Configuration key through the real registry: LoadConfiguration, the 260-byte
+// limit as the registry reports sizes, values present without data, and the
+// read-with-default helpers.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/names.h"
+#include "common/registry.h"
+#include "scheduler/config/config_registry.h"
+#include "tests/support/wine_test_support.h"
+
+namespace quillon {
+namespace {
+
+using namespace config_values;
+
+class ConfigRegistry : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ResetProductRegistry();
+        ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key_), ERROR_SUCCESS);
+    }
+    void TearDown() override
+    {
+        key_.Close();
+        test::ResetProductRegistry();
+    }
+    void WriteComplete()
+    {
+        key_.WriteDword(kMailSystem, 0);
+        key_.WriteString(kSender, "me@example.net");
+        key_.WriteString(kDestination, "pager@example.net");
+        key_.WriteDword(kUsesDialup, 0);
+        key_.WriteString(kDialupName, "Office");
+        key_.WriteString(kTimeout, "abc");
+    }
+    RegistryKey key_;
+};
+
+TEST_F(ConfigRegistry, MissingKeyIsNotConfigured)
+{
+    key_.Close();
+    test::ResetProductRegistry();
+    SchedulerSettings settings;
+    EXPECT_FALSE(LoadConfiguration(&settings));
+    EXPECT_EQ(ReadConfigNumber(kRetryCount, 1), 1u);
+    EXPECT_EQ(ReadConfigText(kBrowserName, "IEXPLORE.EXE"), "IEXPLORE.EXE");
+    EXPECT_FALSE(ConfigValueHasData(kDontSend));
+}
+
+TEST_F(ConfigRegistry, LoadsFromTheRegistry)
+{
+    WriteComplete();
+    key_.WriteDword(kRetryTime, 20);
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfiguration(&settings));
+    EXPECT_TRUE(settings.dialUp);
+    EXPECT_STREQ(settings.dialupName, "Office");
+    EXPECT_EQ(settings.hangUpMinutes, 0);
+    EXPECT_EQ(settings.retryCount, 1u);
+    EXPECT_EQ(settings.retryMinutes, 20u);
+    EXPECT_STREQ(settings.mailLibrary, "");
+}
+
+// The limit counts stored bytes: 259 characters and the NUL fit, 260 characters do not,
+// and neither does a value written without its NUL that is 261 bytes long.
+TEST_F(ConfigRegistry, TextsOver260BytesReadAsMissing)
+{
+    struct Case {
+        const char *label;
+        std::string data;   // stored as is (REG_SZ), include the NUL yourself
+        bool readable;
+    } cases[] = {
+        {"259 characters and NUL", std::string(259, 's') + '\0', true},
+        {"260 characters and NUL", std::string(260, 's') + '\0', false},
+        {"259 characters, no NUL", std::string(259, 's'), true},
+        {"261 characters, no NUL", std::string(261, 's'), false},
+    };
+    for (const Case &c : cases) {
+        WriteComplete();
+        RegSetValueExA(key_.Get(), kSender, 0, REG_SZ, reinterpret_cast<const BYTE *>(c.data.data()),
+                       static_cast<DWORD>(c.data.size()));
+        SchedulerSettings settings;
+        EXPECT_EQ(LoadConfiguration(&settings), c.readable) << c.label;
+        char buffer[kTextBufferSize];
+        EXPECT_EQ(ReadConfigText(kSender, buffer), c.readable) << c.label;
+        EXPECT_EQ(ReadConfigText(kSender, "default") == "default", !c.readable) << c.label;
+    }
+}
+
+TEST_F(ConfigRegistry, SwitchesNeedData)
+{
+    WriteComplete();
+    RegSetValueExA(key_.Get(), kDontSend, 0, REG_BINARY, nullptr, 0);   // present, no data
+    key_.WriteString(kDontDial, "");                                     // the NUL is data
+    key_.WriteString(kLogging, "quillon.log");
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfiguration(&settings));
+    EXPECT_FALSE(settings.neverSend);
+    EXPECT_TRUE(settings.neverDial);
+    EXPECT_TRUE(settings.logging);
+    EXPECT_STREQ(settings.logFile, "quillon.log");
+    EXPECT_FALSE(ConfigValueHasData(kDontSend));
+    EXPECT_TRUE(ConfigValueHasData(kDontDial));
+
+    key_.DeleteValue(kLogging);
+    ASSERT_TRUE(LoadConfiguration(&settings));
+    EXPECT_FALSE(settings.logging);
+}
+
+TEST_F(ConfigRegistry, ReadWithDefaultHelpers)
+{
+    key_.WriteString(kMaxMsgLen, "140 chars");
+    key_.WriteDword(kClipSubject, 1);
+    key_.WriteString(kTimeout, "");
+    key_.WriteDword(kRetryCount, 0);
+    // A DWORD-named value stored as 8 bytes is not a 32-bit number.
+    unsigned long long wide = 5;
+    RegSetValueExA(key_.Get(), kTaskRetryCount, 0, REG_QWORD, reinterpret_cast<const BYTE *>(&wide), sizeof wide);
+
+    EXPECT_EQ(ReadConfigDecimal(kMaxMsgLen, 500), 140);
+    EXPECT_EQ(ReadConfigDecimal(kTimeout, 5), 0);
+    EXPECT_EQ(ReadConfigDecimal(kDialupName, 5), 5);
+    EXPECT_EQ(ReadConfigNumber(kClipSubject, 0), 1u);
+    EXPECT_EQ(ReadConfigNumber(kRetryCount, 1), 0u);
+    EXPECT_EQ(ReadConfigNumber(kTaskRetryCount, 1), 1u);
+    EXPECT_EQ(ReadConfigNumber(kRetryTime, 15), 15u);
+}
+
+} // namespace
+} // namespace quillon
