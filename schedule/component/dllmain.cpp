@@ -78,26 +78,27 @@ BOOL ProcessAttach(HINSTANCE instance)
     return TRUE;
 }
 
-void ProcessDetach()
+// processEnding: the whole process exits (DllMain's reserved argument is non-null); the
+// system then unloads every library itself, and calling FreeLibrary is not safe.
+void ProcessDetach(bool processEnding)
 {
     ComponentModule &module = Module();
     std::string unloading = std::string(module.modulePath) + " unloading\n";
     OutputDebugStringA(unloading.c_str());
-    if (module.resources != nullptr) {
+    if (module.resources != nullptr && !processEnding)
         FreeLibrary(module.resources);
-        module.resources = nullptr;
-    }
+    module.resources = nullptr;
 }
 
 } // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         return ProcessAttach(instance);
     case DLL_PROCESS_DETACH:
-        ProcessDetach();
+        ProcessDetach(reserved != nullptr);
         return TRUE;
     default:
         return TRUE;

@@ -264,6 +264,61 @@ TEST_F(Client, FirstDueTaskInListOrderWinsAndTheNextFollowsOnceRecorded)
     EXPECT_EQ("<none due>", DueAt(ui.Get(), now));
 }
 
+TEST_F(Client, MalformedKeyEndsTheLoadButTheTasksBeforeItAreServed)
+{
+    WriteTask(kFirst, TaskSpec{});
+    WriteTask(kSecond, TaskSpec{});
+    const char third[] = "2000 7 4 9 5 5";
+    WriteTask(third, TaskSpec{});
+    RegistryKey broken;
+    ASSERT_EQ(ERROR_SUCCESS, OpenUserKey((std::string(kTasksKeyPath) + "\\" + kSecond).c_str(), &broken));
+    ASSERT_EQ(ERROR_SUCCESS, broken.DeleteValue(task_values::kMonthsOfYear));
+    broken.Close();
+
+    SYSTEMTIME now = At(2024, 3, 6, 10, 7);
+    IAppTaskData *first = BorrowDue(ui.Get(), now);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(kFirst, KeyNameOf(first));
+    ASSERT_EQ(S_OK, first->SetLastRun(&now));
+    EXPECT_EQ("<none due>", DueAt(ui.Get(), now)) << "neither the broken key nor the one after it is loaded";
+}
+
+TEST_F(Client, RunOfATaskWhoseKeyWasDeletedIsNotStored)
+{
+    WriteTask(kFirst, TaskSpec{});
+    SYSTEMTIME now = At(2024, 3, 6, 10, 7);
+    IAppTaskData *task = BorrowDue(ui.Get(), now);
+    ASSERT_NE(nullptr, task);
+    RegistryKey tasks;
+    ASSERT_EQ(ERROR_SUCCESS, OpenUserKey(kTasksKeyPath, &tasks));
+    ASSERT_EQ(ERROR_SUCCESS, tasks.DeleteSubkeyTree(kFirst));
+
+    EXPECT_EQ(E_FAIL, task->SetLastRun(&now));
+    RegistryKey gone;
+    EXPECT_NE(ERROR_SUCCESS, OpenUserKey((std::string(kTasksKeyPath) + "\\" + kFirst).c_str(), &gone))
+        << "a key holding only LastRun would end every later load";
+    SYSTEMTIME inMemory{};
+    task->GetDateProperty(0x20000003, &inMemory);
+    EXPECT_EQ(0, std::memcmp(&inMemory, &now, sizeof now)) << "the object still records the run";
+}
+
+TEST_F(Client, NullArgumentsAreRefused)
+{
+    WriteTask(kFirst, TaskSpec{});
+    IUnknown *task = reinterpret_cast<IUnknown *>(0x1);
+    EXPECT_EQ(E_POINTER, ui->GetTaskForTime(nullptr, &task, 0));
+    EXPECT_EQ(nullptr, task);
+    SYSTEMTIME now = At(2024, 3, 6, 10, 7);
+    EXPECT_EQ(E_POINTER, ui->GetTaskForTime(&now, nullptr, 0));
+    EXPECT_EQ(E_POINTER, ui->RequeueTask(&now, nullptr, 3, 0));
+    IAppTaskData *due = BorrowDue(ui.Get(), now);
+    ASSERT_NE(nullptr, due);
+    EXPECT_EQ(E_POINTER, ui->RequeueTask(nullptr, due, 3, 0)) << "a failure needs its retry time";
+    EXPECT_EQ(S_OK, ui->RequeueTask(nullptr, due, 3, 1)) << "a success needs none";
+    EXPECT_EQ(E_INVALIDARG, ui->RequeueTask(&now, ui.Get(), 3, 0)) << "not a task";
+    EXPECT_EQ(E_POINTER, due->SetLastRun(nullptr));
+}
+
 // ---- Retry queue -----------------------------------------------------------------------
 
 TEST_F(Client, FailuresAreCountedUntilTheRetriesAreUsedUp)
