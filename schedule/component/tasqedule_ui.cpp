@@ -46,12 +46,33 @@ bool TasqeduleUI::ReloadTaskList()
     std::vector<TaskRecord> records;
     bool complete = LoadTaskList(&records);
     for (TaskRecord &record : records) {
-        AppTaskData *task = AppTaskData::CreateForList(std::move(record));
-        if (task == nullptr)
+        if (!AppendTask(std::move(record)))
             return false;
-        tasks_.push_back(task);
     }
     return complete;
+}
+
+std::vector<TaskRecord *> TasqeduleUI::TaskRecords()
+{
+    std::vector<TaskRecord *> records;
+    records.reserve(tasks_.size());
+    for (AppTaskData *task : tasks_)
+        records.push_back(&task->Record());
+    return records;
+}
+
+bool TasqeduleUI::AppendTask(TaskRecord record)
+{
+    AppTaskData *task = AppTaskData::CreateForList(std::move(record));
+    if (task == nullptr)
+        return false;
+    try {
+        tasks_.push_back(task);
+    } catch (...) {
+        task->Release();
+        return false;
+    }
+    return true;
 }
 
 HRESULT STDMETHODCALLTYPE TasqeduleUI::SubmitApplication(HWND, LPSTR, LPSTR, LPSTR, LONG, ULONG, LPSTR)
@@ -74,14 +95,8 @@ HRESULT STDMETHODCALLTYPE TasqeduleUI::GetTaskForTime(SYSTEMTIME *st, IUnknown *
     try {
         if (tasks_.empty() || forceReload != 0)
             ReloadTaskList();   // a partial load still serves the tasks it read
-        std::vector<TaskRecord *> records;
-        std::vector<AppTaskData *> objects;
-        records.reserve(tasks_.size());
-        objects.reserve(tasks_.size());
-        for (AppTaskData *object : tasks_) {
-            records.push_back(&object->Record());
-            objects.push_back(object);
-        }
+        std::vector<TaskRecord *> records = TaskRecords();
+        std::vector<AppTaskData *> objects(tasks_.begin(), tasks_.end());
 
         const ComponentConfig &config = Module().config;
         std::unique_ptr<TraceSink> trace;

@@ -16,6 +16,7 @@
 #include <oaidl.h>
 
 #include <list>
+#include <vector>
 
 #include "schedule/component/app_task_data.h"
 #include "schedule/component/com_object.h"
@@ -46,13 +47,22 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS *params,
                                      VARIANT *result, EXCEPINFO *exception, UINT *argError) override;
 
+    // ---- For the component's own flows (submission, schedule list), not for clients ----
+
+    // Empties the list and loads every task key. False (E_FAIL) when the Tasks key cannot
+    // be opened or a malformed key ended the load; the tasks read before it stay listed.
+    // Every task pointer handed out before is invalid afterwards.
+    bool ReloadTaskList();
+    // The records of the listed tasks in list order; valid until the next reload.
+    std::vector<TaskRecord *> TaskRecords();
+    // Appends a task (a submission just stored) at the tail of the list. False when no
+    // object could be made for it.
+    bool AppendTask(TaskRecord record);
+
 private:
     explicit TasqeduleUI(IUnknown *outer);
     ~TasqeduleUI() override;
 
-    // Empties the list and loads every task key. False (E_FAIL) when the Tasks key cannot
-    // be opened or a malformed key ended the load; the tasks read before it stay listed.
-    bool ReloadTaskList();
     void ReleaseTaskList();
     // The type information of ITasqeduleUI from the module's own type library.
     HRESULT LoadTypeInfo();
