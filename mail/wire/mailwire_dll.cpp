@@ -1,0 +1,74 @@
+// mailwire.dll: the SMTP mail library (with optional POP3 log-in first). The settings
+// are read once per load; the scheduler loads the library afresh for every dispatch
+// pass. No exception leaves an export: each body is wrapped and reports E_FAIL.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <new>
+
+#include "mail/mail_contract.h"
+#include "mail/wire/wire_session.h"
+
+namespace {
+
+quillon::WireLibrary *g_library = nullptr;
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH: {
+        OutputDebugStringA("MAILWIRE loading\n");
+        DisableThreadLibraryCalls(instance);
+        quillon::WireSettings settings;
+        if (!quillon::LoadSmtpSettings(&settings))
+            return FALSE;  // no SMTPServer: the load fails
+        g_library = new (std::nothrow) quillon::WireLibrary(settings);
+        SecureZeroMemory(settings.password, sizeof settings.password);
+        return g_library != nullptr;
+    }
+    case DLL_PROCESS_DETACH:
+        OutputDebugStringA("MAILWIRE unloading\n");
+        // At process exit (reserved != null) other DLLs may be gone already: leave the
+        // memory and sockets to the system then.
+        if (reserved == nullptr)
+            delete g_library;
+        g_library = nullptr;
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+extern "C" quillon::MailResult QL_CALL QLLogon(const char *profile, const char *password,
+                                                 quillon::MailSession *session, int logging, const char *logFile)
+{
+    try {
+        return g_library != nullptr ? g_library->Logon(session, logging, logFile) : quillon::kMailFailed;
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}
+
+extern "C" quillon::MailResult QL_CALL QLSendMessage(quillon::MailSession session, const char *sender,
+                                                       const char *destination, const char *subject,
+                                                       const char *body)
+{
+    try {
+        return g_library != nullptr ? g_library->Send(session, sender, destination, subject, body)
+                                    : quillon::kMailFailed;
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}
+
+extern "C" quillon::MailResult QL_CALL QLLogoff(quillon::MailSession session)
+{
+    try {
+        return g_library != nullptr ? g_library->Logoff(session) : quillon::kMailFailed;
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}

@@ -1,0 +1,98 @@
+// mailwire's protocol work without sockets: reading one server reply, judging it, and
+// the POP3 log-in and SMTP dialogues with their exact command lines and log lines. The
+// Windows shell (wire_session.h) supplies the connection and the log; tests supply
+// scripted ones. Includes no Windows header.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "common/datetime.h"
+
+namespace quillon::wire {
+
+// Library-wide buffer sizes: a reply keeps at most 1023 characters and its NUL; command
+// and header lines are cut to 1023 characters.
+constexpr size_t kReplyBufferSize = 1024;
+constexpr size_t kCommandBufferSize = 1024;
+constexpr size_t kHostNameBufferSize = 1024;
+
+enum class ReceiveStatus {
+    kByte,            // *byte holds one received byte
+    kNothingWaiting,  // only for a poll: no byte has arrived yet
+    kClosed,          // the peer closed the connection
+    kFailed,          // the receive failed or the reply's time ran out; see LastError()
+};
+
+// One connected stream. The shell's implementation bounds the whole of one reply read
+// in time: once BeginReply's allowance is spent, a waiting receive fails and a poll
+// reports nothing waiting, so a silent or endless server cannot hold the caller.
+class WireConnection {
+public:
+    virtual ~WireConnection() = default;
+    // Sends `length` bytes in one call; false on error.
+    virtual bool Send(const char *data, size_t length) = 0;
+    // Starts the time allowance of one reply.
+    virtual void BeginReply() = 0;
+    // One byte; with onlyIfWaiting, never blocks (kNothingWaiting when none has arrived).
+    virtual ReceiveStatus Receive(char *byte, bool onlyIfWaiting) = 0;
+    // Error number of the failed call (the Winsock error of that moment).
+    virtual int LastError() const = 0;
+};
+
+// Where the dialogues report. Log lines are given without the "MAILWIRE " prefix and
+// without the final CR LF; the shell adds both, and writes them only while logging is on.
+class WireOutput {
+public:
+    virtual ~WireOutput() = default;
+    virtual void Log(const std::string &line) = 0;
+    // A rejected reply goes to the system debug output.
+    virtual void Debug(const char *text) = 0;
+};
+
+// Reads one reply into reply[kReplyBufferSize]: every byte up to the first LF, then the
+// bytes that have already arrived behind it (the rest of a multi-line reply sent in one
+// burst). Bytes past the 1023rd are received and dropped. False when the connection
+// closes or fails before the first LF; reply then holds what arrived (terminated).
+bool ReadReply(WireConnection &connection, char *reply);
+
+// The decimal number at the start of an SMTP reply (C leading-digits conversion, 0
+// when there are none).
+long SmtpReplyCode(const char *reply);
+// A POP3 reply is good when it begins with "+OK".
+bool IsPop3Ok(const char *reply);
+
+// "DATE: 5 Jul 00 09:03:07\r\n" for 5 July 2000 09:03:07 local time (day without
+// padding, year modulo 100, no weekday, no zone).
+std::string DateLine(const DateTime &now);
+
+enum class DialogueResult {
+    kDone,           // every step passed
+    kNetworkFailed,  // a send or receive failed: the logged error; close the connection
+    kRejected,       // a reply outside the accepted codes (SMTP: sent to Debug; the
+                     // connection stays open. POP3: the connection must be closed)
+};
+
+// The POP3 log-in on a connected socket: greeting, USER, PASS, QUIT. `scrambledPassword`
+// is the stored Password (scrambled, NUL-terminated); it is unscrambled only for the
+// time it takes to format PASS and is scrambled again at once. PASS is never logged;
+// "Sent Password" is.
+DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
+                            char *scrambledPassword);
+
+struct SmtpMessage {
+    const char *localHost;
+    const char *sender;
+    const char *destination;
+    const char *subject;
+    const char *body;
+};
+
+// One full SMTP dialogue on a fresh connection, whose greeting has not been read yet:
+// greeting 220, HELO 250, MAIL FROM 250, RCPT TO 250-299, DATA 354, the DATE, FROM, TO
+// and SUBJECT lines, the body unchanged, end of data 250-299, QUIT (reply not judged,
+// its failure ignored). `now` is the local time for the DATE line.
+DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
+                               const DateTime &now);
+
+} // namespace quillon::wire

@@ -1,0 +1,285 @@
+#include "mail/wire/wire_session.h"
+
+#include "common/log.h"
+#include "common/names.h"
+#include "common/registry.h"
+#include "common/win_datetime.h"
+
+namespace quillon {
+
+namespace {
+
+// A connected socket as the dialogues see it, with the time allowance of one reply.
+class SocketConnection : public wire::WireConnection {
+public:
+    SocketConnection(SOCKET socket, DWORD replyWaitMs) : socket_(socket), replyWaitMs_(replyWaitMs) {}
+
+    bool Send(const char *data, size_t length) override
+    {
+        if (length == 0)
+            return true;
+        if (length > 0x7fffffff) {
+            error_ = WSAEMSGSIZE;
+            return false;
+        }
+        if (send(socket_, data, static_cast<int>(length), 0) == SOCKET_ERROR) {
+            error_ = WSAGetLastError();
+            return false;
+        }
+        return true;
+    }
+
+    void BeginReply() override { deadline_ = GetTickCount64() + replyWaitMs_; }
+
+    wire::ReceiveStatus Receive(char *byte, bool onlyIfWaiting) override
+    {
+        ULONGLONG now = GetTickCount64();
+        ULONGLONG remaining = now < deadline_ ? deadline_ - now : 0;
+        if (onlyIfWaiting && remaining == 0)
+            return wire::ReceiveStatus::kNothingWaiting;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socket_, &readable);
+        timeval wait = {};
+        if (!onlyIfWaiting) {
+            wait.tv_sec = static_cast<long>(remaining / 1000);
+            wait.tv_usec = static_cast<long>((remaining % 1000) * 1000);
+        }
+        int ready = select(0, &readable, nullptr, nullptr, &wait);
+        if (ready == SOCKET_ERROR) {
+            error_ = WSAGetLastError();
+            return wire::ReceiveStatus::kFailed;
+        }
+        if (ready == 0) {
+            if (onlyIfWaiting)
+                return wire::ReceiveStatus::kNothingWaiting;
+            error_ = WSAETIMEDOUT;
+            return wire::ReceiveStatus::kFailed;
+        }
+        int got = recv(socket_, byte, 1, 0);
+        if (got == 1)
+            return wire::ReceiveStatus::kByte;
+        if (got == 0) {
+            error_ = WSAGetLastError();
+            return wire::ReceiveStatus::kClosed;
+        }
+        error_ = WSAGetLastError();
+        return wire::ReceiveStatus::kFailed;
+    }
+
+    int LastError() const override { return error_; }
+
+private:
+    SOCKET socket_;
+    DWORD replyWaitMs_;
+    ULONGLONG deadline_ = 0;
+    int error_ = 0;
+};
+
+} // namespace
+
+bool LoadSmtpSettings(WireSettings *settings)
+{
+    *settings = WireSettings();
+    RegistryKey key;
+    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+        return true;
+    if (key.ReadString(config_values::kSMTPServer, settings->smtpServer) != ERROR_SUCCESS)
+        return false;
+    if (key.ReadDword(config_values::kPOP3Authentication, &settings->pop3Authentication) != ERROR_SUCCESS)
+        settings->pop3Authentication = 0;
+    key.ReadString(config_values::kPOP3Server, settings->pop3Server);
+    key.ReadString(config_values::kPOP3Login, settings->pop3Login);
+    key.ReadString(config_values::kPassword, settings->password);
+    return true;
+}
+
+WireLibrary::WireLibrary(const WireSettings &settings, DWORD replyWaitMs)
+    : settings_(settings), replyWaitMs_(replyWaitMs)
+{
+}
+
+WireLibrary::~WireLibrary()
+{
+    // A caller that never logged off (or a process ending) still gets its socket back.
+    if (logonSocket_ != INVALID_SOCKET)
+        closesocket(logonSocket_);
+    if (winsockStarted_)
+        WSACleanup();
+    SecureZeroMemory(settings_.password, sizeof settings_.password);
+}
+
+void WireLibrary::Log(const std::string &line)
+{
+    if (logging_)
+        AppendLogText(logFile_, "MAILWIRE " + line + "\r\n");
+}
+
+void WireLibrary::Debug(const char *text)
+{
+    OutputDebugStringA(text);
+}
+
+void WireLibrary::LogError(const char *step, int error)
+{
+    Log(FormatText("%s error %d", step, error));
+}
+
+SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) {
+        LogError(steps.socketStep, WSAGetLastError());
+        return INVALID_SOCKET;
+    }
+    auto fail = [&](const char *step) {
+        LogError(step, WSAGetLastError());
+        closesocket(s);
+        return INVALID_SOCKET;
+    };
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = 0;
+    if (bind(s, reinterpret_cast<sockaddr *>(&local), sizeof local) == SOCKET_ERROR)
+        return fail(steps.bindStep);
+    if (gethostname(hostName_, sizeof hostName_) == SOCKET_ERROR) {
+        hostName_[0] = '\0';
+        return fail(steps.hostNameStep);
+    }
+    hostName_[sizeof hostName_ - 1] = '\0';
+
+    sockaddr_in remote = {};
+    hostent *host = gethostbyname(server);
+    if (host != nullptr && host->h_addrtype == AF_INET && host->h_length == sizeof(in_addr) &&
+        host->h_addr_list != nullptr && host->h_addr_list[0] != nullptr) {
+        remote.sin_family = static_cast<short>(host->h_addrtype);
+        memcpy(&remote.sin_addr, host->h_addr_list[0], sizeof(in_addr));
+    } else {
+        unsigned long address = inet_addr(server);
+        if (address == INADDR_NONE)
+            return fail(steps.addressStep);
+        remote.sin_family = AF_INET;
+        remote.sin_addr.s_addr = address;
+    }
+    // No built-in port: a system without the service entry cannot reach the server.
+    servent *service = getservbyname(steps.service, "tcp");
+    if (service == nullptr)
+        return fail(steps.serviceStep);
+    remote.sin_port = static_cast<u_short>(service->s_port);
+    if (connect(s, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == SOCKET_ERROR)
+        return fail(steps.connectStep);
+    return s;
+}
+
+bool WireLibrary::Pop3Login()
+{
+    static const ConnectSteps kPop3Steps = {"INVALID_SOCKET", "bind", "gethostname", "inetaddr",
+                                            "getPOP3servbyname", "POP3 connect", "POP3"};
+    SOCKET s = Connect(settings_.pop3Server, kPop3Steps);
+    if (s == INVALID_SOCKET)
+        return false;
+    SocketConnection connection(s, replyWaitMs_);
+    wire::DialogueResult result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password);
+    closesocket(s);
+    return result == wire::DialogueResult::kDone;
+}
+
+MailResult WireLibrary::Logon(MailSession *session, int logging, const char *logFile)
+{
+    CopyBounded(logFile_, logFile);
+    logging_ = logging != 0;
+    if (session == nullptr)
+        return kMailFailed;
+    // A second logon without logoff: the old connection is not reachable any more.
+    if (logonSocket_ != INVALID_SOCKET) {
+        closesocket(logonSocket_);
+        logonSocket_ = INVALID_SOCKET;
+    }
+    session_ = 0;
+    if (!winsockStarted_) {
+        WSADATA data;
+        int rc = WSAStartup(MAKEWORD(1, 1), &data);
+        if (rc != 0) {
+            LogError("WSAStartup", rc);
+            return kMailFailed;
+        }
+        winsockStarted_ = true;
+    }
+    // A failed logon gets no logoff from the caller, so Winsock is released here.
+    auto fail = [&]() {
+        WSACleanup();
+        winsockStarted_ = false;
+        return kMailFailed;
+    };
+    if (settings_.pop3Authentication != 0 && !Pop3Login())
+        return fail();
+
+    static const ConnectSteps kSmtpSteps = {"INVALID_SOCKET2", "bind2", "gethostname2", "gethostbyname2",
+                                            "getservbyname2", "connect2", "smtp"};
+    SOCKET s = Connect(settings_.smtpServer, kSmtpSteps);
+    if (s == INVALID_SOCKET)
+        return fail();
+    // The handle is 32 bits wide; Windows socket handles fit, but never hand out a
+    // truncated one.
+    if (static_cast<UINT_PTR>(s) == 0 || static_cast<UINT_PTR>(s) > 0xffffffffu) {
+        closesocket(s);
+        return fail();
+    }
+    logonSocket_ = s;
+    logonSocketUsed_ = false;
+    session_ = static_cast<MailSession>(s);
+    *session = session_;
+    return kMailOk;
+}
+
+wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const char *destination,
+                                         const char *subject, const char *body)
+{
+    SocketConnection connection(s, replyWaitMs_);
+    wire::SmtpMessage message = {hostName_, sender, destination, subject, body};
+    return wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+}
+
+MailResult WireLibrary::Send(MailSession session, const char *sender, const char *destination,
+                             const char *subject, const char *body)
+{
+    if (session_ == 0 || session != session_)
+        return kMailFailed;
+    if (!logonSocketUsed_) {
+        logonSocketUsed_ = true;
+        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body);
+        // A network failure closes the connection; a rejected reply leaves it to Logoff.
+        if (result == wire::DialogueResult::kNetworkFailed) {
+            closesocket(logonSocket_);
+            logonSocket_ = INVALID_SOCKET;
+        }
+        return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
+    }
+    // The session's own connection has had its dialogue (it ended with QUIT, or failed):
+    // this message gets a connection of its own.
+    static const ConnectSteps kSmtpSteps = {"INVALID_SOCKET2", "bind2", "gethostname2", "gethostbyname2",
+                                            "getservbyname2", "connect2", "smtp"};
+    SOCKET s = Connect(settings_.smtpServer, kSmtpSteps);
+    if (s == INVALID_SOCKET)
+        return kMailFailed;
+    wire::DialogueResult result = SendOn(s, sender, destination, subject, body);
+    closesocket(s);
+    return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
+}
+
+MailResult WireLibrary::Logoff(MailSession session)
+{
+    session_ = 0;
+    if (logonSocket_ != INVALID_SOCKET) {
+        closesocket(logonSocket_);
+        logonSocket_ = INVALID_SOCKET;
+    }
+    if (winsockStarted_) {
+        WSACleanup();
+        winsockStarted_ = false;
+    }
+    return kMailOk;
+}
+
+} // namespace quillon

@@ -1,0 +1,79 @@
+// mailwire's Windows side: the settings read at load, the sockets, and the library-wide
+// state behind QLLogon, QLSendMessage and QLLogoff. mailwire_dll.cpp holds one
+// WireLibrary per loaded DLL; tests may build their own with a short reply wait.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+
+#include "common/text.h"
+#include "mail/mail_contract.h"
+#include "mail/wire/wire_dialogue.h"
+
+namespace quillon {
+
+// How long one server reply may take, from the start of its read to its first LF (and
+// the bytes behind it). A silent server then fails the step like a closed connection
+// instead of holding the scheduler's only thread. Half a minute is far beyond any
+// working server's answer and still short next to the minute tick.
+constexpr DWORD kDefaultReplyWaitMs = 30000;
+
+struct WireSettings {
+    char smtpServer[kTextBufferSize] = "";
+    DWORD pop3Authentication = 0;
+    char pop3Server[kTextBufferSize] = "";
+    char pop3Login[kTextBufferSize] = "";
+    char password[kTextBufferSize] = "";  // scrambled, as stored
+};
+
+// Reads the settings from Configuration. False only when the key exists but has no
+// readable SMTPServer (then the library refuses to load); a missing key gives empty
+// settings and true.
+bool LoadSmtpSettings(WireSettings *settings);
+
+class WireLibrary : private wire::WireOutput {
+public:
+    explicit WireLibrary(const WireSettings &settings, DWORD replyWaitMs = kDefaultReplyWaitMs);
+    ~WireLibrary() override;
+    WireLibrary(const WireLibrary &) = delete;
+    WireLibrary &operator=(const WireLibrary &) = delete;
+
+    // The contract (mail/mail_contract.h). The session handle is the socket opened by
+    // Logon; the first Send runs its dialogue on that socket, every later Send of the
+    // session on a new connection of its own (each message needs a full dialogue,
+    // greeting to QUIT), which it closes again. Logoff closes the Logon socket.
+    MailResult Logon(MailSession *session, int logging, const char *logFile);
+    MailResult Send(MailSession session, const char *sender, const char *destination, const char *subject,
+                    const char *body);
+    MailResult Logoff(MailSession session);
+
+private:
+    void Log(const std::string &line) override;
+    void Debug(const char *text) override;
+    void LogError(const char *step, int error);
+
+    // Socket, bind, local host name, server address and service port, connect; one log
+    // line and INVALID_SOCKET on failure.
+    struct ConnectSteps {
+        const char *socketStep, *bindStep, *hostNameStep, *addressStep, *serviceStep, *connectStep;
+        const char *service;
+    };
+    SOCKET Connect(const char *server, const ConnectSteps &steps);
+    bool Pop3Login();
+    wire::DialogueResult SendOn(SOCKET socket, const char *sender, const char *destination,
+                                const char *subject, const char *body);
+
+    WireSettings settings_;
+    DWORD replyWaitMs_;
+    bool logging_ = false;
+    char logFile_[kTextBufferSize] = "";
+    char hostName_[wire::kHostNameBufferSize] = "";
+    bool winsockStarted_ = false;
+    MailSession session_ = 0;                // handed out by Logon, 0 when none
+    SOCKET logonSocket_ = INVALID_SOCKET;    // closed early after a network failure
+    bool logonSocketUsed_ = false;
+};
+
+} // namespace quillon
