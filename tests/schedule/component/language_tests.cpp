@@ -55,6 +55,11 @@ TEST(ComponentLanguage, CreationByClsidNeedsTheLanguagesModuleBesideTheComponent
     if (ExpectEnglish()) {
         EXPECT_EQ(S_OK, hr) << ExpectedAbbreviation() << " loads tasqen.dll";
         EXPECT_TRUE(ui);
+        HMODULE resources = GetModuleHandleA("tasqen.dll");
+        ASSERT_NE(nullptr, resources);
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(resources, path, MAX_PATH);
+        EXPECT_EQ(0, _stricmp((test::BinDir() + "\\tasqen.dll").c_str(), path)) << path;
     } else {
         EXPECT_TRUE(FAILED(hr)) << ExpectedAbbreviation() << " has no module in the installation";
         EXPECT_FALSE(ui);
