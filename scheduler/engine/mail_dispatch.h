@@ -1,0 +1,61 @@
+// Delivery of the outgoing message queue: IsMailDue and DispatchMail.
+//
+// DispatchMail loads the configured mail library, logs on once, sends every due entry in
+// enumeration order, deletes what was sent or given up, reschedules what failed, logs off
+// and unloads the library. The minute tick repeats its pass while IsMailDue is true, so
+// nothing that cannot make progress may stay "due":
+//  - library missing or lacking a function, or a failed logon: the whole queue is held
+//    off (IsMailDue false) for the retry minutes;
+//  - a failed entry is rescheduled to the dispatch time plus the retry minutes;
+//  - an entry that failed and can be neither rescheduled (count unreadable, write
+//    failed) nor deleted is held back in memory for the retry minutes;
+// where the retry minutes count as at least one minute. So one tick's passes deliver each
+// due entry at most once and end.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "common/datetime.h"
+#include "scheduler/engine/engine_seams.h"
+#include "scheduler/engine/engine_settings.h"
+
+namespace quillon {
+
+class MailDispatcher {
+public:
+    // Every reference must outlive the dispatcher; settings are read at each call.
+    MailDispatcher(const EngineSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
+                   MailLibraryLoader &libraries);
+
+    // True when the queue holds an entry whose RetryTime has come, unless the queue is
+    // held off (after a failed logon or library load) or the entry is held back.
+    bool IsMailDue();
+    void DispatchMail();
+
+    // The hold-off time; all fields 0 while not set.
+    const DateTime &HoldOff() const { return holdOff_; }
+
+private:
+    Ticks RetryInterval() const;
+    void HoldOffQueue();
+    void HoldBack(const std::string &entry, Ticks now);
+    bool IsHeldBack(const std::string &entry, Ticks now);
+    void Log(const std::string &text);
+    bool SendEntry(MailTransport &library, uint32_t session, const std::string &subject,
+                   const std::string &body);
+
+    const EngineSettings &settings_;
+    Clock &clock_;
+    EngineLog &log_;
+    MailQueueStore &queue_;
+    MailLibraryLoader &libraries_;
+    DateTime holdOff_ = {};
+    std::map<std::string, Ticks> heldBack_;
+};
+
+// Unscrambles the stored password (all of its bytes) into buffer[bufferSize] and
+// terminates it; a password longer than bufferSize - 1 bytes is cut.
+void UnscramblePassword(const std::string &scrambled, char *buffer, size_t bufferSize);
+
+} // namespace quillon
