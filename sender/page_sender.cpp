@@ -1,0 +1,151 @@
+#include "sender/page_sender.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "common/log.h"
+#include "common/names.h"
+#include "common/registry.h"
+#include "common/win_datetime.h"
+#include "sender/queue/message_queue.h"
+#include "sender/webflat/webflat_loader.h"
+
+namespace quillon {
+
+namespace {
+
+// Selection may be of any length, but a task value beyond this is not a page address.
+constexpr DWORD kMaxSelectionBytes = 1u << 20;
+
+void LogLine(const SenderConfiguration &config, const std::string &text)
+{
+    if (config.logging)
+        AppendLogText(config.logFile, "QUILLON.EXE " + text + "\r\n");
+}
+
+// COM for the thread, apartment model, for as long as the run lasts.
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment()
+    {
+        if (ok_)
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment &) = delete;
+    ComApartment &operator=(const ComApartment &) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+
+} // namespace
+
+bool LoadSenderConfiguration(SenderConfiguration *config)
+{
+    RegistryKey key;
+    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD mailSystem = 0;
+    if (key.ReadDword(config_values::kMailSystem, &mailSystem) != ERROR_SUCCESS)
+        return false;
+    if (mailSystem != 0 && (!key.HasValue(config_values::kProfile) || !key.HasValue(config_values::kPassword)))
+        return false;
+    if (!key.HasValue(config_values::kSender) || !key.HasValue(config_values::kDestination))
+        return false;
+
+    char maxMsgLen[kTextBufferSize];
+    SenderConfiguration out;
+    if (key.ReadString(config_values::kMaxMsgLen, maxMsgLen) != ERROR_SUCCESS ||
+        !ParseMessageLengthLimit(maxMsgLen, &out.maxMsgLen))
+        return false;
+
+    out.logging = key.HasValueWithData(config_values::kLogging) &&
+                  key.ReadString(config_values::kLogging, out.logFile) == ERROR_SUCCESS;
+    if (!out.logging)
+        out.logFile[0] = '\0';
+    DWORD clipSubject = 0;
+    out.clipSubject = key.ReadDword(config_values::kClipSubject, &clipSubject) == ERROR_SUCCESS && clipSubject != 0;
+    *config = out;
+    return true;
+}
+
+bool ReadPageTask(const std::string &keyName, const SenderConfiguration &config, PageTask *task)
+{
+    if (keyName.empty())
+        return false;
+    PageTask out;
+    {
+        RegistryKey tasks;
+        if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
+            return false;
+        RegistryKey taskKey;
+        if (taskKey.Open(tasks.Get(), keyName.c_str()) != ERROR_SUCCESS)
+            return false;
+        if (taskKey.ReadString(task_values::kSelection, &out.selection, kMaxSelectionBytes) != ERROR_SUCCESS)
+            return false;
+        DWORD chop = 0;
+        if (taskKey.ReadDword(task_values::kChopMessage, &chop) != ERROR_SUCCESS)
+            chop = 0;
+        out.chopMessage = chop != 0;
+    }
+    LogLine(config, out.selection);
+    if (!SplitSelection(out.selection, &out.parts))
+        return false;
+    *task = std::move(out);
+    return true;
+}
+
+bool QueuePageText(const WebFlatLibrary &library, const SenderConfiguration &config, const PageTask &task)
+{
+    ExtractedText text;
+    const char *descriptor = task.parts.hasDescriptor ? task.parts.descriptor.c_str() : nullptr;
+    if (library.WebFlat(task.parts.address.c_str(), descriptor, config.maxMsgLen, &text) < 0)
+        return false;
+    std::string subject = text.Heading() != nullptr && !config.clipSubject ? text.Heading() : "";
+    std::string body = text.Body() != nullptr ? text.Body() : "";
+    std::vector<PageMessage> messages = CutPageText(subject, body, config.maxMsgLen, task.chopMessage);
+    // Released before queueing: the pieces are copies, and the library's memory should
+    // not be held while the registry is written.
+    text.Reset();
+    body.clear();
+    body.shrink_to_fit();
+    if (messages.empty())
+        return false;
+
+    DateTime when = LocalNow();
+    for (const PageMessage &message : messages) {
+        DateTime queuedAt;
+        if (QueueMessage(when, message.subject.c_str(), message.body.c_str(), &queuedAt))
+            when = queuedAt;
+        Ticks ticks;
+        DateTime next;
+        if (DateTimeToTicks(when, &ticks) && TicksToDateTime(ticks + kTicksPerSecond, &next))
+            when = next;
+    }
+    return true;
+}
+
+int RunPageSender(const std::string &keyName)
+{
+    ComApartment com;
+    if (!com.Ok())
+        return kPageSenderFailed;
+    // Declared first so that it outlives every text it hands out.
+    WebFlatLibrary library;
+    if (!library.LoadBesideModule(nullptr))
+        return kPageSenderFailed;
+    SenderConfiguration config;
+    if (!LoadSenderConfiguration(&config))
+        return kPageSenderFailed;
+    LogLine(config, keyName);
+    PageTask task;
+    if (!ReadPageTask(keyName, config, &task))
+        return kPageSenderFailed;
+    if (!QueuePageText(library, config, task))
+        return kPageSenderFailed;
+    return kPageSenderSucceeded;
+}
+
+} // namespace quillon
