@@ -593,7 +593,7 @@ TEST_F(Client, DirectlyCreatedTaskIsEmptyAndBelongsToNoList)
 
     // Its run has no key to go to, and none may be made for it.
     SYSTEMTIME now = At(2024, 3, 6, 10, 7);
-    task->SetLastRun(&now);
+    EXPECT_EQ(E_FAIL, task->SetLastRun(&now));
     RegistryKey tasks;
     if (OpenUserKey(kTasksKeyPath, &tasks) == ERROR_SUCCESS) {
         std::string sub;
