@@ -15,6 +15,8 @@ struct ComponentModule {
     HINSTANCE instance = nullptr;
     // Full path of tasqui.dll itself (registration writes it as InprocServer32).
     char modulePath[MAX_PATH] = {};
+    // The folder of tasqui.dll, without a trailing backslash.
+    char directory[MAX_PATH] = {};
     // The language's resource module: every dialog, string and icon of the component.
     HMODULE resources = nullptr;
     // "quillon.chm" beside the component.

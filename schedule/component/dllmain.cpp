@@ -63,9 +63,8 @@ BOOL ProcessAttach(HINSTANCE instance)
         return FALSE;
     module.resources = resources.Release();
 
-    char directory[MAX_PATH];
-    if (DirectoryOf(module.modulePath, directory))
-        FormatBounded(module.helpFilePath, "%s\\quillon.chm", directory);
+    if (DirectoryOf(module.modulePath, module.directory))
+        FormatBounded(module.helpFilePath, "%s\\quillon.chm", module.directory);
 
     BuildPickerTimeFormat(module);
 
