@@ -30,7 +30,7 @@ namespace {
 
 void ShowBreakMarksAsSpaces(std::string *text)
 {
-    std::replace(text->begin(), text->end(), kBreakMark, ' ');
+    std::replace(text->begin(), text->end(), kMessageBreakMark, ' ');
 }
 
 } // namespace
@@ -53,7 +53,7 @@ std::string DivideTextIntoMessages(const std::string &text, long maxLength, bool
             size_t cut = limit;
             bool atMark = false;
             for (size_t pos = std::min(limit, remaining - 1); pos >= 1; --pos) {
-                if (text[start + pos] == kBreakMark) {
+                if (text[start + pos] == kMessageBreakMark) {
                     cut = pos;
                     atMark = true;
                     break;

@@ -8,7 +8,7 @@
 namespace quillon {
 
 // The byte that marks where extracted text may be divided between messages.
-constexpr char kBreakMark = '\x01';
+constexpr char kMessageBreakMark = '\x01';
 
 // Header put between two messages of divided text; %d is the number of the message that
 // follows (the first message has no header, so the first header reads #2).

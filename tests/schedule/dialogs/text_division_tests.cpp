@@ -15,7 +15,7 @@ std::string TextWithMarks(size_t length, std::vector<size_t> marks)
     for (size_t i = 0; i < length; ++i)
         text += static_cast<char>('a' + i % 26);
     for (size_t m : marks)
-        text[m] = kBreakMark;
+        text[m] = kMessageBreakMark;
     return text;
 }
 
@@ -72,7 +72,7 @@ TEST(TextDivision, EveryMessageHoldsAtMostLCharactersAndNoMark)
     std::string text = TextWithMarks(1000, {5, 40, 41, 200, 517, 518, 999});
     const long limit = 37;
     std::string result = DivideTextIntoMessages(text, limit, true);
-    EXPECT_EQ(result.find(kBreakMark), std::string::npos);
+    EXPECT_EQ(result.find(kMessageBreakMark), std::string::npos);
     size_t start = 0;
     int number = 2;
     for (;;) {
