@@ -1,8 +1,5 @@
 #include "schedule/component/component_module.h"
 
-#include <string>
-
-#include "common/log.h"
 #include "common/names.h"
 
 namespace quillon::tasqui {
@@ -31,15 +28,5 @@ ComponentModule &Module() { return ModuleInstance(); }
 void LockModule() { InterlockedIncrement(&g_lockCount); }
 void UnlockModule() { InterlockedDecrement(&g_lockCount); }
 LONG ModuleLockCount() { return InterlockedCompareExchange(&g_lockCount, 0, 0); }
-
-void WriteTraceLine(const char *text)
-{
-    const ComponentModule &module = Module();
-    if (!module.config.logging || module.config.logPath[0] == '\0')
-        return;
-    std::string line = text != nullptr ? text : "";
-    line += "\r\n";
-    AppendLogText(module.config.logPath, line);
-}
 
 } // namespace quillon::tasqui

@@ -35,8 +35,4 @@ void LockModule();
 void UnlockModule();
 LONG ModuleLockCount();
 
-// Appends one trace line (CR LF added) to the log file when the configuration's
-// `Logging` gave a path; otherwise does nothing. Failures are silent.
-void WriteTraceLine(const char *text);
-
 } // namespace quillon::tasqui
