@@ -1,5 +1,7 @@
 #include "sender/queue/message_queue.h"
 
+#include <set>
+
 #include "common/names.h"
 #include "common/timestamp.h"
 #include "sender/queue/queue_rules.h"
@@ -107,6 +109,9 @@ QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, 
     if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
         return result;
 
+    // Keys this pass has already tried and kept: the restart after a deletion walks
+    // past them again, and they must not get a second attempt in the same pass.
+    std::set<std::string> kept;
     char name[kMaxKeyNameBytes];
     DWORD index = 0;
     for (;;) {
@@ -118,6 +123,10 @@ QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, 
         if (rc != ERROR_SUCCESS)
             break;
 
+        if (kept.count(name) != 0) {
+            ++index;
+            continue;
+        }
         bool deleteIt = false;
         {
             RegistryKey message;
@@ -158,10 +167,12 @@ QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, 
         }
         // Restart after a deletion, since the indices behind it shift. A key that cannot
         // be deleted is passed over instead: restarting on it would never end.
-        if (deleteIt && mail.DeleteSubkeyTree(name) == ERROR_SUCCESS)
+        if (deleteIt && mail.DeleteSubkeyTree(name) == ERROR_SUCCESS) {
             index = 0;
-        else
+        } else {
+            kept.insert(name);
             ++index;
+        }
     }
     return result;
 }

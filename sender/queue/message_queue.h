@@ -69,7 +69,8 @@ struct QueuePassResult {
 // deleted; a failed one (including one without Subject or Body) is given up when its
 // RetryCount + 1 exceeds `retryLimit`, else gets RetryCount + 1 and RetryTime =
 // dispatchTime + `retryMinutes`. After each deletion the walk starts again at index 0
-// (indices shift); a key that cannot be deleted is passed over, so the pass always ends.
+// (indices shift); each key gets at most one attempt per pass, and a key that cannot be
+// deleted is passed over, so the pass always ends.
 QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, uint32_t retryMinutes,
                              QueuePassHandler &handler);
 

@@ -1,0 +1,244 @@
+// The message queue in the registry: writer names and values, two writers in one
+// second, and the dispatch pass (send, reschedule, give up, interrupted writers).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/names.h"
+#include "common/registry.h"
+#include "common/timestamp.h"
+#include "sender/queue/message_queue.h"
+#include "tests/support/wine_test_support.h"
+
+namespace quillon {
+namespace {
+
+const DateTime k090307 = {2000, 7, 3, 5, 9, 3, 7, 125};
+
+DateTime Plus(const DateTime &t, Ticks ticks)
+{
+    Ticks base;
+    DateTime out = {};
+    EXPECT_TRUE(DateTimeToTicks(t, &base));
+    EXPECT_TRUE(TicksToDateTime(base + ticks, &out));
+    return out;
+}
+
+bool Same(const DateTime &a, const DateTime &b) { return CompareDateTime(a, b) == 0 && a.wDayOfWeek == b.wDayOfWeek; }
+
+class RecordingHandler : public QueuePassHandler {
+public:
+    std::vector<bool> results;   // what Send returns, in call order (then: false)
+    std::vector<std::string> sentBodies;
+    int sentEvents = 0;
+    int gaveUpEvents = 0;
+    bool Send(const std::string &subject, const std::string &body) override
+    {
+        bool ok = sentBodies.size() < results.size() ? results[sentBodies.size()] : false;
+        sentBodies.push_back(body);
+        return ok;
+    }
+    void OnSent() override { ++sentEvents; }
+    void OnGaveUp() override { ++gaveUpEvents; }
+};
+
+class MessageQueue : public ::testing::Test {
+protected:
+    void SetUp() override { test::ResetProductRegistry(); }
+    void TearDown() override { test::ResetProductRegistry(); }
+
+    // A key as an interrupted or hand-working writer left it.
+    static void WritePartial(const std::string &name, const DateTime *retryTime, const DWORD *count,
+                             const char *subject, const char *body)
+    {
+        RegistryKey key;
+        ASSERT_EQ(CreateUserKey((std::string(kMailKeyPath) + "\\" + name).c_str(), &key), ERROR_SUCCESS);
+        if (count != nullptr)
+            key.WriteDword(mail_values::kRetryCount, *count);
+        if (retryTime != nullptr)
+            key.WriteBinary(mail_values::kRetryTime, retryTime, sizeof *retryTime);
+        if (subject != nullptr)
+            key.WriteString(mail_values::kSubject, subject);
+        if (body != nullptr)
+            key.WriteString(mail_values::kBody, body);
+    }
+};
+
+TEST_F(MessageQueue, RunOfThreeMessagesOneSecondApart)
+{
+    DateTime when = k090307;
+    for (const char *body : {"one", "two", "three"}) {
+        DateTime queuedAt;
+        ASSERT_TRUE(QueueMessage(when, body[0] == 'o' ? "Title" : "", body, &queuedAt)) << body;
+        when = Plus(queuedAt, kTicksPerSecond);
+    }
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 3u);
+    const char *names[] = {"2000 7 5 9 3 7", "2000 7 5 9 3 8", "2000 7 5 9 3 9"};
+    const char *bodies[] = {"one", "two", "three"};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(queue[i].keyName, names[i]);
+        EXPECT_TRUE(queue[i].hasRetryCount);
+        EXPECT_EQ(queue[i].retryCount, 0u);
+        ASSERT_TRUE(queue[i].hasRetryTime);
+        EXPECT_TRUE(Same(queue[i].retryTime, Plus(k090307, i * kTicksPerSecond))) << i;
+        EXPECT_EQ(queue[i].subject, i == 0 ? "Title" : "");
+        EXPECT_EQ(queue[i].body, bodies[i]);
+    }
+}
+
+TEST_F(MessageQueue, WritersInOneSecondKeepEveryMessage)
+{
+    // Someone else's message already holds 09:03:08.
+    DateTime otherTime = Plus(k090307, kTicksPerSecond);
+    DWORD three = 3;
+    WritePartial("2000 7 5 9 3 8", &otherTime, &three, "other", "other body");
+
+    DateTime first, second;
+    ASSERT_TRUE(QueueMessage(k090307, "A", "first", &first));
+    ASSERT_TRUE(QueueMessage(k090307, "B", "second", &second));
+    EXPECT_TRUE(Same(first, k090307));
+    EXPECT_TRUE(Same(second, Plus(k090307, 2 * kTicksPerSecond)));   // 07 and 08 taken
+
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 3u);
+    EXPECT_EQ(queue[0].keyName, "2000 7 5 9 3 7");
+    EXPECT_EQ(queue[0].body, "first");
+    EXPECT_EQ(queue[1].keyName, "2000 7 5 9 3 8");
+    EXPECT_EQ(queue[1].body, "other body");
+    EXPECT_EQ(queue[1].retryCount, 3u);
+    EXPECT_EQ(queue[2].keyName, "2000 7 5 9 3 9");
+    EXPECT_EQ(queue[2].body, "second");
+    EXPECT_TRUE(Same(queue[2].retryTime, second));
+}
+
+TEST_F(MessageQueue, DueChecks)
+{
+    EXPECT_FALSE(IsAnyMessageDue(k090307));   // no Mail key at all
+    DateTime future = Plus(k090307, kTicksPerHour);
+    ASSERT_TRUE(QueueMessage(future, "", "later", nullptr));
+    EXPECT_FALSE(IsAnyMessageDue(k090307));
+    EXPECT_TRUE(IsAnyMessageDue(ReadWholeQueue()[0].retryTime));   // not later than now
+
+    RecordingHandler handler;
+    QueuePassResult result = RunQueuePass(k090307, 1, 15, handler);
+    EXPECT_EQ(result.sent + result.gaveUp + result.rescheduled + result.heldBack, 0);
+    EXPECT_TRUE(handler.sentBodies.empty());
+    // At exactly its RetryTime the pass does not take it yet (strictly before).
+    result = RunQueuePass(ReadWholeQueue()[0].retryTime, 1, 15, handler);
+    EXPECT_TRUE(handler.sentBodies.empty());
+    EXPECT_EQ(ReadWholeQueue().size(), 1u);
+}
+
+TEST_F(MessageQueue, PassSendsInQueueOrderAndDeletes)
+{
+    ASSERT_TRUE(QueueMessage(k090307, "S1", "first", nullptr));
+    ASSERT_TRUE(QueueMessage(k090307, "", "second", nullptr));
+    ASSERT_TRUE(QueueMessage(Plus(k090307, kTicksPerDay), "", "tomorrow", nullptr));
+    RecordingHandler handler;
+    handler.results = {true, true};
+    QueuePassResult result = RunQueuePass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
+    EXPECT_EQ(result.sent, 2);
+    EXPECT_EQ(handler.sentEvents, 2);
+    EXPECT_EQ(handler.sentBodies, (std::vector<std::string>{"first", "second"}));
+    std::vector<QueuedMessageRecord> left = ReadWholeQueue();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].body, "tomorrow");
+}
+
+TEST_F(MessageQueue, FailuresRescheduleThenGiveUp)
+{
+    struct Case {
+        const char *label;
+        uint32_t limit;
+        int failuresUntilGone;   // passes that fail before the key is deleted
+    } cases[] = {{"limit 0", 0, 1}, {"limit 1", 1, 2}, {"limit 3", 3, 4}};
+    for (const Case &c : cases) {
+        test::ResetProductRegistry();
+        ASSERT_TRUE(QueueMessage(k090307, "", "body", nullptr)) << c.label;
+        DateTime dispatch = Plus(k090307, kTicksPerSecond);
+        for (int pass = 1; pass <= c.failuresUntilGone; ++pass) {
+            RecordingHandler handler;   // every send fails
+            QueuePassResult result = RunQueuePass(dispatch, c.limit, 15, handler);
+            EXPECT_EQ(handler.sentBodies.size(), 1u) << c.label << " pass " << pass;
+            std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+            if (pass < c.failuresUntilGone) {
+                EXPECT_EQ(result.rescheduled, 1) << c.label << " pass " << pass;
+                ASSERT_EQ(queue.size(), 1u) << c.label << " pass " << pass;
+                EXPECT_EQ(queue[0].retryCount, static_cast<DWORD>(pass)) << c.label;
+                EXPECT_TRUE(Same(queue[0].retryTime, Plus(dispatch, 15 * kTicksPerMinute))) << c.label;
+                // Not sent again before its new time.
+                RecordingHandler early;
+                RunQueuePass(Plus(dispatch, 14 * kTicksPerMinute), c.limit, 15, early);
+                EXPECT_TRUE(early.sentBodies.empty()) << c.label;
+                dispatch = Plus(dispatch, 16 * kTicksPerMinute);
+            } else {
+                EXPECT_EQ(result.gaveUp, 1) << c.label;
+                EXPECT_EQ(handler.gaveUpEvents, 1) << c.label;
+                EXPECT_TRUE(queue.empty()) << c.label;
+            }
+        }
+    }
+}
+
+TEST_F(MessageQueue, InterruptedWritersAndDamagedKeys)
+{
+    DateTime due = k090307;
+    DWORD zero = 0;
+    DWORD huge = 0xFFFFFFFFu;
+    WritePartial("2000 7 5 9 3 1", &due, &zero, nullptr, nullptr);       // stopped after RetryTime
+    WritePartial("2000 7 5 9 3 2", &due, &zero, "Title", nullptr);       // stopped before Body
+    WritePartial("2000 7 5 9 3 3", &due, nullptr, "x", nullptr);         // no RetryCount at all
+    WritePartial("2000 7 5 9 3 4", nullptr, &zero, "x", "y");            // no RetryTime: never due
+    WritePartial("2000 7 5 9 3 5", &due, &huge, "x", nullptr);           // count at its limit
+    {
+        RegistryKey key;   // RetryTime of the wrong size
+        ASSERT_EQ(CreateUserKey((std::string(kMailKeyPath) + "\\2000 7 5 9 3 6").c_str(), &key), ERROR_SUCCESS);
+        key.WriteBinary(mail_values::kRetryTime, &due, 8);
+        key.WriteString(mail_values::kSubject, "x");
+        key.WriteString(mail_values::kBody, "y");
+    }
+    DateTime dispatch = Plus(k090307, kTicksPerMinute);
+    RecordingHandler handler;
+    handler.results = {true, true, true};
+    QueuePassResult result = RunQueuePass(dispatch, 1, 15, handler);
+    EXPECT_TRUE(handler.sentBodies.empty());   // nothing readable was due
+    EXPECT_EQ(result.rescheduled, 2);
+    EXPECT_EQ(result.heldBack, 1);
+    EXPECT_EQ(result.gaveUp, 1);
+
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 5u);
+    EXPECT_EQ(queue[0].keyName, "2000 7 5 9 3 1");
+    EXPECT_EQ(queue[0].retryCount, 1u);
+    EXPECT_EQ(queue[1].retryCount, 1u);
+    EXPECT_FALSE(queue[2].hasRetryCount);
+    EXPECT_TRUE(Same(queue[2].retryTime, due));   // unchanged
+    EXPECT_EQ(queue[3].keyName, "2000 7 5 9 3 4");
+    EXPECT_EQ(queue[4].keyName, "2000 7 5 9 3 6");
+
+    // The next pass after the retry time gives the two interrupted ones up.
+    RecordingHandler second;
+    result = RunQueuePass(Plus(dispatch, 16 * kTicksPerMinute), 1, 15, second);
+    EXPECT_EQ(result.gaveUp, 2);
+    EXPECT_EQ(ReadWholeQueue().size(), 3u);
+}
+
+TEST_F(MessageQueue, SubkeysBelowAMessageDoNotStopThePass)
+{
+    ASSERT_TRUE(QueueMessage(k090307, "", "body", nullptr));
+    RegistryKey stray;
+    ASSERT_EQ(CreateUserKey((std::string(kMailKeyPath) + "\\2000 7 5 9 3 7\\stray").c_str(), &stray), ERROR_SUCCESS);
+    stray.Close();
+    RecordingHandler handler;
+    handler.results = {true};
+    QueuePassResult result = RunQueuePass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
+    EXPECT_EQ(result.sent, 1);
+    EXPECT_TRUE(ReadWholeQueue().empty());
+}
+
+} // namespace
+} // namespace quillon
