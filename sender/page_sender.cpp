@@ -116,9 +116,12 @@ bool QueuePageText(const WebFlatLibrary &library, const SenderConfiguration &con
 
     DateTime when = LocalNow();
     for (const PageMessage &message : messages) {
-        DateTime queuedAt;
-        if (QueueMessage(when, message.subject.c_str(), message.body.c_str(), &queuedAt))
-            when = queuedAt;
+        // The writer may have moved on to a free name; the next message follows that one
+        // so that a run's names stay in order. A message that could not be written is
+        // lost without a report, as a scheduled job has nobody to tell.
+        DateTime queuedAt = when;
+        QueueMessage(when, message.subject.c_str(), message.body.c_str(), &queuedAt);
+        when = queuedAt;
         Ticks ticks;
         DateTime next;
         if (DateTimeToTicks(when, &ticks) && TicksToDateTime(ticks + kTicksPerSecond, &next))
