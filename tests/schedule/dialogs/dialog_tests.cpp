@@ -1,0 +1,582 @@
+// The schedule dialogs driven by control id from the real tasqen.dll of the installation
+// folder: the task editor, task submission, the schedule list and the preview.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "common/names.h"
+#include "common/registry.h"
+#include "common/timestamp.h"
+#include "resources/resource_ids.h"
+#include "schedule/dialogs/schedule_dialogs.h"
+#include "schedule/task_store.h"
+#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/wine_test_support.h"
+
+namespace quillon {
+namespace {
+
+using namespace test;
+
+class DialogTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        resources_ = LoadLibraryA((BinDir() + "\\tasqen.dll").c_str());
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(resources_, nullptr) << "tasqen.dll in " << BinDir();
+        ResetProductRegistry();
+        env_.resources = resources_;
+        env_.pickerTimeFormat = "HH:mm";
+        env_.componentDirectory = "";
+    }
+    void TearDown() override { ResetProductRegistry(); }
+
+    static HMODULE resources_;
+    DialogEnvironment env_;
+};
+HMODULE DialogTest::resources_ = nullptr;
+
+TaskRecord NewTask(const char *title)
+{
+    TaskRecord task{};
+    task.DisplayName = title;
+    task.DaysOfWeek = 0xFFFFFFFF;
+    task.MonthsOfYear = 0xFFFFFFFF;
+    return task;
+}
+
+// ---- Task editor ------------------------------------------------------------------
+
+using EditorTest = DialogTest;
+
+TEST_F(EditorTest, NewTaskOpensAsEveryZeroMinutesAndOkFollowsValidation)
+{
+    TaskRecord task = NewTask("Send text from example");
+    std::vector<std::string> problems;
+    auto expect = [&](bool condition, const char *what) {
+        if (!condition)
+            problems.push_back(what);
+    };
+    long result = RunDriven([&] { return static_cast<long>(RunTaskEditorDialog(nullptr, env_, &task)); },
+                            [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+        if (d == nullptr)
+            return problems.push_back("no editor");
+        expect(WindowTitle(d) == "Send text from example", "title is the description");
+        expect(IsChecked(d, IDC_TASK_EVERY), "Every chosen");
+        expect(ItemText(d, IDC_TASK_INTERVAL) == "0", "interval 0");
+        expect(ListSelection(d, IDC_TASK_UNIT) == 0 && ItemText(d, IDC_TASK_UNIT) == "minutes", "minutes");
+        expect(!IsEnabled(d, IDOK), "OK disabled with 0");
+        expect(!IsShown(d, IDC_TASK_EVERY_AT), "minutes hide the at time");
+        expect(IsShown(d, IDC_TASK_WINDOW_FROM), "minutes show the window");
+        expect(IsChecked(d, IDC_TASK_ALL_DAY) && !IsEnabled(d, IDC_TASK_WINDOW_FROM), "24 hours a day");
+        expect(IsChecked(d, IDC_TASK_FOREVER) && !IsEnabled(d, IDC_TASK_START_DATE), "starting now");
+        SetItemText(d, IDC_TASK_INTERVAL, "15");
+        expect(IsEnabled(d, IDOK), "OK enabled with 15");
+        for (int id = IDC_TASK_DAY_SUNDAY; id <= IDC_TASK_DAY_SATURDAY; ++id)
+            Click(d, id);
+        expect(!IsEnabled(d, IDOK), "all weekdays checked disables OK");
+        Click(d, IDC_TASK_DAY_SUNDAY);
+        expect(IsEnabled(d, IDOK), "one weekday unchecked again");
+        for (int id = IDC_TASK_MONTH_JAN; id <= IDC_TASK_MONTH_DEC; ++id)
+            Click(d, id);
+        expect(!IsEnabled(d, IDOK), "all months checked disables OK");
+        Click(d, IDC_TASK_MONTH_DEC);
+        expect(IsEnabled(d, IDOK), "one month unchecked again");
+        Click(d, IDC_TASK_DATE_RANGE);
+        expect(IsEnabled(d, IDC_TASK_START_DATE) && !IsChecked(d, IDC_TASK_FOREVER), "date range From");
+        SetPickerDate(d, IDC_TASK_START_DATE, 2030, 5, 10);
+        SetPickerDate(d, IDC_TASK_END_DATE, 2030, 5, 9);
+        expect(!IsEnabled(d, IDOK), "end date before start disables OK");
+        SetPickerDate(d, IDC_TASK_END_DATE, 2030, 5, 10);
+        expect(IsEnabled(d, IDOK), "equal dates allowed");
+        Click(d, IDC_TASK_WINDOW);
+        SetPickerTime(d, IDC_TASK_WINDOW_FROM, 10, 0);
+        SetPickerTime(d, IDC_TASK_WINDOW_TO, 9, 59);
+        expect(!IsEnabled(d, IDOK), "window end before start disables OK");
+        SetPickerTime(d, IDC_TASK_WINDOW_TO, 10, 0);
+        expect(IsEnabled(d, IDOK), "equal window ends allowed");
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(result, E_ABORT);
+    for (const std::string &p : problems)
+        ADD_FAILURE() << p;
+    EXPECT_EQ(task.TaskType, 1u) << "opening made the new task every N minutes";
+}
+
+TEST_F(EditorTest, StoringEachScheduleRow)
+{
+    struct Case {
+        const char *label;
+        std::function<void(HWND)> act;
+        uint32_t type, value, value2;
+    };
+    const Case cases[] = {
+        {"last in the day list",
+         [](HWND d) {
+             Click(d, IDC_TASK_DAY_ROW);
+             SelectListEntry(d, IDC_TASK_DAY_OF_MONTH, 31);
+             SetPickerTime(d, IDC_TASK_DAY_AT, 7, 5);
+         },
+         12, 31, 425},
+        {"15th", [](HWND d) {
+             Click(d, IDC_TASK_DAY_ROW);
+             SelectListEntry(d, IDC_TASK_DAY_OF_MONTH, 14);
+             SetPickerTime(d, IDC_TASK_DAY_AT, 0, 0);
+         },
+         5, 14, 0},
+        {"third Wednesday", [](HWND d) {
+             Click(d, IDC_TASK_WEEKDAY_ROW);
+             SelectListEntry(d, IDC_TASK_WEEK_ORDINAL, 2);
+             SelectListEntry(d, IDC_TASK_WEEKDAY, 3);
+             SetPickerTime(d, IDC_TASK_WEEKDAY_AT, 23, 59);
+         },
+         8, 3, 1439},
+        {"every 2 days at 09:30", [](HWND d) {
+             SetItemText(d, IDC_TASK_INTERVAL, "2");
+             SelectListEntry(d, IDC_TASK_UNIT, 2);
+             SetPickerTime(d, IDC_TASK_EVERY_AT, 9, 30);
+         },
+         3, 2, 570},
+        {"every 90 minutes keeps Value2", [](HWND d) {
+             SetItemText(d, IDC_TASK_INTERVAL, "90");
+         },
+         1, 90, 4242},
+    };
+    for (const Case &c : cases) {
+        TaskRecord task = NewTask(c.label);
+        task.Value2 = 4242;
+        bool okEnabled = false;
+        long result = RunDriven([&] { return static_cast<long>(RunTaskEditorDialog(nullptr, env_, &task)); },
+                                [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (d == nullptr)
+                return;
+            c.act(d);
+            okEnabled = IsEnabled(d, IDOK);
+            Click(d, IDOK);
+        });
+        EXPECT_TRUE(okEnabled) << c.label;
+        ASSERT_EQ(result, S_OK) << c.label;
+        EXPECT_EQ(task.TaskType, c.type) << c.label;
+        EXPECT_EQ(task.Value, c.value) << c.label;
+        EXPECT_EQ(task.Value2, c.value2) << c.label;
+        EXPECT_EQ(task.DaysOfWeek, 0x7Fu) << c.label << ": no box checked";
+        EXPECT_EQ(task.MonthsOfYear, 0xFFFu) << c.label << ": no box checked";
+    }
+}
+
+TEST_F(EditorTest, RowsAndUnitsSwitchTheirControls)
+{
+    TaskRecord task = NewTask("Switching");
+    task.TaskType = 3;  // every 2 days at 9:30
+    task.Value = 2;
+    task.Value2 = 570;
+    std::vector<std::string> problems;
+    auto expect = [&](bool condition, const char *what) {
+        if (!condition)
+            problems.push_back(what);
+    };
+    RunDriven([&] { return static_cast<long>(RunTaskEditorDialog(nullptr, env_, &task)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+        if (d == nullptr)
+            return problems.push_back("no editor");
+        expect(ItemText(d, IDC_TASK_INTERVAL) == "2" && ListSelection(d, IDC_TASK_UNIT) == 2, "loaded as 2 days");
+        expect(IsShown(d, IDC_TASK_EVERY_AT) && IsShown(d, IDC_TASK_EVERY_AT_LABEL), "days show the at time");
+        expect(!IsShown(d, IDC_TASK_WINDOW) && !IsShown(d, IDC_TASK_WINDOW_TO), "days hide the window");
+        SelectListEntry(d, IDC_TASK_UNIT, 1);  // hours
+        expect(!IsShown(d, IDC_TASK_EVERY_AT) && !IsShown(d, IDC_TASK_EVERY_AT_LABEL), "hours hide the at time");
+        for (int id : {IDC_TASK_ALL_DAY, IDC_TASK_WINDOW, IDC_TASK_WINDOW_FROM, IDC_TASK_WINDOW_TO_LABEL,
+                       IDC_TASK_WINDOW_TO})
+            expect(IsShown(d, id), "hours show the window group");
+        Click(d, IDC_TASK_WEEKDAY_ROW);
+        expect(IsChecked(d, IDC_TASK_WEEKDAY_ROW) && !IsChecked(d, IDC_TASK_EVERY) && !IsChecked(d, IDC_TASK_DAY_ROW),
+               "one row checked");
+        expect(IsEnabled(d, IDC_TASK_WEEKDAY) && !IsEnabled(d, IDC_TASK_INTERVAL) && !IsEnabled(d, IDC_TASK_DAY_AT),
+               "weekday row enabled alone");
+        expect(!IsEnabled(d, IDC_TASK_DAY_SUNDAY) && IsEnabled(d, IDC_TASK_MONTH_JAN),
+               "weekday boxes off on the weekday row");
+        Click(d, IDC_TASK_DAY_ROW);
+        expect(IsEnabled(d, IDC_TASK_DAY_OF_MONTH) && !IsEnabled(d, IDC_TASK_WEEKDAY) &&
+                   IsEnabled(d, IDC_TASK_DAY_SUNDAY),
+               "day row enabled alone");
+        Click(d, IDCANCEL);
+    });
+    for (const std::string &p : problems)
+        ADD_FAILURE() << p;
+    EXPECT_EQ(task.TaskType, 3u) << "cancel leaves the schedule alone";
+}
+
+TEST_F(EditorTest, OnlyOneEditorPerProcess)
+{
+    TaskRecord task = NewTask("First");
+    TaskRecord second = NewTask("Second");
+    HRESULT nested = S_OK;
+    RunDriven([&] { return static_cast<long>(RunTaskEditorDialog(nullptr, env_, &task)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+        if (d == nullptr)
+            return;
+        nested = RunTaskEditorDialog(nullptr, env_, &second);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(nested, E_ABORT);
+    EXPECT_EQ(second.TaskType, 0u) << "the refused editor never loaded its task";
+}
+
+// ---- Submission -------------------------------------------------------------------
+
+struct BroadcastCounter {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == RegisterWindowMessageA(kMsgAppTaskChanged))
+            ++count;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static int count;
+};
+int BroadcastCounter::count = 0;
+
+bool TaskKeyExists(const char *name)
+{
+    RegistryKey tasks, key;
+    return OpenUserKey(kTasksKeyPath, &tasks) == ERROR_SUCCESS && key.Open(tasks.Get(), name) == ERROR_SUCCESS;
+}
+
+using SubmissionTest = DialogTest;
+
+TEST_F(SubmissionTest, SecondSubmissionStartsFromTheFirstOnesSchedule)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = BroadcastCounter::Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuillonDialogTestsListener";
+    RegisterClassA(&wc);
+    HWND listener = CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(listener, nullptr);
+    BroadcastCounter::count = 0;
+
+    OwnedTaskList list;
+    RememberedSchedule remembered;
+    SubmissionRequest first{"Send text from first", "quillon.exe", "", 1, 300000};
+    char keyName[15] = {};
+    long result = RunDriven(
+        [&] { return static_cast<long>(RunSubmission(nullptr, env_, first, &remembered, &list, keyName)); },
+        [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (d == nullptr)
+                return;
+            SetItemText(d, IDC_TASK_INTERVAL, "2");
+            SelectListEntry(d, IDC_TASK_UNIT, 2);
+            SetPickerTime(d, IDC_TASK_EVERY_AT, 9, 30);
+            Click(d, IDC_TASK_MONTH_JAN);
+            Click(d, IDOK);
+        });
+    ASSERT_EQ(result, S_OK);
+    EXPECT_EQ(BroadcastCounter::count, 1) << "one task-changed broadcast";
+    ASSERT_EQ(strlen(keyName), 14u);
+    ASSERT_EQ(list.Count(), 1u);
+    EXPECT_STREQ(list.At(0)->KeyName, keyName);
+    TaskRecord stored{};
+    ASSERT_TRUE(LoadTask(keyName, &stored));
+    EXPECT_EQ(stored.TaskType, 3u);
+    EXPECT_EQ(stored.Value, 2u);
+    EXPECT_EQ(stored.Value2, 570u);
+    EXPECT_EQ(stored.MonthsOfYear, 0xFFEu);
+    EXPECT_EQ(stored.NeedsInternet, 1u);
+    EXPECT_EQ(stored.Timeout, 300000u);
+    EXPECT_EQ(stored.DisplayName, "Send text from first");
+    EXPECT_EQ(stored.AppName, "quillon.exe");
+    EXPECT_TRUE(remembered.present);
+
+    // The second submission opens preset with the first one's schedule; Cancel stores
+    // nothing, but the name was already handed out.
+    SubmissionRequest second{"Send text from second", "quillon.exe", "", 0, 1000};
+    char secondName[15] = {};
+    std::string title, interval;
+    int unit = -1;
+    bool janChecked = false;
+    result = RunDriven(
+        [&] { return static_cast<long>(RunSubmission(nullptr, env_, second, &remembered, &list, secondName)); },
+        [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (d == nullptr)
+                return;
+            title = WindowTitle(d);
+            interval = ItemText(d, IDC_TASK_INTERVAL);
+            unit = ListSelection(d, IDC_TASK_UNIT);
+            janChecked = IsChecked(d, IDC_TASK_MONTH_JAN);
+            Click(d, IDCANCEL);
+        });
+    EXPECT_EQ(result, E_ABORT);
+    EXPECT_EQ(title, "Send text from second");
+    EXPECT_EQ(interval, "2");
+    EXPECT_EQ(unit, 2);
+    EXPECT_TRUE(janChecked);
+    EXPECT_EQ(strlen(secondName), 14u) << "the name is copied before the decision";
+    EXPECT_FALSE(TaskKeyExists(secondName)) << "cancel stores no key";
+    EXPECT_EQ(list.Count(), 1u);
+    EXPECT_EQ(BroadcastCounter::count, 1) << "no broadcast after cancel";
+
+    // A null name buffer is fine.
+    result = RunDriven(
+        [&] { return static_cast<long>(RunSubmission(nullptr, env_, second, &remembered, &list, nullptr)); },
+        [&](DWORD thread) {
+            if (HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL))
+                Click(d, IDOK);
+        });
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(list.Count(), 2u);
+    EXPECT_STRNE(list.At(1)->KeyName, keyName) << "a second task never overwrites the first";
+    DestroyWindow(listener);
+}
+
+// ---- Schedule list ----------------------------------------------------------------
+
+std::vector<std::string> StoreTasks(int count)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        TaskRecord task = NewTask(("Task " + std::to_string(i)).c_str());
+        task.AppName = "quillon.exe";
+        task.TaskType = 3;
+        task.Value = 2;
+        task.Value2 = 540;
+        task.DaysOfWeek = i == 1 ? 0x7E : 0x7F;
+        task.MonthsOfYear = 0xFFF;
+        task.Timeout = 300000;
+        DateTime when = {2026, 1, 0, 1, 8, 0, static_cast<uint16_t>(i), 0};
+        RegistryKey key;
+        std::string name;
+        EXPECT_TRUE(CreateTaskKey(when, &key, &name));
+        SetTaskKeyName(&task, name.c_str());
+        EXPECT_TRUE(WriteTask(key, task));
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::string CellText(HWND listView, int row, int column)
+{
+    char text[260] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+void SelectRow(HWND dialog, int row)
+{
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageA(dialog, IDC_LIST_TASKS, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// Answers the Yes/No question of Delete on the dialog's thread.
+bool AnswerDeleteQuestion(DWORD thread, int answer)
+{
+    HWND box = WaitForThreadDialog(thread, answer);
+    if (box == nullptr || GetDlgItem(box, IDC_LIST_TASKS) != nullptr)
+        return false;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    return true;
+}
+
+using ListTest = DialogTest;
+
+TEST_F(ListTest, OpensWithColumnsRowsAndDisabledButtons)
+{
+    StoreTasks(2);
+    OwnedTaskList list;
+    std::vector<std::string> problems;
+    auto expect = [&](bool condition, const std::string &what) {
+        if (!condition)
+            problems.push_back(what);
+    };
+    HRESULT raised = E_FAIL;
+    long result = RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+        if (d == nullptr)
+            return problems.push_back("no list");
+        HWND lv = GetDlgItem(d, IDC_LIST_TASKS);
+        const char *titles[] = {"Description", "Schedule", "Last Run", "Start Date", "End Date",
+                                "Start Time",  "End Time", "Disabled", "Exceptions"};
+        for (int c = 0; c < 9; ++c) {
+            char text[64] = {};
+            LVCOLUMNA col{};
+            col.mask = LVCF_TEXT;
+            col.pszText = text;
+            col.cchTextMax = sizeof text;
+            SendMessageA(lv, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
+            expect(std::string(text) == titles[c], std::string("column ") + titles[c] + " got " + text);
+        }
+        expect(SendMessageA(lv, LVM_GETITEMCOUNT, 0, 0) == 2, "two rows");
+        expect(CellText(lv, 0, 0) == "Task 0", "description");
+        expect(CellText(lv, 0, 1).find("Every  2 days at ") == 0, "schedule text: " + CellText(lv, 0, 1));
+        expect(CellText(lv, 0, 1).find("9:00") != std::string::npos, "9:00 in the schedule text");
+        expect(CellText(lv, 0, 2).empty(), "never run");
+        expect(CellText(lv, 0, 3) == " " && CellText(lv, 0, 6) == " ", "no range, no window");
+        expect(CellText(lv, 0, 7) == " ", "not disabled");
+        expect(CellText(lv, 0, 8) == " " && CellText(lv, 1, 8) == "Yes", "exceptions");
+        for (int id : {IDC_LIST_DELETE, IDC_LIST_EDIT, IDC_LIST_DISABLE, IDC_LIST_VIEW})
+            expect(!IsEnabled(d, id), "buttons start disabled");
+        SelectRow(d, 0);
+        for (int id : {IDC_LIST_DELETE, IDC_LIST_EDIT, IDC_LIST_DISABLE, IDC_LIST_VIEW})
+            expect(IsEnabled(d, id), "a selected row enables the buttons");
+        // An open list is found by its title and raised instead of opening another.
+        OwnedTaskList other;
+        raised = RunEditTasks(nullptr, env_, &other);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(result, E_ABORT);
+    EXPECT_EQ(raised, S_OK);
+    for (const std::string &p : problems)
+        ADD_FAILURE() << p;
+}
+
+TEST_F(ListTest, DeleteIsKeptOnlyByOk)
+{
+    struct Case {
+        const char *label;
+        int close;
+        HRESULT result;
+        bool keyKept;
+    };
+    const Case cases[] = {{"Delete then Cancel keeps the task", IDCANCEL, E_ABORT, true},
+                          {"Delete then OK removes it", IDOK, S_OK, false}};
+    for (const Case &c : cases) {
+        ResetProductRegistry();
+        std::vector<std::string> names = StoreTasks(3);
+        OwnedTaskList list;
+        int rowsAfterDelete = -1;
+        long result = RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); },
+                                [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+            if (d == nullptr)
+                return;
+            SelectRow(d, 1);
+            PostClick(d, IDC_LIST_DELETE);
+            if (!AnswerDeleteQuestion(thread, IDYES))
+                return;
+            for (int i = 0; i < 100 && SendDlgItemMessageA(d, IDC_LIST_TASKS, LVM_GETITEMCOUNT, 0, 0) != 2; ++i)
+                Sleep(20);
+            rowsAfterDelete = static_cast<int>(SendDlgItemMessageA(d, IDC_LIST_TASKS, LVM_GETITEMCOUNT, 0, 0));
+            Click(d, c.close);
+        });
+        EXPECT_EQ(rowsAfterDelete, 2) << c.label;
+        EXPECT_EQ(result, c.result) << c.label;
+        EXPECT_EQ(TaskKeyExists(names[1].c_str()), c.keyKept) << c.label;
+        EXPECT_TRUE(TaskKeyExists(names[0].c_str()) && TaskKeyExists(names[2].c_str())) << c.label;
+        EXPECT_EQ(list.Count(), c.keyKept ? 3u : 2u) << c.label << ": the list is reloaded";
+    }
+}
+
+TEST_F(ListTest, DeleteAnsweredNoKeepsTheRow)
+{
+    StoreTasks(2);
+    OwnedTaskList list;
+    int rows = -1;
+    RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+        if (d == nullptr)
+            return;
+        SelectRow(d, 0);
+        PostClick(d, IDC_LIST_DELETE);
+        if (!AnswerDeleteQuestion(thread, IDNO))
+            return;
+        Sleep(100);
+        rows = static_cast<int>(SendDlgItemMessageA(d, IDC_LIST_TASKS, LVM_GETITEMCOUNT, 0, 0));
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(list.Count(), 2u);
+}
+
+TEST_F(ListTest, DisableTogglesInMemoryAndOkWritesIt)
+{
+    struct Case {
+        const char *label;
+        int clicks;
+        uint32_t disabled;
+    };
+    const Case cases[] = {{"toggled twice stays enabled", 2, 0}, {"toggled once is disabled", 1, 1}};
+    for (const Case &c : cases) {
+        ResetProductRegistry();
+        std::vector<std::string> names = StoreTasks(2);
+        OwnedTaskList list;
+        std::vector<std::string> captions;
+        std::string disabledCell;
+        long result = RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); },
+                                [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+            if (d == nullptr)
+                return;
+            SelectRow(d, 0);
+            captions.push_back(ItemText(d, IDC_LIST_DISABLE));
+            for (int i = 0; i < c.clicks; ++i) {
+                Click(d, IDC_LIST_DISABLE);
+                captions.push_back(ItemText(d, IDC_LIST_DISABLE));
+            }
+            disabledCell = CellText(GetDlgItem(d, IDC_LIST_TASKS), 0, 7);
+            Click(d, IDOK);
+        });
+        ASSERT_EQ(result, S_OK) << c.label;
+        std::vector<std::string> expected = {"Disable", "Enable", "Disable"};
+        expected.resize(c.clicks + 1);
+        EXPECT_EQ(captions, expected) << c.label;
+        EXPECT_EQ(disabledCell, c.disabled ? "Yes" : " ") << c.label;
+        TaskRecord stored{};
+        ASSERT_TRUE(LoadTask(names[0].c_str(), &stored)) << c.label;
+        EXPECT_EQ(stored.Disabled, c.disabled) << c.label;
+    }
+}
+
+TEST_F(ListTest, EditOpensTheEditorAndRefreshesTheRow)
+{
+    std::vector<std::string> names = StoreTasks(1);
+    OwnedTaskList list;
+    std::string before, after;
+    long result = RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+        if (d == nullptr)
+            return;
+        HWND lv = GetDlgItem(d, IDC_LIST_TASKS);
+        before = CellText(lv, 0, 1);
+        SelectRow(d, 0);
+        PostClick(d, IDC_LIST_EDIT);
+        HWND editor = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+        if (editor == nullptr)
+            return;
+        SetItemText(editor, IDC_TASK_INTERVAL, "5");
+        SelectListEntry(editor, IDC_TASK_UNIT, 1);
+        Click(editor, IDOK);
+        for (int i = 0; i < 100 && FindThreadDialog(thread, IDC_TASK_INTERVAL) != nullptr; ++i)
+            Sleep(20);
+        Sleep(50);
+        after = CellText(lv, 0, 1);
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(result, S_OK);
+    EXPECT_NE(before, after);
+    EXPECT_EQ(after, "Every  5 hours");
+    TaskRecord stored{};
+    ASSERT_TRUE(LoadTask(names[0].c_str(), &stored));
+    EXPECT_EQ(stored.TaskType, 2u);
+    EXPECT_EQ(stored.Value, 5u);
+}
+
+} // namespace
+} // namespace quillon
