@@ -187,6 +187,11 @@ SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
     remote.sin_port = static_cast<u_short>(service->s_port);
     if (connect(s, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == SOCKET_ERROR)
         return fail(steps.connectStep);
+    // The header lines, body and end of data go out as separate small sends with no
+    // reply between them; without this, Nagle's algorithm and the peer's delayed
+    // acknowledgement stall each message for tens of milliseconds. Failure is harmless.
+    BOOL noDelay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay), sizeof noDelay);
     return s;
 }
 
