@@ -226,14 +226,16 @@ TEST_F(QuillonRun, QueuesThreeMessagesOneSecondApart)
 
 TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
 {
+    // Selection has no length limit: an address far beyond the 260-byte texts.
+    const std::string longAddress = "http://long.test/" + std::string(2000, 'p');
     struct Row {
         const char *label;
-        const char *selection;
+        std::string selection;
         DWORD chop;
         DWORD clipSubject;  // 2: absent
         const char *maxMsgLen;
         std::vector<std::pair<std::string, std::string>> expected;  // subject, body
-        const char *webFlatCall;
+        std::string webFlatCall;
     } rows[] = {
         {"ChopMessage 0 queues the first message only", "\"http://three.test/\"", 0, 2, "10", {{"T", "aaaa"}},
          "WebFlat http://three.test/|(none)|10"},
@@ -247,9 +249,15 @@ TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
          {{"Heading", "one two three"}}, "WebFlat http://marks.test/\"|()|100"},
         {"MaxMsgLen with trailing text", "\"http://three.test/\"", 0, 2, "10 characters", {{"T", "aaaa"}},
          "WebFlat http://three.test/|(none)|10"},
+        {"a Selection of 2000 bytes and more", "\"" + longAddress + "\" <1,0,2>", 1, 2, "160",
+         {{"Long", "long page"}}, "WebFlat " + longAddress + "|<1,0,2>|160"},
+        {"a local file, as the reminder submits it", "\"C:\\users\\me\\Personal\\Note.htm\"", 1, 2, "160",
+         {{"Note", "remember"}}, "WebFlat C:\\users\\me\\Personal\\Note.htm|(none)|160"},
     };
-    // The double knows "http://marks.test/\"" only through this extra line.
-    WriteWholeFile(script_, ReadWholeFile(script_) + "http://marks.test/\"\t0\tHeading\tone\\1two\\1three\n");
+    // The double learns the addresses that only these rows use.
+    WriteWholeFile(script_, ReadWholeFile(script_) + "http://marks.test/\"\t0\tHeading\tone\\1two\\1three\n" +
+                                longAddress + "\t0\tLong\tlong page\n" +
+                                "C:\\users\\me\\Personal\\Note.htm\t0\tNote\tremember\n");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.label);
         ResetProductRegistry();
@@ -260,7 +268,7 @@ TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
         WriteString(kConfigurationKeyPath, config_values::kMaxMsgLen, row.maxMsgLen);
         if (row.clipSubject != 2)
             WriteDword(kConfigurationKeyPath, config_values::kClipSubject, row.clipSubject);
-        SetTask(kTaskKey, row.selection, row.chop);
+        SetTask(kTaskKey, row.selection.c_str(), row.chop);
 
         ASSERT_EQ(kSucceeded, RunTask());
         std::vector<QueuedMessage> queue = ReadQueue();
@@ -269,7 +277,7 @@ TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
             EXPECT_EQ(row.expected[i].first, queue[i].subject) << "message " << i;
             EXPECT_EQ(row.expected[i].second, queue[i].body) << "message " << i;
         }
-        EXPECT_EQ(std::string(row.webFlatCall) + "\nfree heading\nfree body\n", Trace());
+        EXPECT_EQ(row.webFlatCall + "\nfree heading\nfree body\n", Trace());
     }
 }
 
