@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "webflat/core/address.h"
 #include "webflat/core/charset.h"
 #include "webflat/core/descriptor.h"
 #include "webflat/core/flatten.h"
@@ -466,6 +467,56 @@ TEST(Charset, ConvertedToUtf8WithoutFailingOnBadBytes)
     out.clear();
     EXPECT_FALSE(ConvertToUtf8("x", "koi8-r", out));
     EXPECT_TRUE(out.empty());
+}
+
+TEST(Address, KindsFileUrlsAndFrameSources)
+{
+    struct KindCase {
+        const char *address;
+        AddressKind kind;
+    };
+    const KindCase kinds[] = {
+        {"http://host/page.htm", AddressKind::kWeb},   {"HTTPS://host/", AddressKind::kWeb},
+        {"file:///C:/a.htm", AddressKind::kFile},      {"C:\\docs\\Rent.htm", AddressKind::kLocalPath},
+        {"\\\\server\\share\\x.htm", AddressKind::kLocalPath}, {"  page.htm ", AddressKind::kLocalPath},
+        {"ftp://host/x", AddressKind::kUnsupported},   {"javascript:alert(1)", AddressKind::kUnsupported},
+        {"", AddressKind::kUnsupported},
+    };
+    for (const KindCase &c : kinds)
+        EXPECT_EQ(ClassifyAddress(c.address), c.kind) << c.address;
+
+    const std::pair<const char *, const char *> files[] = {
+        {"file:///C:/a%20b/x.htm", "C:\\a b\\x.htm"},
+        {"file://server/share/x.htm", "\\\\server\\share\\x.htm"},
+        {"file://C:\\docs\\x.htm", "C:\\docs\\x.htm"},
+        {"file:///C|/x.htm?query#part", "C:\\x.htm"},
+        {"file:///home/x.htm", "\\home\\x.htm"},
+    };
+    for (const auto &c : files)
+        EXPECT_EQ(PathOfFileUrl(c.first), c.second) << c.first;
+
+    struct ResolveCase {
+        const char *base;
+        const char *src;
+        const char *resolved;
+    };
+    const ResolveCase resolved[] = {
+        {"http://h/a/b/page.htm", "frame.htm", "http://h/a/b/frame.htm"},
+        {"http://h/a/b/page.htm", "../x.htm", "http://h/a/x.htm"},
+        {"http://h/a/b/page.htm", "../../../x.htm", "http://h/x.htm"},
+        {"http://h", "f.htm", "http://h/f.htm"},
+        {"http://h/a/?q=1", "/r/s.htm?x#y", "http://h/r/s.htm?x#y"},
+        {"https://h/a/b", "//cdn/x", "https://cdn/x"},
+        {"http://h/a/b/page.htm", "http://other/x", "http://other/x"},
+        {"C:\\docs\\page.htm", "frames/left.htm", "C:\\docs\\frames\\left.htm"},
+        {"C:\\docs\\page.htm", "../up.htm", "C:\\up.htm"},
+        {"C:\\docs\\page.htm", "/root.htm", "C:\\root.htm"},
+        {"file:///C:/docs/page.htm", "left.htm", "C:\\docs\\left.htm"},
+        {"\\\\srv\\share\\p.htm", "a.htm", "\\\\srv\\share\\a.htm"},
+        {"http://h/p.htm", "", ""},
+    };
+    for (const ResolveCase &c : resolved)
+        EXPECT_EQ(ResolveAddress(c.base, c.src), c.resolved) << c.base << " + " << c.src;
 }
 
 // Bad input gives a result in bounded memory and without recursion on depth.
