@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,27 @@ TaskRecord NewTask(const char *title)
     return task;
 }
 
+
+// When QUILLON_SCREENSHOT_DIR names a folder (the screenshot run, see
+// dialog_screenshots.sh), puts the dialog at the screen's corner, announces it with
+// <name>.ready holding its size, and waits (at most 10 s) for the script's <name>.done.
+void HoldForScreenshot(HWND dialog, const char *name)
+{
+    const char *dir = std::getenv("QUILLON_SCREENSHOT_DIR");
+    if (dir == nullptr || *dir == '\0' || dialog == nullptr)
+        return;
+    SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(300);
+    RECT rect{};
+    GetWindowRect(dialog, &rect);
+    const std::string base = WindowsPathOf(dir) + "\\" + name;
+    WriteWholeFile(base + ".ready", std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top) + "\n");
+    for (int i = 0; i < 500 && GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(20);
+    DeleteFileA((base + ".done").c_str());
+}
+
 // ---- Task editor ------------------------------------------------------------------
 
 using EditorTest = DialogTest;
@@ -72,6 +95,7 @@ TEST_F(EditorTest, NewTaskOpensAsEveryZeroMinutesAndOkFollowsValidation)
         HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
         if (d == nullptr)
             return problems.push_back("no editor");
+        HoldForScreenshot(d, "task_editor");
         expect(WindowTitle(d) == "Send text from example", "title is the description");
         expect(IsChecked(d, IDC_TASK_EVERY), "Every chosen");
         expect(ItemText(d, IDC_TASK_INTERVAL) == "0", "interval 0");
@@ -412,6 +436,7 @@ TEST_F(ListTest, OpensWithColumnsRowsAndDisabledButtons)
         if (d == nullptr)
             return problems.push_back("no list");
         HWND lv = GetDlgItem(d, IDC_LIST_TASKS);
+        HoldForScreenshot(d, "schedule_list");
         const char *titles[] = {"Description", "Schedule", "Last Run", "Start Date", "End Date",
                                 "Start Time",  "End Time", "Disabled", "Exceptions"};
         for (int c = 0; c < 9; ++c) {
@@ -576,6 +601,137 @@ TEST_F(ListTest, EditOpensTheEditorAndRefreshesTheRow)
     ASSERT_TRUE(LoadTask(names[0].c_str(), &stored));
     EXPECT_EQ(stored.TaskType, 2u);
     EXPECT_EQ(stored.Value, 5u);
+}
+
+
+// ---- Preview ------------------------------------------------------------------------
+// The preview loads WEBFLAT.DLL from the directory of the process's program, so the
+// cases run in a copy of this program placed beside the library double (PreviewInCopy).
+
+constexpr char kChildVariable[] = "QUILLON_PREVIEW_CHILD";
+
+bool InPreviewCopy() { return std::getenv(kChildVariable) != nullptr; }
+
+// 400 characters with break marks (\1 in the double's script) at 150 and 300.
+std::string ScriptBody()
+{
+    std::string body;
+    for (int i = 0; i < 400; ++i)
+        body += i == 150 || i == 300 ? std::string("\\1") : std::string(1, static_cast<char>('a' + i % 26));
+    return body;
+}
+
+std::string ExpectedBody(bool divided)
+{
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += static_cast<char>('a' + i % 26);
+    text[150] = text[300] = ' ';
+    if (!divided)
+        return text.substr(0, 156);
+    return text.substr(0, 150) + "\r\n---Message #2---\r\n" + text.substr(151, 149) + "\r\n---Message #3---\r\n" +
+           text.substr(301);
+}
+
+std::string StoreTaskWithSelection(const char *selection, DWORD chop)
+{
+    std::vector<std::string> names = StoreTasks(1);
+    RegistryKey tasks, key;
+    EXPECT_EQ(ERROR_SUCCESS, OpenUserKey(kTasksKeyPath, &tasks));
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(tasks.Get(), names[0].c_str()));
+    if (selection != nullptr)
+        key.WriteString(task_values::kSelection, selection);
+    key.WriteDword(task_values::kChopMessage, chop);
+    return names[0];
+}
+
+using PreviewInCopy = DialogTest;
+
+TEST_F(PreviewInCopy, ShowsTheDividedTextOrTheError)
+{
+    if (!InPreviewCopy())
+        GTEST_SKIP() << "runs in the copy beside the library double";
+    env_.maxMessageLength = 156;
+    struct Case {
+        const char *label;
+        const char *selection;
+        DWORD chop;
+        bool clipSubject;
+        const char *expectDialog;  // "text", "error" or "none"
+        std::string expectedText;
+    };
+    const Case cases[] = {
+        {"divided with heading", "\"http://pages/long\"", 1, false, "text", "Title " + ExpectedBody(true)},
+        {"heading clipped", "\"http://pages/long\" 1 2 3", 1, true, "text", ExpectedBody(true)},
+        {"not divided: first L characters", "\"http://pages/long\"", 0, true, "text", ExpectedBody(false)},
+        {"extraction failure shows string 206", "\"http://pages/missing\"", 1, false, "error",
+         "Error accessing web page and extracting text"},
+        {"selection without quotes shows nothing", "http://pages/long", 1, false, "none", ""},
+        {"no selection shows nothing", nullptr, 1, false, "none", ""},
+    };
+    for (const Case &c : cases) {
+        ResetProductRegistry();
+        TaskRecord task{};
+        std::string name = StoreTaskWithSelection(c.selection, c.chop);
+        SetTaskKeyName(&task, name.c_str());
+        env_.clipSubject = c.clipSubject;
+        std::string shown = "(no dialog)";
+        bool anyDialog = false;
+        RunDriven([&] { RunPreviewDialog(nullptr, env_, task); return 0L; }, [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, 0, std::string(c.expectDialog) == "none" ? 500 : 5000);
+            if (d == nullptr)
+                return;
+            anyDialog = true;
+            if (GetDlgItem(d, IDC_EXTRACTED_TEXT) != nullptr) {
+                if (c.clipSubject && c.chop)
+                    HoldForScreenshot(d, "preview");
+                shown = ItemText(d, IDC_EXTRACTED_TEXT) + "|" + WindowTitle(d);
+            } else {
+                // The message box: its text is a static control (id 0xFFFF).
+                shown = ItemText(d, 0xFFFF) + "|" + WindowTitle(d);
+            }
+            PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        });
+        std::string kind = c.expectDialog;
+        if (kind == "none") {
+            EXPECT_FALSE(anyDialog) << c.label;
+        } else if (kind == "text") {
+            EXPECT_EQ(shown, c.expectedText + "|Quillon: Extracted Text") << c.label;
+        } else {
+            EXPECT_EQ(shown, c.expectedText + "|Quillon Scheduler") << c.label;
+        }
+    }
+}
+
+TEST(PreviewTest, RunsBesideTheLibraryDouble)
+{
+    if (InPreviewCopy())
+        GTEST_SKIP() << "this is the copy";
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string selfDir(self);
+    selfDir.resize(selfDir.rfind('\\'));
+    std::string dir = MakeScratchDir("tasqui_preview");
+    ASSERT_TRUE(CopyFileA(self, (dir + "\\preview_copy.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((selfDir + "\\webflat_double.dll").c_str(), (dir + "\\WEBFLAT.DLL").c_str(), FALSE));
+    const std::string script = dir + "\\script.txt";
+    const std::string trace = dir + "\\trace.txt";
+    ASSERT_TRUE(WriteWholeFile(script, "http://pages/long\t0\tTitle \t" + ScriptBody() + "\n"));
+    SetEnvironmentVariableA("QUILLON_WEBFLAT_SCRIPT", script.c_str());
+    SetEnvironmentVariableA("QUILLON_WEBFLAT_TRACE", trace.c_str());
+    SetEnvironmentVariableA(kChildVariable, "1");
+    ProcessResult run = RunProcess("\"" + dir + "\\preview_copy.exe\" --gtest_filter=PreviewInCopy.* --gtest_output=xml:" + dir + "\\copy.xml", 60000, dir.c_str());
+    SetEnvironmentVariableA(kChildVariable, nullptr);
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u) << "the cases in the copy failed:\n" << ReadWholeFile(dir + "\\copy.xml");
+    // The library saw the address, the descriptor or none, and the room per message, and
+    // every text was freed once, heading first.
+    EXPECT_EQ(ReadWholeFile(trace),
+              "WebFlat http://pages/long|(none)|156\nfree heading\nfree body\n"
+              "WebFlat http://pages/long|1 2 3|156\nfree heading\nfree body\n"
+              "WebFlat http://pages/long|(none)|156\nfree heading\nfree body\n"
+              "WebFlat http://pages/missing|(none)|156\n");
 }
 
 } // namespace
