@@ -110,12 +110,14 @@ public:  // the failure table's arrangers reach in
         log_ = dir_ + "\\quillon.log";
         SetEnvironmentVariableA("QUILLON_WEBFLAT_SCRIPT", script_.c_str());
         SetEnvironmentVariableA("QUILLON_WEBFLAT_TRACE", trace_.c_str());
+        SetEnvironmentVariableA("QUILLON_WEBFLAT_CHECK_COM", "1");
     }
     static void TearDownTestSuite()
     {
         SetCurrentDirectoryA(BuildDir().c_str());
         SetEnvironmentVariableA("QUILLON_WEBFLAT_SCRIPT", nullptr);
         SetEnvironmentVariableA("QUILLON_WEBFLAT_TRACE", nullptr);
+        SetEnvironmentVariableA("QUILLON_WEBFLAT_CHECK_COM", nullptr);
     }
 
     // A working configuration, the three-message task, the double as WEBFLAT.DLL, and
@@ -218,8 +220,9 @@ TEST_F(QuillonRun, QueuesThreeMessagesOneSecondApart)
     EXPECT_GE(TicksOfName(queue[0].name), before);
     EXPECT_LE(TicksOfName(queue[0].name), after);
 
-    // The whole page asked for, with the length limit, released heading first.
-    EXPECT_EQ("WebFlat http://three.test/|(none)|10\nfree heading\nfree body\n", Trace());
+    // The whole page asked for, with the length limit, from a COM apartment; the texts
+    // released heading first.
+    EXPECT_EQ("com apartment\nWebFlat http://three.test/|(none)|10\nfree heading\nfree body\n", Trace());
     // No logging configured: no log file.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(log_.c_str()));
 }
@@ -277,7 +280,7 @@ TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
             EXPECT_EQ(row.expected[i].first, queue[i].subject) << "message " << i;
             EXPECT_EQ(row.expected[i].second, queue[i].body) << "message " << i;
         }
-        EXPECT_EQ(row.webFlatCall + "\nfree heading\nfree body\n", Trace());
+        EXPECT_EQ("com apartment\n" + row.webFlatCall + "\nfree heading\nfree body\n", Trace());
     }
 }
 

@@ -10,10 +10,13 @@
 // Trace: when QUILLON_WEBFLAT_TRACE names a file, every call appends one line to it:
 // "WebFlat <address>|<selection or (none)>|<maxLen>", "PageFlat ...", and for every
 // release "free heading", "free body" or "free unknown" (a text this library did not
-// hand out, or one already released).
+// hand out, or one already released). With QUILLON_WEBFLAT_CHECK_COM set, each
+// extraction is preceded by the caller thread's COM state: "com apartment", "com
+// multithreaded" or "com none" (a real library may well need an apartment).
 //
 // Built with WEBFLAT_DOUBLE_WITHOUT_FREE it lacks WebFlatFree, for the load-failure case.
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -66,9 +69,25 @@ char *Duplicate(const std::string &text)
 char *g_heading = nullptr;
 char *g_body = nullptr;
 
+void TraceComState()
+{
+    if (Environment("QUILLON_WEBFLAT_CHECK_COM").empty())
+        return;
+    // Asking for an apartment tells what the thread already has; the probe is undone.
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (hr == RPC_E_CHANGED_MODE) {
+        Trace("com multithreaded");
+        return;
+    }
+    Trace(hr == S_FALSE ? "com apartment" : "com none");
+    if (SUCCEEDED(hr))
+        CoUninitialize();
+}
+
 int32_t Extract(const char *kind, const char *address, const char *selection, char **body, char **heading,
                 int32_t maxLen)
 {
+    TraceComState();
     Trace(std::string(kind) + " " + (address ? address : "(null)") + "|" + (selection ? selection : "(none)") + "|" +
           std::to_string(maxLen));
     std::ifstream script(Environment("QUILLON_WEBFLAT_SCRIPT"), std::ios::binary);
