@@ -10,6 +10,8 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "mail/loader/mail_library.h"
+#include "sender/queue/message_queue.h"
+#include "common/win_datetime.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -31,11 +33,25 @@ std::string WaitForLines(const std::string &path, size_t lines, DWORD timeoutMs)
     return content;
 }
 
-TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
+std::string SinkFile()
 {
     const char *out = std::getenv("QUILLON_SMTP_SINK_OUT");
-    ASSERT_NE(out, nullptr);
-    const std::string sinkFile = test::WindowsPathOf(out);
+    return out != nullptr ? test::WindowsPathOf(out) : std::string();
+}
+
+size_t LineCount(const std::string &text)
+{
+    size_t count = 0;
+    for (char c : text)
+        count += c == '\n';
+    return count;
+}
+
+TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
+{
+    const std::string sinkFile = SinkFile();
+    ASSERT_FALSE(sinkFile.empty());
+    const size_t before = test::ReadWholeFile(sinkFile).size();
 
     test::ResetProductRegistry();
     {
@@ -54,7 +70,8 @@ TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
     library.Unload();
     test::ResetProductRegistry();
 
-    std::string received = WaitForLines(sinkFile, 2, 5000);
+    std::string received = WaitForLines(sinkFile, LineCount(test::ReadWholeFile(sinkFile).substr(0, before)) + 2, 5000)
+                               .substr(before);
     size_t first = received.find('\n');
     ASSERT_NE(first, std::string::npos) << received;
     std::string one = received.substr(0, first);
@@ -69,6 +86,61 @@ TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
               std::string::npos)
         << one;
     EXPECT_NE(two.find("\\r\\nSUBJECT: \\r\\nSecond page\\r\\n\""), std::string::npos) << two;
+}
+
+// Sends each due queued message through mailwire within one session.
+class MailwireHandler : public QueuePassHandler {
+public:
+    MailwireHandler(const MailLibrary &library, MailSession session) : library_(library), session_(session) {}
+    bool Send(const std::string &subject, const std::string &body) override
+    {
+        return library_.Send(session_, "me@example.net", "pager@example.net", subject.c_str(), body.c_str()) >= 0;
+    }
+
+private:
+    const MailLibrary &library_;
+    MailSession session_;
+};
+
+// Messages queued by other processes (as the page sender queues them) are delivered by
+// this one through mailwire to the real server and leave the queue.
+TEST(MailwirePeer, QueuedByOneProcessDeliveredByAnother)
+{
+    const std::string sinkFile = SinkFile();
+    ASSERT_FALSE(sinkFile.empty());
+    const std::string before = test::ReadWholeFile(sinkFile);
+
+    test::ResetProductRegistry();
+    const std::string tool = test::BuildDir() + "\\tests\\queue_message_tool.exe";
+    for (const char *args : {" \"Queued title\" \"queued one\"", " \"\" \"queued two\""}) {
+        test::ProcessResult run = test::RunProcess("\"" + tool + "\"" + args, 20000);
+        ASSERT_TRUE(run.started && !run.timedOut);
+        ASSERT_EQ(run.exitCode, 0u) << args;
+    }
+    ASSERT_EQ(ReadWholeQueue().size(), 2u);
+    {
+        RegistryKey key;
+        ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
+        key.WriteString(config_values::kSMTPServer, "127.0.0.40");
+    }
+    MailLibrary library;
+    ASSERT_EQ(library.Load((test::BinDir() + "\\mailwire.dll").c_str()), static_cast<DWORD>(ERROR_SUCCESS));
+    MailSession session = 0;
+    ASSERT_EQ(library.Logon("", "", &session, 0, ""), kMailOk);
+    // The writers named their messages after their own seconds; dispatch a little later.
+    Sleep(1100);
+    MailwireHandler handler(library, session);
+    QueuePassResult result = RunQueuePass(LocalNow(), 1, 15, handler);
+    library.Logoff(session);
+    library.Unload();
+    EXPECT_EQ(result.sent, 2);
+    EXPECT_TRUE(ReadWholeQueue().empty());
+    test::ResetProductRegistry();
+
+    std::string received = WaitForLines(sinkFile, LineCount(before) + 2, 5000).substr(before.size());
+    EXPECT_EQ(LineCount(received), 2u) << received;
+    EXPECT_NE(received.find("SUBJECT: Queued title\\r\\nqueued one\\r\\n\""), std::string::npos) << received;
+    EXPECT_NE(received.find("SUBJECT: \\r\\nqueued two\\r\\n\""), std::string::npos) << received;
 }
 
 } // namespace

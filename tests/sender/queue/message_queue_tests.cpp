@@ -242,3 +242,46 @@ TEST_F(MessageQueue, SubkeysBelowAMessageDoNotStopThePass)
 
 } // namespace
 } // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Writers in separate processes, all told the same second: every message survives, in
+// names that keep time order.
+TEST_F(MessageQueue, WriterProcessesInOneSecond)
+{
+    const std::string tool = test::BuildDir() + "\\tests\\queue_message_tool.exe";
+    std::vector<PROCESS_INFORMATION> processes;
+    for (int i = 0; i < 4; ++i) {
+        std::string commandLine = "\"" + tool + "\" subject body" + std::to_string(i) + " 2000 7 5 9 3 7";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &startup, &process));
+        processes.push_back(process);
+    }
+    for (PROCESS_INFORMATION &process : processes) {
+        DWORD exitCode = 99;
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 4u);
+    std::vector<bool> seen(4, false);
+    for (size_t i = 0; i < queue.size(); ++i) {
+        EXPECT_EQ(queue[i].keyName, TimestampKeyName(Plus(k090307, i * kTicksPerSecond)));
+        ASSERT_EQ(queue[i].body.size(), 5u);
+        int which = queue[i].body[4] - '0';
+        ASSERT_TRUE(which >= 0 && which < 4);
+        EXPECT_FALSE(seen[which]);
+        seen[which] = true;
+        EXPECT_TRUE(queue[i].hasSubject && queue[i].hasRetryTime && queue[i].hasRetryCount);
+    }
+}
+
+} // namespace
+} // namespace quillon
