@@ -130,6 +130,9 @@ TEST_F(EditorTest, NewTaskOpensAsEveryZeroMinutesAndOkFollowsValidation)
         expect(!IsEnabled(d, IDOK), "window end before start disables OK");
         SetPickerTime(d, IDC_TASK_WINDOW_TO, 10, 0);
         expect(IsEnabled(d, IDOK), "equal window ends allowed");
+        // The title bar's help command without a help file does no harm.
+        SendMessageA(d, WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
+        expect(IsWindowVisible(d) && FindThreadDialog(thread, IDC_TASK_INTERVAL) == d, "help leaves the editor open");
         Click(d, IDCANCEL);
     });
     EXPECT_EQ(result, E_ABORT);
@@ -470,6 +473,79 @@ TEST_F(ListTest, OpensWithColumnsRowsAndDisabledButtons)
     EXPECT_EQ(raised, S_OK);
     for (const std::string &p : problems)
         ADD_FAILURE() << p;
+}
+
+TEST_F(ListTest, RowsShowDatesTimesOverlayAndProgramIcons)
+{
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    struct Row {
+        const char *appName;
+        bool ranged;
+    };
+    const std::string selfUpper = [&] {
+        std::string upper = self;
+        for (char &ch : upper)
+            ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+        return upper;
+    }();
+    const Row rows[] = {{self, true}, {selfUpper.c_str(), false}, {"C:\\nowhere\\missing.exe", false}, {"", false}};
+    int i = 0;
+    for (const Row &r : rows) {
+        TaskRecord task = NewTask(("Row " + std::to_string(i)).c_str());
+        task.AppName = r.appName;
+        task.TaskType = 1;
+        task.Value = 5;
+        if (r.ranged) {
+            task.HasDates = 1;
+            task.HasTimes = 1;
+            task.Disabled = 1;
+            task.StartDate = {2027, 1, 2, 5, 8, 15, 0, 0};
+            task.EndDate = {2027, 3, 3, 31, 17, 45, 0, 0};
+            task.LastRun = {2026, 12, 4, 10, 9, 5, 0, 0};
+        }
+        RegistryKey key;
+        std::string name;
+        ASSERT_TRUE(CreateTaskKey(DateTime{2026, 2, 0, 1, 8, 0, static_cast<uint16_t>(i), 0}, &key, &name));
+        SetTaskKeyName(&task, name.c_str());
+        ASSERT_TRUE(WriteTask(key, task));
+        ++i;
+    }
+    OwnedTaskList list;
+    std::vector<std::string> cells;
+    std::vector<int> images;
+    UINT overlay0 = 0, overlay1 = 0;
+    RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); }, [&](DWORD thread) {
+        HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+        if (d == nullptr)
+            return;
+        HWND lv = GetDlgItem(d, IDC_LIST_TASKS);
+        for (int c = 0; c < 9; ++c)
+            cells.push_back(CellText(lv, 0, c));
+        for (int row = 0; row < 4; ++row) {
+            LVITEMA item{};
+            item.mask = LVIF_IMAGE;
+            item.iItem = row;
+            SendMessageA(lv, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            images.push_back(item.iImage);
+        }
+        overlay0 = static_cast<UINT>(SendMessageA(lv, LVM_GETITEMSTATE, 0, LVIS_OVERLAYMASK));
+        overlay1 = static_cast<UINT>(SendMessageA(lv, LVM_GETITEMSTATE, 1, LVIS_OVERLAYMASK));
+        Click(d, IDCANCEL);
+    });
+    ASSERT_EQ(cells.size(), 9u);
+    EXPECT_EQ(cells[1], "Every  5 minutes");
+    EXPECT_EQ(cells[2], "12/10/2026 9:05 AM");
+    EXPECT_EQ(cells[3], "1/5/2027");
+    EXPECT_EQ(cells[4], "3/31/2027");
+    EXPECT_EQ(cells[5], "8:15 AM");
+    EXPECT_EQ(cells[6], "5:45 PM");
+    EXPECT_EQ(cells[7], "Yes");
+    EXPECT_EQ(overlay0, static_cast<UINT>(INDEXTOOVERLAYMASK(1))) << "a disabled task shows overlay 1";
+    EXPECT_EQ(overlay1, 0u);
+    // The program's icon once, found again ignoring case; a program without an icon and
+    // a task without a program show the task icon.
+    EXPECT_EQ(images, (std::vector<int>{1, 1, 0, 0}));
 }
 
 TEST_F(ListTest, DeleteIsKeptOnlyByOk)
