@@ -319,6 +319,21 @@ TEST_F(Mailwire, NoServerListeningFailsLogon)
     EXPECT_NE(Log().find("MAILWIRE connect2 error "), std::string::npos) << Log();
 }
 
+TEST_F(Mailwire, UnreachablePop3ServerFailsLogonBeforeSmtp)
+{
+    ScriptServer smtp;
+    std::string error;
+    ASSERT_TRUE(smtp.Start("127.0.0.32", kSmtpPort, GoodSmtpScript(), 1, error, 300)) << error;
+    Pop3Config config = {"127.0.0.32", "joe", "pw"};   // nothing listens on port 110
+    WriteConfiguration("127.0.0.32", &config);
+    Load();
+    MailSession session = 0;
+    EXPECT_EQ(Logon(&session), kMailFailed);
+    smtp.Stop();
+    EXPECT_EQ(smtp.Accepted(), 0);
+    EXPECT_NE(Log().find("MAILWIRE POP3 connect error "), std::string::npos) << Log();
+}
+
 // The shell itself with a short reply wait: a server that accepts and says nothing.
 TEST_F(Mailwire, SilentServerFailsWithinTheReplyWait)
 {
