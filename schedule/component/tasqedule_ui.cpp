@@ -34,7 +34,7 @@ TasqeduleUI::~TasqeduleUI()
 
 void TasqeduleUI::ReleaseTaskList()
 {
-    std::list<AppTaskData *> old;
+    std::vector<AppTaskData *> old;
     old.swap(tasks_);
     for (AppTaskData *task : old)
         task->Release();
@@ -75,14 +75,61 @@ bool TasqeduleUI::AppendTask(TaskRecord record)
     return true;
 }
 
-HRESULT STDMETHODCALLTYPE TasqeduleUI::SubmitApplication(HWND, LPSTR, LPSTR, LPSTR, LONG, ULONG, LPSTR)
+TaskRecord *TasqeduleUI::DialogTaskList::At(size_t index)
 {
-    return E_NOTIMPL;
+    return index < owner_->tasks_.size() ? &owner_->tasks_[index]->Record() : nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE TasqeduleUI::EditTasks(HWND)
+bool TasqeduleUI::DialogTaskList::Save()
 {
-    return E_NOTIMPL;
+    return SaveTaskList(owner_->TaskRecords());
+}
+
+namespace {
+
+// What the dialogs take from the component's load-time state.
+DialogEnvironment ComponentDialogEnvironment()
+{
+    const ComponentModule &module = Module();
+    DialogEnvironment env;
+    env.resources = module.resources;
+    env.pickerTimeFormat = module.pickerTimeFormat;
+    env.helpFilePath = module.helpFilePath;
+    env.componentDirectory = module.directory;
+    env.maxMessageLength = module.config.maxMessageLength;
+    env.clipSubject = module.config.clipSubject;
+    env.taskChangedMessage = module.taskChangedMessage;
+    return env;
+}
+
+} // namespace
+
+HRESULT STDMETHODCALLTYPE TasqeduleUI::SubmitApplication(HWND window, LPSTR description, LPSTR app,
+                                                         LPSTR commandLine, LONG needsInternet, ULONG timeoutMs,
+                                                         LPSTR keyName)
+{
+    if (description == nullptr || app == nullptr || commandLine == nullptr)
+        return E_INVALIDARG;
+    try {
+        SubmissionRequest request;
+        request.description = description;
+        request.app = app;
+        request.commandLine = commandLine;
+        request.needsInternet = needsInternet;
+        request.timeoutMs = timeoutMs;
+        return RunSubmission(window, ComponentDialogEnvironment(), request, &remembered_, &dialogList_, keyName);
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE TasqeduleUI::EditTasks(HWND window)
+{
+    try {
+        return RunEditTasks(window, ComponentDialogEnvironment(), &dialogList_);
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
 HRESULT STDMETHODCALLTYPE TasqeduleUI::GetTaskForTime(SYSTEMTIME *st, IUnknown **task, LONG forceReload)
@@ -96,7 +143,7 @@ HRESULT STDMETHODCALLTYPE TasqeduleUI::GetTaskForTime(SYSTEMTIME *st, IUnknown *
         if (tasks_.empty() || forceReload != 0)
             ReloadTaskList();   // a partial load still serves the tasks it read
         std::vector<TaskRecord *> records = TaskRecords();
-        std::vector<AppTaskData *> objects(tasks_.begin(), tasks_.end());
+        std::vector<AppTaskData *> objects = tasks_;
 
         const ComponentConfig &config = Module().config;
         std::unique_ptr<TraceSink> trace;

@@ -15,21 +15,26 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <list>
 #include <vector>
 
 #include "schedule/component/app_task_data.h"
 #include "schedule/component/com_object.h"
 #include "schedule/component/tasqedule_ui_dispatch.h"
+#include "schedule/dialogs/schedule_dialogs.h"
 
 namespace quillon::tasqui {
 
 class TasqeduleUI final : public ComObject<ITasqeduleUIDispatchSlots> {
 public:
-    // Task submission and the schedule list need the schedule dialogs; until those exist
-    // both return E_NOTIMPL.
+    // A new task for the program, its schedule chosen in the task editor (preset with the
+    // schedule of this object's last confirmed submission). keyName (null, or room for at
+    // least 15 characters and a NUL) receives the new key's name. S_OK when the editor was
+    // closed with OK, E_ABORT when cancelled, E_INVALIDARG for a null description, program
+    // or command line.
     HRESULT STDMETHODCALLTYPE SubmitApplication(HWND window, LPSTR description, LPSTR app, LPSTR commandLine,
                                                 LONG needsInternet, ULONG timeoutMs, LPSTR keyName) override;
+    // The schedule list dialog over this object's task list: S_OK when saved (or when an
+    // open list was brought to the front), E_ABORT when cancelled, E_FAIL when saving failed.
     HRESULT STDMETHODCALLTYPE EditTasks(HWND window) override;
     // S_OK with the due task; E_FAIL when nothing is due; 259 (a success code) when there
     // are no tasks at all. *task is always set (null unless S_OK). st's seconds and
@@ -67,7 +72,25 @@ private:
     // The type information of ITasqeduleUI from the module's own type library.
     HRESULT LoadTypeInfo();
 
-    std::list<AppTaskData *> tasks_;
+    // The task list as the dialogs see it.
+    class DialogTaskList final : public TaskList {
+    public:
+        explicit DialogTaskList(TasqeduleUI *owner) : owner_(owner) {}
+        size_t Count() const override { return owner_->tasks_.size(); }
+        TaskRecord *At(size_t index) override;
+        bool Reload() override { return owner_->ReloadTaskList(); }
+        bool Save() override;
+        void Append(const TaskRecord &task) override { owner_->AppendTask(task); }
+
+    private:
+        TasqeduleUI *owner_;
+    };
+
+    // In list order; each holds one reference.
+    std::vector<AppTaskData *> tasks_;
+    DialogTaskList dialogList_{this};
+    // The schedule of the last submission the user confirmed, absent at first.
+    RememberedSchedule remembered_;
     ITypeInfo *typeInfo_ = nullptr;
 
     friend HRESULT CreateTasqeduleUI(IUnknown *outer, REFIID riid, void **object);
