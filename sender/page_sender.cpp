@@ -111,6 +111,8 @@ bool QueuePageText(const WebFlatLibrary &library, const SenderConfiguration &con
     text.Reset();
     body.clear();
     body.shrink_to_fit();
+    // A page without body text fails the run instead of queueing an empty message: the
+    // pager would get nothing useful, and a failed task is retried later.
     if (messages.empty())
         return false;
 
