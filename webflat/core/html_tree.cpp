@@ -1081,7 +1081,14 @@ private:
 
 HtmlTree::HtmlTree(std::string_view utf8Markup)
 {
-    const std::string input = NormalizeInput(utf8Markup);
+    // Most pages have neither CR nor NUL and are read as they stand.
+    std::string normalized;
+    std::string_view input = utf8Markup;
+    if (!utf8Markup.empty() && (std::memchr(utf8Markup.data(), '\r', utf8Markup.size()) != nullptr ||
+        std::memchr(utf8Markup.data(), '\0', utf8Markup.size()) != nullptr)) {
+        normalized = NormalizeInput(utf8Markup);
+        input = normalized;
+    }
     // Reserved address space costs nothing until used; growing by copies would.
     nodes_.reserve(std::min<size_t>(input.size() / 6 + 16, 2 * kMaxNodes));
     text_.reserve(input.size() + 64);
