@@ -84,6 +84,13 @@ TEST(WebFlatLoading, LoadsOnlyFromTheNamedFolderAndOnlyAWholeLibrary)
     }
     WebFlatLibrary missing;
     EXPECT_FALSE(missing.Load("Z:\\no\\such\\folder"));
+
+    // A file of that name that is no library at all.
+    std::string dir = FolderWith("webflat_load_garbage", nullptr);
+    ASSERT_TRUE(WriteWholeFile(dir + "\\WEBFLAT.DLL", "MZ but nothing more"));
+    WebFlatLibrary garbage;
+    EXPECT_FALSE(garbage.Load(dir));
+    EXPECT_FALSE(garbage.IsLoaded());
 }
 
 TEST_F(WebFlatLoader, LoadsBesideAnotherModule)
