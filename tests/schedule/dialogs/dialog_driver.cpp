@@ -72,6 +72,11 @@ long RunDriven(const std::function<long()> &modal, const std::function<void(DWOR
         const DWORD start = GetTickCount();
         while (!driveDone && GetTickCount() - start < limitMs)
             Sleep(20);
+        // A driver that closed its dialog gets time for the modal loop to end, so a late
+        // cancel cannot overwrite the result it chose with EndDialog.
+        const DWORD grace = GetTickCount();
+        while (driveDone && !modalDone && GetTickCount() - grace < 3000)
+            Sleep(20);
         // Whatever the driver left open (or a driver stuck on a blocked call) is cancelled.
         while (!modalDone) {
             EnumThreadWindows(mainThread, CancelProc, 0);
