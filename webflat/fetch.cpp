@@ -72,9 +72,8 @@ std::string QueryText(HINTERNET request, DWORD info)
     return std::string(buffer, size);
 }
 
-bool ReadWebPage(const std::string &url, FetchedPage &page)
+bool ReadWebPage(const std::string &url, ULONGLONG deadline, FetchedPage &page)
 {
-    const ULONGLONG deadline = GetTickCount64() + kFetchDeadlineMs;
     InternetHandle session(InternetOpenA("Mozilla/4.0 (compatible; WEBFLAT)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                          nullptr, 0));
     if (session.Get() == nullptr)
@@ -123,13 +122,15 @@ bool ReadWebPage(const std::string &url, FetchedPage &page)
 
 } // namespace
 
-bool FetchPage(const std::string &address, FetchedPage &page)
+bool FetchPage(const std::string &address, ULONGLONG deadline, FetchedPage &page)
 {
     page = FetchedPage();
+    if (GetTickCount64() > deadline)
+        return false;
     const std::string trimmed = Trimmed(address);
     switch (ClassifyAddress(trimmed)) {
     case AddressKind::kWeb:
-        return ReadWebPage(trimmed, page);
+        return ReadWebPage(trimmed, deadline, page);
     case AddressKind::kFile:
         return ReadFileBytes(PathOfFileUrl(trimmed), page);
     case AddressKind::kLocalPath:

@@ -14,10 +14,12 @@ namespace quillon::webflat {
 // page, and this keeps the library's memory bounded whatever the server sends.
 constexpr size_t kMaxPageBytes = 16u << 20;
 
-// WinInet waits at most this long to connect and for each answer; a whole fetch, with
-// redirects and a slow trickle of data, at most kFetchDeadlineMs.
+// WinInet waits at most this long to connect and for each answer. A whole page, with
+// its redirects, frames and a slow trickle of data, may take at most kPageDeadlineMs
+// (callers pass the deadline on to every fetch of the page), well within the time the
+// scheduler gives a page task.
 constexpr DWORD kFetchTimeoutMs = 30000;
-constexpr DWORD kFetchDeadlineMs = 90000;
+constexpr DWORD kPageDeadlineMs = 120000;
 
 struct FetchedPage {
     std::string bytes;         // at most kMaxPageBytes
@@ -27,7 +29,8 @@ struct FetchedPage {
 
 // Reads the page at address (an http/https URL, a file:// URL or a local path). WinInet
 // follows redirects itself. False on any failure: unsupported scheme, no connection, an
-// HTTP status outside 200..299, a missing or unreadable file, the deadline passed.
-bool FetchPage(const std::string &address, FetchedPage &page);
+// HTTP status outside 200..299, a missing or unreadable file, deadline (a
+// GetTickCount64 value) passed before the page was read.
+bool FetchPage(const std::string &address, ULONGLONG deadline, FetchedPage &page);
 
 } // namespace quillon::webflat

@@ -134,12 +134,12 @@ char *HandOut(const std::string &text)
 // against the address the page was finally found at.
 class AddressSource : public DocumentSource {
 public:
-    explicit AddressSource(std::string address) : address_(std::move(address)) {}
+    AddressSource(std::string address, ULONGLONG deadline) : address_(std::move(address)), deadline_(deadline) {}
 
     bool Markup(std::string &utf8) override
     {
         FetchedPage page;
-        if (!FetchPage(address_, page))
+        if (!FetchPage(address_, deadline_, page))
             return false;
         address_ = page.address;
         utf8 = PageToUtf8(page.bytes, page.headerCharset);
@@ -151,11 +151,12 @@ public:
         std::string frameAddress = ResolveAddress(address_, src);
         if (frameAddress.empty() || ClassifyAddress(frameAddress) == AddressKind::kUnsupported)
             return nullptr;
-        return std::make_unique<AddressSource>(frameAddress);
+        return std::make_unique<AddressSource>(frameAddress, deadline_);
     }
 
 private:
     std::string address_;
+    ULONGLONG deadline_; // shared by the page and all its frames
 };
 
 // A document the browser holds. Its markup comes from the document element's outerHTML
@@ -295,7 +296,7 @@ int32_t WebFlat(const char *address, const char *selection, char **body, char **
     if (address == nullptr)
         return kBadArguments;
     try {
-        AddressSource source(address);
+        AddressSource source(address, GetTickCount64() + kPageDeadlineMs);
         return Flatten(source, selection, body, heading, maxLen);
     } catch (...) {
         return kInternalFailure;

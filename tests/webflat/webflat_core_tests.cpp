@@ -44,11 +44,16 @@ public:
     std::unique_ptr<DocumentSource> Frame(size_t index, const std::string &src) override
     {
         requested.push_back(src);
+        if (frameCalls != nullptr)
+            ++*frameCalls;
         if (pages_->count(src) == 0)
             return nullptr;
-        return std::make_unique<MemorySite>(pages_, src);
+        auto frame = std::make_unique<MemorySite>(pages_, src);
+        frame->frameCalls = frameCalls;
+        return frame;
     }
-    std::vector<std::string> requested;
+    std::vector<std::string> requested; // by this document, not its frames
+    size_t *frameCalls = nullptr;       // by this document and every frame below it
 
 private:
     const std::map<std::string, std::string> *pages_;
@@ -292,6 +297,22 @@ TEST(Descriptor, APageThatChangedGivesWhatStillFitsOrTheWholePage)
     FlatText out;
     EXPECT_EQ(FlattenPage(page, "(<,<0,-1>", out), FlattenResult::kBadDescriptor);
     EXPECT_TRUE(out.body.empty());
+}
+
+TEST(Descriptor, AFrameThatHoldsItsOwnPageStops)
+{
+    const std::map<std::string, std::string> site = {
+        {"loop", "<frameset><frame src=loop><frame src=loop><frame src=leaf></frameset>"},
+        {"leaf", "<p>leaf"},
+    };
+    size_t fetched = 0;
+    MemorySite top(&site, "loop");
+    top.frameCalls = &fetched;
+    FlatText out;
+    ASSERT_EQ(FlattenPage(top, nullptr, out), FlattenResult::kOk);
+    EXPECT_GT(fetched, 3u);
+    EXPECT_LE(fetched, kMaxFramesPerPage);
+    EXPECT_NE(out.body.find("leaf"), std::string::npos);
 }
 
 TEST(Descriptor, FramesSelectWithinEachFramesDocument)
@@ -539,6 +560,18 @@ TEST(BadInput, DeepWideAndHugePagesGiveAResult)
     FlatText flat = FlattenMarkup(bigAttribute);
     EXPECT_EQ(flat.body.substr(0, 6), "after ");
     EXPECT_LE(flat.body.size(), 70u * 1024); // an alt text is kept to 64 KB
+
+    // Text and elements fostered out of a table that follows many siblings.
+    std::string fostered;
+    for (int i = 0; i < 50000; ++i)
+        fostered += "<p>p";
+    fostered += "<div><table>";
+    for (int i = 0; i < 50000; ++i)
+        fostered += "x<i>y</i>";
+    fostered += "<tr><td>cell</table>";
+    const std::string fosteredBody = BodyOf(fostered);
+    ASSERT_GT(fosteredBody.size(), 11u);
+    EXPECT_EQ(fosteredBody.substr(fosteredBody.size() - 11), "xyxyxy|cell");
 
     std::string unterminatedAttribute = "<p>before<p title=\"" + std::string(1u << 20, 'z');
     EXPECT_EQ(BodyOf(unterminatedAttribute), "before");

@@ -353,6 +353,8 @@ public:
         for (size_t i = 0; i < frames.size() && i < kMaxFramesPerDocument; ++i) {
             if (tree.At(frames[i]).tag != Tag::kFrame)
                 continue;
+            if (!TakeFrame())
+                return;
             std::string frameMarkup;
             std::unique_ptr<DocumentSource> frame = source.Frame(i, std::string(tree.TextOf(frames[i])));
             if (frame && frame->Markup(frameMarkup))
@@ -374,6 +376,8 @@ public:
             if (!d_.Selects(selection.frames[i]))
                 continue;
             std::string src = i < frames.size() ? std::string(tree.TextOf(frames[i])) : std::string();
+            if (!TakeFrame())
+                return;
             std::string frameMarkup;
             std::unique_ptr<DocumentSource> frame = source.Frame(i, src);
             if (frame && frame->Markup(frameMarkup))
@@ -382,6 +386,14 @@ public:
     }
 
 private:
+    bool TakeFrame()
+    {
+        if (framesTaken_ >= kMaxFramesPerPage)
+            return false;
+        ++framesTaken_;
+        return true;
+    }
+
     void NoteTitle(const HtmlTree &tree)
     {
         if (out_.heading.empty())
@@ -391,6 +403,7 @@ private:
     const Descriptor &d_;
     FlatText &out_;
     TextBuilder builder_;
+    size_t framesTaken_ = 0;
 };
 
 } // namespace

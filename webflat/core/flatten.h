@@ -57,10 +57,11 @@ enum class FlattenResult {
     kNoDocument,    // the top document's markup could not be had
 };
 
-// Frames are followed this many levels deep, and at most kMaxFramesPerDocument per
-// document.
+// Frames are followed this many levels deep, at most kMaxFramesPerDocument per document
+// and kMaxFramesPerPage in all (a frame that contains its own page stops there).
 constexpr int kMaxFrameDepth = 4;
 constexpr size_t kMaxFramesPerDocument = 32;
+constexpr size_t kMaxFramesPerPage = 32;
 
 // The text of a page, or of the part of it that descriptor selects (see descriptor.h;
 // null, "" or "()" mean the whole page). Whole page: the body's text, and for a frameset

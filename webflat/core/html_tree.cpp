@@ -507,6 +507,7 @@ private:
     {
         Node &p = N(parent);
         N(child).parent = parent;
+        N(child).previousSibling = p.lastChild;
         if (p.lastChild == kNoNode)
             p.firstChild = child;
         else
@@ -516,21 +517,19 @@ private:
 
     void InsertBefore(int32_t parent, int32_t child, int32_t before)
     {
-        N(child).parent = parent;
-        Node &p = N(parent);
-        if (p.firstChild == before) {
-            N(child).nextSibling = before;
-            p.firstChild = child;
+        if (N(before).parent != parent) {
+            Append(parent, child);
             return;
         }
-        for (int32_t c = p.firstChild; c != kNoNode; c = N(c).nextSibling) {
-            if (N(c).nextSibling == before) {
-                N(child).nextSibling = before;
-                N(c).nextSibling = child;
-                return;
-            }
-        }
-        Append(parent, child);
+        const int32_t previous = N(before).previousSibling;
+        N(child).parent = parent;
+        N(child).nextSibling = before;
+        N(child).previousSibling = previous;
+        N(before).previousSibling = child;
+        if (previous == kNoNode)
+            N(parent).firstChild = child;
+        else
+            N(previous).nextSibling = child;
     }
 
     void AppendTextNode(int32_t parent, std::string_view text)
@@ -690,9 +689,7 @@ private:
             int32_t parent = N(tableNode).parent;
             if (parent != kNoNode) {
                 // Fostered text goes before the table, merged with a text node there.
-                int32_t previous = kNoNode;
-                for (int32_t c = N(parent).firstChild; c != kNoNode && c != tableNode; c = N(c).nextSibling)
-                    previous = c;
+                const int32_t previous = N(tableNode).previousSibling;
                 if (previous != kNoNode && N(previous).tag == Tag::kText &&
                     N(previous).textBegin + N(previous).textLength == tree_.text_.size()) {
                     tree_.text_.append(text);

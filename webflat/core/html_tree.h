@@ -49,6 +49,7 @@ struct Node {
     int32_t firstChild = kNoNode;
     int32_t lastChild = kNoNode;
     int32_t nextSibling = kNoNode;
+    int32_t previousSibling = kNoNode;
     // Text nodes: the decoded text (UTF-8). Elements: the one attribute the extraction
     // uses, if present: alt of img/area/input, src of frame/iframe.
     uint32_t textBegin = 0;
