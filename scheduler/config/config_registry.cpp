@@ -1,5 +1,7 @@
 #include "scheduler/config/config_registry.h"
 
+#include <cstring>
+
 #include "common/names.h"
 
 namespace quillon {
@@ -7,6 +9,23 @@ namespace quillon {
 bool RegistryConfigurationSource::ReadText(const char *name, char *buffer) const
 {
     return key_.ReadString(name, buffer, static_cast<DWORD>(kTextBufferSize)) == ERROR_SUCCESS;
+}
+
+bool RegistryConfigurationSource::ReadTextBytes(const char *name, char *buffer, uint32_t *length) const
+{
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(kTextBufferSize);
+    char data[kTextBufferSize];
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE *>(data), &size) != ERROR_SUCCESS)
+        return false;
+    if (size > 0 && data[size - 1] == '\0')
+        --size;
+    if (size >= kTextBufferSize)   // no room for the terminator: too long, reads as missing
+        return false;
+    std::memcpy(buffer, data, size);
+    buffer[size] = '\0';
+    *length = size;
+    return true;
 }
 
 bool RegistryConfigurationSource::ReadNumber(const char *name, uint32_t *value) const

@@ -19,6 +19,7 @@ public:
     bool ReadText(const char *name, char *buffer) const override;
     bool ReadNumber(const char *name, uint32_t *value) const override;
     bool HasData(const char *name) const override;
+    bool ReadTextBytes(const char *name, char *buffer, uint32_t *length) const override;
 
 private:
     const RegistryKey &key_;

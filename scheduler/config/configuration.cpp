@@ -1,5 +1,7 @@
 #include "scheduler/config/configuration.h"
 
+#include <cstring>
+
 #include "common/names.h"
 
 namespace quillon {
@@ -17,7 +19,27 @@ bool ReadTextInto(const ConfigurationSource &source, const char *name, char (&ta
     return true;
 }
 
+// The scrambled password keeps its stored length.
+bool ReadPasswordInto(const ConfigurationSource &source, SchedulerSettings *settings)
+{
+    char scratch[kTextBufferSize] = "";
+    uint32_t length = 0;
+    if (!source.ReadTextBytes(config_values::kPassword, scratch, &length) || length >= kTextBufferSize)
+        return false;
+    std::memcpy(settings->password, scratch, sizeof scratch);
+    settings->passwordLength = length;
+    return true;
+}
+
 } // namespace
+
+bool ConfigurationSource::ReadTextBytes(const char *name, char *buffer, uint32_t *length) const
+{
+    if (!ReadText(name, buffer))
+        return false;
+    *length = static_cast<uint32_t>(std::strlen(buffer));
+    return true;
+}
 
 bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings *settings)
 {
@@ -46,7 +68,7 @@ bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings 
     if (!source.ReadNumber(kMailSystem, &mailSystem))
         return false;
     if (mailSystem != 0) {
-        if (!ReadTextInto(source, kProfile, s.profile) || !ReadTextInto(source, kPassword, s.password))
+        if (!ReadTextInto(source, kProfile, s.profile) || !ReadPasswordInto(source, &s))
             return false;
     }
     if (!ReadTextInto(source, kSender, s.sender) || !ReadTextInto(source, kDestination, s.destination))

@@ -21,6 +21,9 @@ struct SchedulerSettings {
     bool neverSend = false;           // DontSend present with data
     char profile[kTextBufferSize] = "";
     char password[kTextBufferSize] = "";  // scrambled form, as stored
+    // Bytes of the scrambled password: a password byte equal to the key byte at its
+    // position scrambles to 0, so `password` is not a C string. Unscramble this many.
+    uint32_t passwordLength = 0;
     char sender[kTextBufferSize] = "";
     char destination[kTextBufferSize] = "";
     char mailLibrary[kTextBufferSize] = "";  // empty means MAILSIMPLE.DLL
@@ -41,6 +44,10 @@ public:
     virtual bool ReadNumber(const char *name, uint32_t *value) const = 0;
     // True when the value exists and holds at least one byte of data.
     virtual bool HasData(const char *name) const = 0;
+    // A string value with every byte before its terminating zero (zero bytes inside
+    // included) into buffer[kTextBufferSize], left terminated; *length receives their
+    // count. Same size rule as ReadText. This default reads up to the first zero byte.
+    virtual bool ReadTextBytes(const char *name, char *buffer, uint32_t *length) const;
 };
 
 // Steps 2 to 12 of LoadConfiguration on an opened key. Returns true when every required

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/scramble.h"
+#include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/task_engine.h"
 #include "tests/scheduler/engine/engine_doubles.h"
 
@@ -599,6 +601,29 @@ TEST_F(DispatchTest, MissingQueueIsEmpty)
     EXPECT_FALSE(Dispatcher().IsMailDue());
     Dispatcher().DispatchMail();
     EXPECT_EQ(loader.calls.calls.size(), 2u) << "logon and logoff";
+}
+
+} // namespace
+} // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+TEST(EngineSettingsFromTest, ScrambledPasswordKeepsItsStoredLength)
+{
+    SchedulerSettings configuration;
+    const char scrambled[] = {'a', '\0', 'b', 'c'};
+    std::memcpy(configuration.password, scrambled, sizeof scrambled);
+    configuration.passwordLength = sizeof scrambled;
+    configuration.hangUpMinutes = -3;
+    configuration.neverSend = true;
+    EngineSettings settings = EngineSettingsFrom(configuration);
+    EXPECT_EQ(settings.scrambledPassword, std::string(scrambled, sizeof scrambled));
+    EXPECT_EQ(settings.hangUpMinutes, 0u);
+    EXPECT_TRUE(settings.dontSend);
+
+    configuration.passwordLength = 5000;   // never read past the buffer
+    EXPECT_EQ(EngineSettingsFrom(configuration).scrambledPassword.size(), sizeof configuration.password - 1);
 }
 
 } // namespace
