@@ -1,0 +1,523 @@
+#include "scheduler/config_dialog/config_dialog.h"
+
+#include <commctrl.h>
+
+#include "common/names.h"
+#include "common/registry.h"
+#include "common/scramble.h"
+#include "common/text.h"
+#include "resources/resource_ids.h"
+#include "scheduler/config_dialog/config_form.h"
+
+namespace quillon {
+
+namespace {
+
+enum PageIndex { kMailPage, kConnectionPage, kAdvancedPage, kErrorsPage, kPageCount };
+
+constexpr int kPageTemplates[kPageCount] = {IDD_CONFIG_MAIL, IDD_CONFIG_CONNECTION, IDD_CONFIG_ADVANCED,
+                                            IDD_CONFIG_ERRORS};
+constexpr int kPageTitles[kPageCount] = {IDS_TAB_MAIL_SYSTEM, IDS_TAB_INTERNET_CONNECTION, IDS_TAB_ADVANCED,
+                                         IDS_TAB_ERROR_HANDLING};
+// Help contexts of quillon.chm by page.
+constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003};
+
+constexpr int kLongTextLimit = 259;
+constexpr int kNumberTextLimit = 4;
+constexpr UINT kHelpContextCommand = 0x000F;   // HH_HELP_CONTEXT
+
+struct DialogState {
+    const ConfigDialogContext *context = nullptr;
+    HWND frame = nullptr;
+    HWND tabs = nullptr;
+    HWND pages[kPageCount] = {};
+    // Setting texts while opening fires EN_CHANGE; the OK button starts enabled, so
+    // validation waits until the dialog is open.
+    bool opening = true;
+};
+
+DialogState *StateOf(HWND window) { return reinterpret_cast<DialogState *>(GetWindowLongPtrA(window, DWLP_USER)); }
+
+// No exception may leave a dialog procedure.
+template <INT_PTR (*Body)(HWND, UINT, WPARAM, LPARAM)>
+INT_PTR CALLBACK Guarded(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return Body(window, message, wParam, lParam);
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+std::string ItemText(HWND page, int id)
+{
+    char buffer[kTextBufferSize] = "";
+    GetDlgItemTextA(page, id, buffer, sizeof buffer);
+    return buffer;
+}
+
+void SetItemText(HWND page, int id, const std::string &text) { SetDlgItemTextA(page, id, text.c_str()); }
+void SetItemNumber(HWND page, int id, uint32_t value) { SetItemText(page, id, std::to_string(value)); }
+bool IsChecked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
+void SetChecked(HWND page, int id, bool checked) { CheckDlgButton(page, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+void EnableItem(HWND page, int id, bool enable) { EnableWindow(GetDlgItem(page, id), enable ? TRUE : FALSE); }
+void LimitText(HWND page, int id, int limit) { SendDlgItemMessageA(page, id, EM_LIMITTEXT, limit, 0); }
+
+void SelectExactEntry(HWND page, int id, const std::string &text)
+{
+    LRESULT index = SendDlgItemMessageA(page, id, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(text.c_str()));
+    if (index != CB_ERR)
+        SendDlgItemMessageA(page, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void FillList(HWND page, int id, const ListProposal &proposal)
+{
+    for (const std::string &entry : proposal.entries)
+        SendDlgItemMessageA(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    if (proposal.selectFirst && !proposal.entries.empty())
+        SendDlgItemMessageA(page, id, CB_SETCURSEL, 0, 0);
+    if (proposal.hasPreferred)
+        SelectExactEntry(page, id, proposal.preferred);
+}
+
+// The Mail System page's controls follow the selected option, as a click on it does.
+void ApplyMailChoice(HWND mailPage, MailChoice choice)
+{
+    SetChecked(mailPage, IDC_MAIL_SMTP, choice == MailChoice::Smtp);
+    SetChecked(mailPage, IDC_MAIL_MAPI, choice == MailChoice::Mapi);
+    if (choice == MailChoice::None)
+        return;
+    const bool mapi = choice == MailChoice::Mapi;
+    EnableItem(mailPage, IDC_MAIL_PROFILE, mapi);
+    EnableItem(mailPage, IDC_MAIL_CHANGE_PASSWORD, mapi);
+    EnableItem(mailPage, IDC_MAIL_SMTP_SERVER, !mapi);
+}
+
+void ApplyDialupChoice(HWND connectionPage, bool dialUp)
+{
+    SetChecked(connectionPage, IDC_CONN_DIALUP, dialUp);
+    SetChecked(connectionPage, IDC_CONN_ALWAYS, !dialUp);
+    EnableItem(connectionPage, IDC_CONN_ENTRY, dialUp);
+    EnableItem(connectionPage, IDC_CONN_HANGUP_MINUTES, dialUp);
+}
+
+void ApplyPop3Choice(HWND advancedPage, bool pop3)
+{
+    SetChecked(advancedPage, IDC_ADV_POP3, pop3);
+    EnableItem(advancedPage, IDC_ADV_POP3_SERVER, pop3);
+    EnableItem(advancedPage, IDC_ADV_POP3_LOGIN, pop3);
+    EnableItem(advancedPage, IDC_ADV_CHANGE_PASSWORD, pop3);
+}
+
+void ApplyLoggingChoice(HWND advancedPage, bool logging)
+{
+    SetChecked(advancedPage, IDC_ADV_LOG, logging);
+    EnableItem(advancedPage, IDC_ADV_LOG_FILE, logging);
+}
+
+void SetPassword(const DialogState &state, const std::string &password)
+{
+    SetItemText(state.pages[kMailPage], IDC_MAIL_PASSWORD, password);
+    SetItemText(state.pages[kAdvancedPage], IDC_ADV_PASSWORD, password);
+}
+
+ConfigForm ReadForm(const DialogState &state)
+{
+    HWND mail = state.pages[kMailPage];
+    HWND connection = state.pages[kConnectionPage];
+    HWND advanced = state.pages[kAdvancedPage];
+    HWND errors = state.pages[kErrorsPage];
+    ConfigForm form;
+    form.mail = IsChecked(mail, IDC_MAIL_SMTP)   ? MailChoice::Smtp
+                : IsChecked(mail, IDC_MAIL_MAPI) ? MailChoice::Mapi
+                                                 : MailChoice::None;
+    form.smtpServer = ItemText(mail, IDC_MAIL_SMTP_SERVER);
+    form.profile = ItemText(mail, IDC_MAIL_PROFILE);
+    form.password = ItemText(mail, IDC_MAIL_PASSWORD);
+    form.sender = ItemText(mail, IDC_MAIL_SENDER);
+    form.destination = ItemText(mail, IDC_MAIL_DESTINATION);
+    form.maxMsgLen = ItemText(mail, IDC_MAIL_MAX_LENGTH);
+    form.dialUp = IsChecked(connection, IDC_CONN_DIALUP);
+    form.dialupName = ItemText(connection, IDC_CONN_ENTRY);
+    form.hangUpMinutes = ItemText(connection, IDC_CONN_HANGUP_MINUTES);
+    form.pop3 = IsChecked(advanced, IDC_ADV_POP3);
+    form.pop3Server = ItemText(advanced, IDC_ADV_POP3_SERVER);
+    form.pop3Login = ItemText(advanced, IDC_ADV_POP3_LOGIN);
+    form.logging = IsChecked(advanced, IDC_ADV_LOG);
+    form.logFile = ItemText(advanced, IDC_ADV_LOG_FILE);
+    form.noPageTitle = IsChecked(advanced, IDC_ADV_NO_TITLE);
+    form.taskRetryCount = ItemText(errors, IDC_ERR_TASK_RETRY_COUNT);
+    form.taskRetryTime = ItemText(errors, IDC_ERR_TASK_RETRY_TIME);
+    form.retryCount = ItemText(errors, IDC_ERR_MAIL_RETRY_COUNT);
+    form.retryTime = ItemText(errors, IDC_ERR_MAIL_RETRY_TIME);
+    return form;
+}
+
+void Validate(const DialogState &state)
+{
+    if (state.opening)
+        return;
+    EnableWindow(GetDlgItem(state.frame, IDOK), ConfigFormAcceptable(ReadForm(state)) ? TRUE : FALSE);
+}
+
+// First configuration: empty fields, the offered numbers, and what the machine proposes.
+void ProposeFirstConfiguration(const DialogState &state)
+{
+    const ConfigDialogContext &context = *state.context;
+    HWND mail = state.pages[kMailPage];
+    HWND advanced = state.pages[kAdvancedPage];
+    HWND errors = state.pages[kErrorsPage];
+    for (int id : {IDC_ADV_POP3_SERVER, IDC_ADV_POP3_LOGIN, IDC_ADV_CHANGE_PASSWORD, IDC_ADV_LOG_FILE})
+        EnableItem(advanced, id, false);
+    for (int id : {IDC_MAIL_SMTP_SERVER, IDC_MAIL_PASSWORD, IDC_MAIL_SENDER, IDC_MAIL_DESTINATION})
+        SetItemText(mail, id, "");
+    for (int id : {IDC_ADV_POP3_SERVER, IDC_ADV_POP3_LOGIN, IDC_ADV_LOG_FILE, IDC_ADV_PASSWORD})
+        SetItemText(advanced, id, "");
+    SetItemText(mail, IDC_MAIL_MAX_LENGTH, "500");
+    SetChecked(state.pages[kConnectionPage], IDC_CONN_DIALUP, true);
+    SetItemText(state.pages[kConnectionPage], IDC_CONN_HANGUP_MINUTES, "5");
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, context.retryCount);
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, context.retryMinutes);
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, context.taskRetryCount);
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, context.taskRetryMinutes);
+
+    MailClientProposal proposal = FindMailClientProposal(context.roots);
+    ApplyMailChoice(mail, proposal.choice);
+    if (proposal.hasAccount) {
+        SetItemText(mail, IDC_MAIL_SMTP_SERVER, proposal.smtpServer);
+        SetItemText(mail, IDC_MAIL_SENDER, proposal.senderAddress);
+        SetItemText(advanced, IDC_ADV_POP3_SERVER, proposal.pop3Server);
+        SetItemText(advanced, IDC_ADV_POP3_LOGIN, proposal.pop3Login);
+    }
+}
+
+std::string TextOrEmpty(const RegistryKey &key, const char *name)
+{
+    char buffer[kTextBufferSize] = "";
+    if (key.ReadString(name, buffer) != ERROR_SUCCESS)
+        return std::string();
+    return buffer;
+}
+
+DWORD NumberOrZero(const RegistryKey &key, const char *name)
+{
+    DWORD value = 0;
+    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : 0;
+}
+
+uint32_t NumberOr(const RegistryKey &key, const char *name, uint32_t fallback)
+{
+    DWORD value = 0;
+    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : fallback;
+}
+
+// The stored password, unscrambled over exactly its stored size minus the terminating
+// zero (a password byte equal to the key byte scrambles to 0 and must not cut it short).
+std::string StoredPassword(const RegistryKey &key)
+{
+    DWORD type = 0, size = 0;
+    if (key.QueryValueInfo(config_values::kPassword, &type, &size) != ERROR_SUCCESS || size == 0 ||
+        size > kTextBufferSize)
+        return std::string();
+    char bytes[kTextBufferSize] = {};
+    DWORD read = size;
+    if (RegQueryValueExA(key.Get(), config_values::kPassword, nullptr, &type, reinterpret_cast<BYTE *>(bytes),
+                         &read) != ERROR_SUCCESS || read == 0)
+        return std::string();
+    ScrambleBytes(bytes, read - 1);
+    bytes[read - 1] = '\0';
+    return bytes;   // the edit controls end it at its first zero byte, if any
+}
+
+void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
+{
+    using namespace config_values;
+    const ConfigDialogContext &context = *state.context;
+    HWND mail = state.pages[kMailPage];
+    HWND connection = state.pages[kConnectionPage];
+    HWND advanced = state.pages[kAdvancedPage];
+    HWND errors = state.pages[kErrorsPage];
+
+    ApplyMailChoice(mail, NumberOrZero(key, kMailSystem) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
+    SetItemText(mail, IDC_MAIL_SMTP_SERVER, TextOrEmpty(key, kSMTPServer));
+    SetItemText(mail, IDC_MAIL_SENDER, TextOrEmpty(key, kSender));
+    SetItemText(mail, IDC_MAIL_DESTINATION, TextOrEmpty(key, kDestination));
+    SetItemText(mail, IDC_MAIL_MAX_LENGTH, TextOrEmpty(key, kMaxMsgLen));
+    SelectExactEntry(mail, IDC_MAIL_PROFILE, TextOrEmpty(key, kProfile));
+    SetPassword(state, StoredPassword(key));
+
+    ApplyDialupChoice(connection, NumberOrZero(key, kUsesDialup) == 0);
+    SelectExactEntry(connection, IDC_CONN_ENTRY, TextOrEmpty(key, kDialupName));
+    SetItemText(connection, IDC_CONN_HANGUP_MINUTES, TextOrEmpty(key, kTimeout));
+
+    ApplyPop3Choice(advanced, NumberOrZero(key, kPOP3Authentication) != 0);
+    SetItemText(advanced, IDC_ADV_POP3_SERVER, TextOrEmpty(key, kPOP3Server));
+    SetItemText(advanced, IDC_ADV_POP3_LOGIN, TextOrEmpty(key, kPOP3Login));
+    std::string logFile = TextOrEmpty(key, kLogging);
+    ApplyLoggingChoice(advanced, !logFile.empty());
+    SetItemText(advanced, IDC_ADV_LOG_FILE, logFile);
+    SetChecked(advanced, IDC_ADV_NO_TITLE, NumberOrZero(key, kClipSubject) != 0);
+
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, NumberOr(key, kRetryCount, context.retryCount));
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, NumberOr(key, kRetryTime, context.retryMinutes));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, NumberOr(key, kTaskRetryCount, context.taskRetryCount));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, NumberOr(key, kTaskRetryTime, context.taskRetryMinutes));
+}
+
+void ApplyTextLimits(const DialogState &state)
+{
+    for (int id : {IDC_MAIL_PASSWORD, IDC_MAIL_SENDER, IDC_MAIL_DESTINATION})
+        LimitText(state.pages[kMailPage], id, kLongTextLimit);
+    for (int id : {IDC_ADV_PASSWORD, IDC_ADV_POP3_SERVER, IDC_ADV_POP3_LOGIN, IDC_ADV_LOG_FILE})
+        LimitText(state.pages[kAdvancedPage], id, kLongTextLimit);
+    LimitText(state.pages[kMailPage], IDC_MAIL_MAX_LENGTH, kNumberTextLimit);
+    LimitText(state.pages[kConnectionPage], IDC_CONN_HANGUP_MINUTES, kNumberTextLimit);
+    for (int id : {IDC_ERR_TASK_RETRY_COUNT, IDC_ERR_TASK_RETRY_TIME, IDC_ERR_MAIL_RETRY_COUNT, IDC_ERR_MAIL_RETRY_TIME})
+        LimitText(state.pages[kErrorsPage], id, kNumberTextLimit);
+}
+
+void SaveConfiguration(const DialogState &state)
+{
+    RegistryKey key;
+    if (key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+        return;
+    for (const ConfigWrite &write : ConfigFormWrites(ReadForm(state))) {
+        switch (write.kind) {
+        case ConfigWrite::Kind::Dword:
+            key.WriteDword(write.name.c_str(), write.number);
+            break;
+        case ConfigWrite::Kind::Text: {
+            // All bytes and one terminating zero: a scrambled password may hold zeros.
+            std::string data = write.text;
+            data.push_back('\0');
+            RegSetValueExA(key.Get(), write.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.data()),
+                           static_cast<DWORD>(data.size()));
+            break;
+        }
+        case ConfigWrite::Kind::Delete:
+            key.DeleteValue(write.name.c_str());
+            break;
+        }
+    }
+}
+
+void ChangePassword(DialogState &state, HWND page)
+{
+    std::string password;
+    if (RunChangePasswordDialog(page, state.context->resources, state.context->caption, &password))
+        SetPassword(state, password);
+}
+
+// HtmlHelpA from hhctrl.ocx, resolved at first use and kept loaded: a help window the
+// library opened lives as long as the library does. Absent library or file: no help.
+void ShowHelp(HWND owner, const char *helpFile, DWORD context)
+{
+    using HtmlHelpFunction = HWND(WINAPI *)(HWND, LPCSTR, UINT, DWORD_PTR);
+    static HMODULE library = LoadLibraryA("hhctrl.ocx");
+    if (library == nullptr)
+        return;
+    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(library, "HtmlHelpA")));
+    if (htmlHelp != nullptr)
+        htmlHelp(owner, helpFile, kHelpContextCommand, context);
+}
+
+void ShowPage(const DialogState &state, int shown)
+{
+    for (int index = 0; index < kPageCount; ++index)
+        ShowWindow(state.pages[index], index == shown ? SW_SHOW : SW_HIDE);
+}
+
+INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(page, DWLP_USER, lParam);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    DialogState *state = StateOf(page);
+    if (state == nullptr)
+        return FALSE;
+    const int id = LOWORD(wParam);
+    const bool clicked = HIWORD(wParam) == BN_CLICKED;
+    if (page == state->pages[kMailPage]) {
+        if (clicked && id == IDC_MAIL_SMTP)
+            ApplyMailChoice(page, MailChoice::Smtp);
+        else if (clicked && id == IDC_MAIL_MAPI)
+            ApplyMailChoice(page, MailChoice::Mapi);
+        else if (clicked && id == IDC_MAIL_CHANGE_PASSWORD)
+            ChangePassword(*state, page);
+        Validate(*state);
+        return TRUE;
+    }
+    if (page == state->pages[kConnectionPage]) {
+        if (clicked && (id == IDC_CONN_DIALUP || id == IDC_CONN_ALWAYS))
+            ApplyDialupChoice(page, id == IDC_CONN_DIALUP);
+        Validate(*state);
+        return TRUE;
+    }
+    if (page == state->pages[kAdvancedPage] && clicked) {
+        if (id == IDC_ADV_CHANGE_PASSWORD)
+            ChangePassword(*state, page);
+        else if (id == IDC_ADV_POP3)
+            ApplyPop3Choice(page, IsChecked(page, IDC_ADV_POP3));
+        else if (id == IDC_ADV_LOG)
+            ApplyLoggingChoice(page, IsChecked(page, IDC_ADV_LOG));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CreatePages(DialogState &state)
+{
+    const ConfigDialogContext &context = *state.context;
+    RECT area;
+    GetClientRect(state.tabs, &area);
+    TabCtrl_AdjustRect(state.tabs, FALSE, &area);
+    for (int index = 0; index < kPageCount; ++index) {
+        HWND page = CreateDialogParamA(context.resources, MAKEINTRESOURCEA(kPageTemplates[index]), state.tabs, Guarded<PageProcBody>,
+                                       reinterpret_cast<LPARAM>(&state));
+        if (page == nullptr)
+            return false;
+        state.pages[index] = page;
+        char title[kTextBufferSize] = "";
+        LoadStringA(context.resources, kPageTitles[index], title, sizeof title);
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT | TCIF_PARAM;
+        item.pszText = title;
+        item.lParam = reinterpret_cast<LPARAM>(page);
+        SendMessageA(state.tabs, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
+        SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                     SWP_NOACTIVATE);
+    }
+    ShowPage(state, kMailPage);
+    TabCtrl_SetCurSel(state.tabs, 0);
+    return true;
+}
+
+INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DialogState *state = StateOf(frame);
+    switch (message) {
+    case WM_INITDIALOG: {
+        state = reinterpret_cast<DialogState *>(lParam);
+        SetWindowLongPtrA(frame, DWLP_USER, lParam);
+        state->frame = frame;
+        state->tabs = GetDlgItem(frame, IDC_CONFIG_TABS);
+        if (!CreatePages(*state)) {
+            EndDialog(frame, -1);
+            return TRUE;
+        }
+        FillList(state->pages[kMailPage], IDC_MAIL_PROFILE, FindMessagingProfiles(state->context->roots));
+        FillList(state->pages[kConnectionPage], IDC_CONN_ENTRY, FindDialupEntries(state->context->roots));
+        RegistryKey key;
+        if (key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+            ProposeFirstConfiguration(*state);
+        else
+            LoadExistingConfiguration(*state, key);
+        ApplyTextLimits(*state);
+        state->opening = false;
+        return TRUE;
+    }
+    case WM_NOTIFY: {
+        const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
+        if (state != nullptr && header->hwndFrom == state->tabs && header->code == TCN_SELCHANGE)
+            ShowPage(*state, TabCtrl_GetCurSel(state->tabs));
+        return FALSE;
+    }
+    case WM_SYSCOMMAND:
+        // The caption's help button opens the page's help topic instead of the
+        // system's context-help mode.
+        if ((wParam & 0xFFF0) == SC_CONTEXTHELP && state != nullptr) {
+            int page = TabCtrl_GetCurSel(state->tabs);
+            if (page < 0 || page >= kPageCount)
+                page = kMailPage;
+            ShowHelp(frame, state->context->helpFile, kPageHelpContexts[page]);
+            RedrawWindow(frame, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+            SetWindowLongPtrA(frame, DWLP_MSGRESULT, 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK && state != nullptr) {
+            SaveConfiguration(*state);
+            EndDialog(frame, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(frame, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+struct PasswordDialogData {
+    HMODULE resources;
+    const char *caption;
+    std::string password;
+};
+
+INT_PTR PasswordProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *data = reinterpret_cast<PasswordDialogData *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        LimitText(dialog, IDC_PASSWORD_NEW, kLongTextLimit);
+        LimitText(dialog, IDC_PASSWORD_AGAIN, kLongTextLimit);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK && data != nullptr) {
+            std::string first = ItemText(dialog, IDC_PASSWORD_NEW);
+            if (first != ItemText(dialog, IDC_PASSWORD_AGAIN)) {
+                char text[kTextBufferSize] = "";
+                LoadStringA(data->resources, IDS_PASSWORD_MISMATCH, text, sizeof text);
+                MessageBoxA(dialog, text, data->caption, MB_OK);
+                return TRUE;
+            }
+            data->password = first;
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+bool RunChangePasswordDialog(HWND owner, HMODULE resources, const char *caption, std::string *password)
+{
+    PasswordDialogData data{resources, caption, std::string()};
+    INT_PTR result = DialogBoxParamA(resources, MAKEINTRESOURCEA(IDD_CHANGE_PASSWORD), owner, Guarded<PasswordProcBody>,
+                                     reinterpret_cast<LPARAM>(&data));
+    if (result != IDOK)
+        return false;
+    *password = data.password;
+    return true;
+}
+
+INT_PTR RunConfigurationDialog(HWND owner, const ConfigDialogContext &context)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    DialogState state;
+    state.context = &context;
+    try {
+        return DialogBoxParamA(context.resources, MAKEINTRESOURCEA(IDD_CONFIGURATION), owner, Guarded<FrameProcBody>,
+                               reinterpret_cast<LPARAM>(&state));
+    } catch (...) {
+        return -1;
+    }
+}
+
+} // namespace quillon

@@ -1,0 +1,86 @@
+#include "scheduler/config_dialog/config_form.h"
+
+#include "common/names.h"
+#include "common/scramble.h"
+#include "common/text.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr char kSmtpLibrary[] = "mailwire.dll";
+constexpr char kExtendedMapiLibrary[] = "mailrich.dll";
+constexpr char kDefaultLogFile[] = "quillon.log";
+
+ConfigWrite Dword(const char *name, uint32_t value)
+{
+    ConfigWrite write{ConfigWrite::Kind::Dword, name};
+    write.number = value;
+    return write;
+}
+
+ConfigWrite Text(const char *name, const std::string &value)
+{
+    ConfigWrite write{ConfigWrite::Kind::Text, name};
+    write.text = value;
+    return write;
+}
+
+} // namespace
+
+long LeadingThreeDigitsValue(const std::string &text)
+{
+    return DecimalTextValue(text.substr(0, 3).c_str());
+}
+
+uint32_t RetryFieldValue(const std::string &text)
+{
+    long value = DecimalTextValue(text.c_str());
+    return value < 0 ? 0u : static_cast<uint32_t>(value);
+}
+
+bool ConfigFormAcceptable(const ConfigForm &form)
+{
+    if (form.mail == MailChoice::Mapi ? form.profile.empty() : form.smtpServer.empty())
+        return false;
+    if (form.sender.empty() || form.destination.empty())
+        return false;
+    if (LeadingThreeDigitsValue(form.maxMsgLen) == 0)
+        return false;
+    if (form.dialUp && (form.dialupName.empty() || LeadingThreeDigitsValue(form.hangUpMinutes) == 0))
+        return false;
+    return true;
+}
+
+std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form)
+{
+    using namespace config_values;
+    const bool smtp = form.mail == MailChoice::Smtp;
+    std::vector<ConfigWrite> writes;
+    writes.push_back(Dword(kMailSystem, smtp ? 0 : 1));
+    writes.push_back(Text(kMailLibrary, smtp ? kSmtpLibrary : kExtendedMapiLibrary));
+    writes.push_back(Text(kSMTPServer, form.smtpServer));
+    writes.push_back(Text(kProfile, form.profile));
+    writes.push_back(Text(kPassword, ScrambleText(form.password)));
+    writes.push_back(Text(kSender, form.sender));
+    writes.push_back(Text(kDestination, form.destination));
+    writes.push_back(Text(kMaxMsgLen, form.maxMsgLen));
+    writes.push_back(Dword(kUsesDialup, form.dialUp ? 0 : 1));
+    writes.push_back(Text(kDialupName, form.dialupName));
+    writes.push_back(Text(kTimeout, form.hangUpMinutes));
+    writes.push_back(Dword(kPOP3Authentication, form.pop3 ? 1 : 0));
+    writes.push_back(Text(kPOP3Server, form.pop3Server));
+    writes.push_back(Text(kPOP3Login, form.pop3Login));
+    if (form.logging)
+        writes.push_back(Text(kLogging, form.logFile.empty() ? std::string(kDefaultLogFile) : form.logFile));
+    else
+        writes.push_back(ConfigWrite{ConfigWrite::Kind::Delete, kLogging});
+    writes.push_back(Dword(kClipSubject, form.noPageTitle ? 1 : 0));
+    writes.push_back(Dword(kRetryCount, RetryFieldValue(form.retryCount)));
+    writes.push_back(Dword(kRetryTime, RetryFieldValue(form.retryTime)));
+    writes.push_back(Dword(kTaskRetryCount, RetryFieldValue(form.taskRetryCount)));
+    writes.push_back(Dword(kTaskRetryTime, RetryFieldValue(form.taskRetryTime)));
+    return writes;
+}
+
+} // namespace quillon

@@ -1,0 +1,74 @@
+// The configuration dialog's values as plain data: what its four pages hold, whether
+// they may be confirmed, and the registry writes that confirming makes. No Windows
+// header here: the dialog procedure only moves values between controls and a ConfigForm.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// Which mail option of the Mail System page is selected. None happens at a first
+// configuration when the machine names no usable default mail client.
+enum class MailChoice { None, Smtp, Mapi };
+
+struct ConfigForm {
+    // Mail System page.
+    MailChoice mail = MailChoice::None;
+    std::string smtpServer;
+    std::string profile;
+    std::string password;        // plain text; scrambled only when written
+    std::string sender;
+    std::string destination;
+    std::string maxMsgLen;
+    // Internet Connection page.
+    bool dialUp = false;
+    std::string dialupName;
+    std::string hangUpMinutes;
+    // Advanced page.
+    bool pop3 = false;
+    std::string pop3Server;
+    std::string pop3Login;
+    bool logging = false;
+    std::string logFile;
+    bool noPageTitle = false;
+    // Error Handling page (edit texts).
+    std::string taskRetryCount;
+    std::string taskRetryTime;
+    std::string retryCount;
+    std::string retryTime;
+};
+
+// True when the OK button may be enabled: a server (SMTP) or a profile (MAPI), both
+// addresses, a maximum length whose first three digits are not 0, and with dial-up a
+// connection name and a hang-up time whose first three digits are not 0.
+bool ConfigFormAcceptable(const ConfigForm &form);
+
+// Decimal value of at most the first three characters of text ("1000" gives 100).
+long LeadingThreeDigitsValue(const std::string &text);
+
+// One registry operation of the save, in the order they must happen.
+struct ConfigWrite {
+    enum class Kind { Dword, Text, Delete };
+    Kind kind;
+    std::string name;
+    uint32_t number = 0;
+    // For Text: the bytes to store before the terminating zero. The scrambled password
+    // may hold zero bytes, so writers must store all of them, not stop at the first.
+    std::string text;
+};
+
+// The writes of a confirmed dialog, in the order of the mapping table: MailSystem,
+// MailLibrary, SMTPServer, Profile, Password (scrambled), Sender, Destination, MaxMsgLen,
+// UsesDialup, DialupName, Timeout, POP3Authentication, POP3Server, POP3Login, Logging
+// (deleted when the box is cleared; "quillon.log" for an empty name), ClipSubject,
+// RetryCount, RetryTime, TaskRetryCount, TaskRetryTime. Retry texts that are empty or
+// not numbers are stored as 0.
+std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form);
+
+// The retry fields hold numbers the scheduler uses as counts and minutes: a value that
+// the leading-digits conversion reads as negative is stored as 0.
+uint32_t RetryFieldValue(const std::string &text);
+
+} // namespace quillon

@@ -1,0 +1,389 @@
+#include "scheduler/shell/scheduler_shell.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+
+#include "common/handles.h"
+#include "common/names.h"
+#include "common/resource_module.h"
+#include "common/text.h"
+#include "resources/resource_ids.h"
+#include "scheduler/config_dialog/config_dialog.h"
+#include "scheduler/engine/engine_config.h"
+#include "scheduler/engine/product_engine.h"
+#include "scheduler/shell/shell_ids.h"
+#include "tasqui_h.h"
+
+namespace quillon {
+
+namespace {
+
+// Registered before the main routine runs, so every step may use them. The icon
+// message doubles as the notification icon's identifier.
+const UINT g_iconMessage = RegisterWindowMessageA("kestr:tasqed");
+const UINT g_taskChangedMessage = RegisterWindowMessageA(kMsgAppTaskChanged);
+const UINT g_updateConfigMessage = RegisterWindowMessageA(kMsgUpdateConfig);
+const UINT g_alreadyRunningMessage = RegisterWindowMessageA(kMsgAlreadyRunning);
+
+constexpr UINT_PTR kMinuteTimerId = 0xAEAE;
+constexpr UINT kMinuteTimerPeriod = 60000;
+constexpr LRESULT kAlreadyRunningAnswer = 0xFADE;
+constexpr size_t kTitleSize = 100;
+constexpr size_t kTipSize = 64;   // the tip holds at most 63 characters
+// A hung window must not stop start-up or the configuration broadcast for good.
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr char kHelpFileName[] = "quillon.chm";
+
+// Process-wide state of the shell; everything runs on the one thread.
+struct Shell {
+    HINSTANCE instance = nullptr;
+    HMODULE resources = nullptr;
+    char helpPath[kTextBufferSize] = "";
+    char title[kTitleSize] = "";
+    char className[kTitleSize] = "";
+    HWND mainWindow = nullptr;
+    ComPtr<ITasqeduleUI> component;
+    HRESULT componentResult = S_OK;
+    bool iconAdded = false;
+    ShellState state;            // view counter, task-changed flag, tick-busy flag
+    EngineSettings settings;     // the in-memory configuration
+    std::unique_ptr<ProductEngine> engine;
+};
+
+Shell g_shell;
+
+std::string ResourceString(UINT id)
+{
+    char text[kTextBufferSize] = "";
+    LoadStringA(g_shell.resources, id, text, sizeof text);
+    return text;
+}
+
+int ShowMessage(UINT stringId, UINT type)
+{
+    return MessageBoxA(g_shell.mainWindow, ResourceString(stringId).c_str(), g_shell.title, type);
+}
+
+bool LoadConfiguration() { return LoadEngineSettings(&g_shell.settings); }
+
+void AddNotificationIcon(HWND window)
+{
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uID = g_iconMessage;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    icon.uCallbackMessage = g_iconMessage;
+    icon.hIcon = static_cast<HICON>(
+        LoadImageA(g_shell.instance, MAKEINTRESOURCEA(IDI_SCHEDULER_SMALL), IMAGE_ICON, 16, 16, 0));
+    CopyBounded(icon.szTip, kTipSize, g_shell.title);
+    g_shell.iconAdded = Shell_NotifyIconA(NIM_ADD, &icon) != FALSE;
+}
+
+void RemoveNotificationIcon(HWND window)
+{
+    if (!g_shell.iconAdded)
+        return;
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uID = g_iconMessage;
+    Shell_NotifyIconA(NIM_DELETE, &icon);
+    g_shell.iconAdded = false;
+}
+
+ConfigDialogContext DialogContext()
+{
+    ConfigDialogContext context;
+    context.resources = g_shell.resources;
+    context.helpFile = g_shell.helpPath;
+    context.caption = g_shell.title;
+    context.retryCount = g_shell.settings.retryCount;
+    context.retryMinutes = g_shell.settings.retryMinutes;
+    context.taskRetryCount = g_shell.settings.taskRetryCount;
+    context.taskRetryMinutes = g_shell.settings.taskRetryMinutes;
+    return context;
+}
+
+void ViewSchedule(HWND window)
+{
+    if (!g_shell.component)
+        return;
+    ++g_shell.state.scheduleViewCount;
+    g_shell.component->EditTasks(window);
+    --g_shell.state.scheduleViewCount;
+}
+
+// Only one configuration dialog at a time: an open one (found by its caption) is
+// brought to the top instead. After OK the new values take effect at once and every
+// hooked browser window is told to re-read them.
+void Configure(HWND window)
+{
+    std::string caption = ResourceString(IDS_CONFIGURATION_TITLE);
+    HWND open = FindWindowA(nullptr, caption.c_str());
+    if (open != nullptr) {
+        BringWindowToTop(open);
+        return;
+    }
+    if (RunConfigurationDialog(window, DialogContext()) != IDOK)
+        return;
+    LoadConfiguration();   // an incomplete result is ignored: keep what was read
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, g_updateConfigMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                        &ignored);
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void ShowIconMenu(HWND window)
+{
+    HMENU menu = LoadMenuA(g_shell.resources, MAKEINTRESOURCEA(IDR_TRAY_MENU));
+    if (menu == nullptr)
+        return;
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // Without becoming the foreground window the menu would not close on a click elsewhere.
+    SetForegroundWindow(window);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    PostMessageA(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+bool HandleCommand(HWND window, UINT command)
+{
+    switch (command) {
+    case IDM_VIEW_SCHEDULE:
+        ViewSchedule(window);
+        return true;
+    case IDM_CONFIGURE:
+        Configure(window);
+        return true;
+    case IDM_ABOUT:
+        DialogBoxParamA(g_shell.resources, MAKEINTRESOURCEA(IDD_SCHEDULER_ABOUT), window, AboutProc, 0);
+        return true;
+    case IDM_EXIT:
+        DestroyWindow(window);
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The registered numbers are compared before the fixed message codes.
+    if (message == g_taskChangedMessage) {
+        g_shell.state.taskListChanged = true;
+        return 0;
+    }
+    if (message == g_alreadyRunningMessage)
+        return kAlreadyRunningAnswer;
+    if (message == g_iconMessage) {
+        if (lParam == WM_LBUTTONDBLCLK)
+            ViewSchedule(window);
+        else if (lParam == WM_RBUTTONDOWN)
+            ShowIconMenu(window);
+        return 0;
+    }
+    switch (message) {
+    case WM_CREATE:
+        // The window is created whether or not the component could be; start-up decides.
+        g_shell.componentResult = CoCreateInstance(CLSID_TasqeduleUI, nullptr, CLSCTX_INPROC_SERVER, IID_ITasqeduleUI,
+                                                   g_shell.component.PutVoid());
+        if (FAILED(g_shell.componentResult))
+            g_shell.component.Reset();
+        return 0;
+    case WM_DESTROY:
+        g_shell.engine.reset();   // it borrows the component
+        g_shell.component.Reset();
+        RemoveNotificationIcon(window);
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_COMMAND:
+        if (HandleCommand(window, LOWORD(wParam)))
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_TIMER:
+        if (g_shell.engine)
+            g_shell.engine->MinuteTick();
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return HandleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Step 4: a running copy answers the already-running message with 0xFADE. A window of
+// the same class and title that answers otherwise (or not at all) is not ours.
+bool AnotherInstanceRuns()
+{
+    HWND existing = FindWindowA(g_shell.className, g_shell.title);
+    if (existing == nullptr)
+        return false;
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutA(existing, g_alreadyRunningMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                            &answer) == 0)
+        return false;
+    return static_cast<LRESULT>(answer) == kAlreadyRunningAnswer;
+}
+
+bool RegisterMainClass()
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = g_shell.instance;
+    windowClass.hIcon = LoadIconA(g_shell.instance, MAKEINTRESOURCEA(IDI_SCHEDULER));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = g_shell.className;
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(g_shell.instance, MAKEINTRESOURCEA(IDI_SCHEDULER_SMALL), IMAGE_ICON, 16, 16, 0));
+    return RegisterClassExA(&windowClass) != 0;
+}
+
+// The first-run flow: true when the user configured the scheduler.
+bool RunFirstConfiguration()
+{
+    if (ShowMessage(IDS_NOT_CONFIGURED, MB_OKCANCEL) == IDOK &&
+        RunConfigurationDialog(g_shell.mainWindow, DialogContext()) == IDOK) {
+        ShowMessage(IDS_CONFIGURED, MB_OK);
+        LoadConfiguration();
+        return true;
+    }
+    ShowMessage(IDS_NOT_CONFIGURED_WILL_NOT_RUN, MB_OK);
+    return false;
+}
+
+// Without the schedule component no task can ever run, so the scheduler says why (the
+// system's text for the error) and ends instead of sitting in the tray doing nothing.
+void ReportMissingComponent()
+{
+    char text[kTextBufferSize] = "";
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(g_shell.componentResult), 0, text, sizeof text, nullptr) == 0)
+        FormatBounded(text, "0x%08lX", static_cast<unsigned long>(g_shell.componentResult));
+    MessageBoxA(g_shell.mainWindow, text, g_shell.title, MB_OK | MB_ICONERROR);
+}
+
+// Ends a start-up that got as far as the main window: its destruction releases the
+// component and removes the icon.
+void AbandonMainWindow()
+{
+    DestroyWindow(g_shell.mainWindow);
+    g_shell.mainWindow = nullptr;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+} // namespace
+
+int RunScheduler(HINSTANCE instance)
+{
+    g_shell.instance = instance;
+
+    // 1. The language module; without it no text can be shown, so leave silently.
+    UniqueModule resources;
+    if (LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, resources) != ResourceModuleStatus::Loaded)
+        return 0;
+    g_shell.resources = resources.Get();
+
+    // 2. The help file lies beside the program.
+    char path[kTextBufferSize] = "";
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length > 0 && length < sizeof path) {
+        char *lastSlash = strrchr(path, '\\');
+        if (lastSlash != nullptr)
+            lastSlash[1] = '\0';
+        CopyBounded(g_shell.helpPath, path);
+        AppendBounded(g_shell.helpPath, kHelpFileName);
+    }
+
+    // 3. Title and class name.
+    LoadStringA(g_shell.resources, IDS_APP_CAPTION, g_shell.title, sizeof g_shell.title);
+    LoadStringA(g_shell.resources, IDS_SCHEDULER_CLASS, g_shell.className, sizeof g_shell.className);
+
+    // 4. One scheduler per user.
+    if (AnotherInstanceRuns())
+        return 0;
+
+    // 5.-7. Class, COM and common controls, the hidden main window and its icon.
+    if (!RegisterMainClass())
+        return 0;
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    HMENU menu = LoadMenuA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_MENU));
+    g_shell.mainWindow = CreateWindowExA(0, g_shell.className, g_shell.title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, instance, nullptr);
+    if (g_shell.mainWindow == nullptr) {
+        if (menu != nullptr)
+            DestroyMenu(menu);
+        CoUninitialize();
+        return 0;
+    }
+    AddNotificationIcon(g_shell.mainWindow);
+    if (!g_shell.component) {
+        ReportMissingComponent();
+        AbandonMainWindow();
+        CoUninitialize();
+        return 0;
+    }
+    g_shell.engine = std::make_unique<ProductEngine>(g_shell.settings, g_shell.state, g_shell.mainWindow,
+                                                     g_shell.component.Get());
+
+    // 8. Accelerators.
+    HACCEL accelerators = LoadAcceleratorsA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_ACCEL));
+
+    // 9. The configuration, or the first-run flow when there is none.
+    if (!LoadConfiguration() && !RunFirstConfiguration()) {
+        AbandonMainWindow();
+        CoUninitialize();
+        return 0;
+    }
+
+    // 10.-11. The minute timer and the message loop.
+    SetTimer(g_shell.mainWindow, kMinuteTimerId, kMinuteTimerPeriod, nullptr);
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (accelerators != nullptr && TranslateAcceleratorA(message.hwnd, accelerators, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+
+    // 12. Shutdown (the window is gone: the timer, the component and the icon with it).
+    g_shell.engine.reset();
+    g_shell.component.Reset();
+    CoUninitialize();
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace quillon

@@ -1,0 +1,392 @@
+// The scheduler tasqed.exe as a process: the single-instance rule, the first-run flow,
+// the configuration command and the task-changed message reaching the minute tick.
+// Each case starts the real program from the installation folder and works its windows
+// by thread, with a time limit on every wait.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "common/names.h"
+#include "common/registry.h"
+#include "resources/resource_ids.h"
+#include "tests/support/wine_test_support.h"
+#include "window_driver.h"
+
+namespace quillon {
+namespace {
+
+using test::BinDir;
+
+constexpr DWORD kWaitMs = 15000;
+constexpr char kTitle[] = "Quillon Scheduler";
+constexpr char kConfigurationCaption[] = "Quillon Configuration";
+constexpr char kNotConfigured[] = "Quillon Scheduler has not been configured.  Press OK to configure.";
+constexpr char kWillNotRun[] =
+    "Quillon Scheduler was not configured and will not run.  To configure, run Quillon Scheduler from Startup folder.";
+constexpr char kConfigured[] =
+    "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, run Internet Explorer and choose "
+    "Quillon from the Tools menu.";
+
+// One started tasqed.exe; ended (terminated if it must be) when the object goes.
+class SchedulerProcess {
+public:
+    SchedulerProcess() = default;
+    SchedulerProcess(const SchedulerProcess &) = delete;
+    SchedulerProcess &operator=(const SchedulerProcess &) = delete;
+    ~SchedulerProcess()
+    {
+        if (info_.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(info_.hProcess, 1);
+            WaitForSingleObject(info_.hProcess, 5000);
+        }
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+
+    bool Start(const std::string &currentDir)
+    {
+        std::string commandLine = "\"" + BinDir() + "\\tasqed.exe\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
+                              &startup, &info_) != FALSE;
+    }
+
+    DWORD ThreadId() const { return info_.dwThreadId; }
+
+    // The hidden main window (class "TASQED").
+    HWND MainWindow(DWORD timeoutMs = kWaitMs) const
+    {
+        return test::WaitForThreadWindow(
+            info_.dwThreadId, [](HWND window) { return test::ClassOf(window) == "TASQED"; }, timeoutMs, false);
+    }
+
+    bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+    // True with *exitCode when the process ended within the limit.
+    bool WaitForExit(DWORD timeoutMs, DWORD *exitCode) const
+    {
+        DWORD start = GetTickCount();
+        while (WaitForSingleObject(info_.hProcess, 20) == WAIT_TIMEOUT) {
+            if (GetTickCount() - start >= timeoutMs)
+                return false;
+            test::PumpFor(0);
+        }
+        return GetExitCodeProcess(info_.hProcess, exitCode) != FALSE;
+    }
+
+    // The "&Exit" command; true when the program then ended with code 0.
+    bool Exit()
+    {
+        HWND window = MainWindow(2000);
+        if (window == nullptr)
+            return false;
+        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+        DWORD code = 1;
+        return WaitForExit(kWaitMs, &code) && code == 0;
+    }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+void RegisterScheduleComponent()
+{
+    HMODULE module = LoadLibraryA((BinDir() + "\\tasqui.dll").c_str());
+    ASSERT_NE(module, nullptr) << "tasqui.dll";
+    using Entry = HRESULT(WINAPI *)();
+    auto reg = reinterpret_cast<Entry>(reinterpret_cast<void *>(GetProcAddress(module, "DllRegisterServer")));
+    ASSERT_NE(reg, nullptr);
+    EXPECT_EQ(reg(), S_OK);
+    FreeLibrary(module);
+}
+
+// A complete configuration that never sends (DontSend) and never dials.
+void WriteCompleteConfiguration(const std::string &logFile)
+{
+    using namespace config_values;
+    RegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+    key.WriteDword(kMailSystem, 0);
+    key.WriteString(kMailLibrary, "mailwire.dll");
+    key.WriteString(kSMTPServer, "127.0.0.1");
+    key.WriteString(kSender, "scheduler@example.test");
+    key.WriteString(kDestination, "pager@example.test");
+    key.WriteString(kMaxMsgLen, "500");
+    key.WriteDword(kUsesDialup, 1);
+    key.WriteString(kDialupName, "");
+    key.WriteString(kTimeout, "5");
+    key.WriteString(kDontSend, "1");
+    if (!logFile.empty())
+        key.WriteString(kLogging, logFile);
+}
+
+// A task due every minute that runs tasqed_control.exe (which ends with -1).
+void WriteTask(const char *name, bool disabled)
+{
+    using namespace task_values;
+    RegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(kTasksKeyPath) + "\\" + name).c_str()), ERROR_SUCCESS);
+    const std::string program = test::BuildDir() + "\\tests\\tasqed_control.exe";
+    SYSTEMTIME zero = {};
+    key.WriteDword(kNeedsInternet, 0);
+    key.WriteString(kDisplayName, name);
+    key.WriteString(kAppName, program);
+    key.WriteString(kCommandLine, "succeed");
+    key.WriteDword(kHasDates, 0);
+    key.WriteDword(kHasTimes, 0);
+    key.WriteDword(kNotWeekend, 0);
+    key.WriteDword(kDisabled, disabled ? 1 : 0);
+    key.WriteBinary(kStartDate, &zero, sizeof zero);
+    key.WriteBinary(kEndDate, &zero, sizeof zero);
+    key.WriteBinary(kLastRun, &zero, sizeof zero);
+    key.WriteDword(kTaskType, 1);
+    key.WriteDword(kValue, 1);
+    key.WriteDword(kValue2, 0);
+    key.WriteDword(kDaysOfWeek, 0);
+    key.WriteDword(kMonthsOfYear, 0);
+    key.WriteDword(kTimeout, 30000);
+}
+
+size_t CountOf(const std::string &text, const std::string &piece)
+{
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
+// Posts one minute tick and waits until it has run to its end.
+bool RunTick(HWND mainWindow, const std::string &logFile, size_t tickNumber)
+{
+    PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (CountOf(test::ReadWholeFile(logFile), "TASQED.EXE: ") < tickNumber) {
+        if (GetTickCount() - start >= kWaitMs)
+            return false;
+        test::PumpFor(20);
+    }
+    // A sent message is handled once the tick has returned to the message loop.
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored) != 0;
+}
+
+// Asks the notification area about the scheduler's icon: true when it is there.
+bool IconExists(HWND mainWindow)
+{
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = mainWindow;
+    icon.uID = RegisterWindowMessageA("kestr:tasqed");
+    icon.uFlags = NIF_TIP;
+    lstrcpynA(icon.szTip, kTitle, sizeof icon.szTip);
+    return Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE;
+}
+
+// The page (a child dialog of the tab control) that holds control `id`.
+HWND PageWith(HWND tabs, int id)
+{
+    for (HWND page = FindWindowExA(tabs, nullptr, "#32770", nullptr); page != nullptr;
+         page = FindWindowExA(tabs, page, "#32770", nullptr)) {
+        if (GetDlgItem(page, id) != nullptr)
+            return page;
+    }
+    return nullptr;
+}
+
+class SchedulerShell : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterScheduleComponent(); }
+    void SetUp() override
+    {
+        test::ResetProductRegistry();
+        scratch_ = test::MakeScratchDir("tasqed_shell");
+    }
+    void TearDown() override { test::ResetProductRegistry(); }
+
+    std::string scratch_;
+};
+
+TEST_F(SchedulerShell, SecondStartEndsAtOnceWithCodeZeroWhileTheFirstKeepsRunning)
+{
+    WriteCompleteConfiguration("");
+    SchedulerProcess first;
+    ASSERT_TRUE(first.Start(scratch_));
+    HWND firstWindow = first.MainWindow();
+    ASSERT_NE(firstWindow, nullptr);
+    EXPECT_EQ(test::WindowText(firstWindow), kTitle);
+    EXPECT_FALSE(IsWindowVisible(firstWindow)) << "the main window stays hidden";
+
+    SchedulerProcess second;
+    ASSERT_TRUE(second.Start(scratch_));
+    DWORD code = 1;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, &code)) << "the second copy kept running";
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(IsWindow(firstWindow));
+
+    EXPECT_TRUE(first.Exit());
+}
+
+LRESULT CALLBACK SilentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);   // answers 0 to everything it does not know
+}
+
+TEST_F(SchedulerShell, WindowWithTheRightClassAndTitleThatDoesNotAnswerDoesNotStopStartUp)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = SilentWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TASQED";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    HWND lookalike = CreateWindowExA(0, "TASQED", kTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(lookalike, nullptr);
+
+    WriteCompleteConfiguration("");
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    // The wait pumps this thread's messages, so the look-alike does answer (with 0).
+    EXPECT_NE(scheduler.MainWindow(), nullptr) << "start-up stopped at a window that is not a scheduler";
+    EXPECT_TRUE(scheduler.Running());
+    EXPECT_TRUE(scheduler.Exit());
+
+    DestroyWindow(lookalike);
+    UnregisterClassA("TASQED", GetModuleHandleA(nullptr));
+}
+
+TEST_F(SchedulerShell, FirstRunDeclinedShowsWillNotRunAndEndsWithoutIcon)
+{
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND question = test::WaitForMessageBox(scheduler.ThreadId(), kNotConfigured, kWaitMs);
+    ASSERT_NE(question, nullptr) << "no first-run question";
+    EXPECT_EQ(test::WindowText(question), kTitle);
+    HWND mainWindow = scheduler.MainWindow(1000);
+    ASSERT_NE(mainWindow, nullptr);
+    const bool iconWasShown = IconExists(mainWindow);
+
+    test::PostClick(question, IDCANCEL);
+    HWND notice = test::WaitForMessageBox(scheduler.ThreadId(), kWillNotRun, kWaitMs);
+    ASSERT_NE(notice, nullptr) << "no will-not-run notice";
+    test::PostClick(notice, IDOK);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code));
+    EXPECT_EQ(code, 0u);
+    if (iconWasShown)
+        EXPECT_FALSE(IconExists(mainWindow)) << "the notification icon was left behind";
+    EXPECT_FALSE(RegistryKey().Open(HKEY_CURRENT_USER, kConfigurationKeyPath) == ERROR_SUCCESS);
+}
+
+TEST_F(SchedulerShell, FirstRunCompletedShowsCongratulationsAndKeepsRunningWithTheSavedValues)
+{
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND question = test::WaitForMessageBox(scheduler.ThreadId(), kNotConfigured, kWaitMs);
+    ASSERT_NE(question, nullptr);
+    test::PostClick(question, IDOK);
+
+    HWND dialog = test::WaitForDialog(scheduler.ThreadId(), kConfigurationCaption, kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no configuration dialog";
+    HWND tabs = GetDlgItem(dialog, 1045);
+    ASSERT_NE(tabs, nullptr);
+    HWND mailPage = PageWith(tabs, IDC_MAIL_SMTP);
+    ASSERT_NE(mailPage, nullptr);
+    SendMessageA(GetDlgItem(mailPage, IDC_MAIL_SMTP), BM_CLICK, 0, 0);
+    SetDlgItemTextA(mailPage, IDC_MAIL_SMTP_SERVER, "127.0.0.1");
+    SetDlgItemTextA(mailPage, IDC_MAIL_SENDER, "scheduler@example.test");
+    SetDlgItemTextA(mailPage, IDC_MAIL_DESTINATION, "pager@example.test");
+    // Always connected, so the dial-up fields are not required.
+    HWND connectionPage = PageWith(tabs, IDC_CONN_ALWAYS);
+    ASSERT_NE(connectionPage, nullptr);
+    SendMessageA(GetDlgItem(connectionPage, IDC_CONN_ALWAYS), BM_CLICK, 0, 0);
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    test::PostClick(dialog, IDOK);
+
+    HWND congratulations = test::WaitForMessageBox(scheduler.ThreadId(), kConfigured, kWaitMs);
+    ASSERT_NE(congratulations, nullptr) << "no congratulations";
+    test::PostClick(congratulations, IDOK);
+    ASSERT_TRUE(test::WaitForWindowGone(congratulations, kWaitMs));
+
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    EXPECT_TRUE(scheduler.Running());
+    RegistryKey key;
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+    char server[260] = "";
+    key.ReadString(config_values::kSMTPServer, server);
+    EXPECT_STREQ(server, "127.0.0.1");
+    EXPECT_TRUE(scheduler.Exit());
+}
+
+TEST_F(SchedulerShell, ConfigureWhileTheDialogIsOpenRaisesItInsteadOfOpeningAnother)
+{
+    WriteCompleteConfiguration("");
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_CONFIGURE, 0);
+    HWND dialog = test::WaitForDialog(scheduler.ThreadId(), kConfigurationCaption, kWaitMs);
+    ASSERT_NE(dialog, nullptr);
+    RECT before = {};
+    GetWindowRect(dialog, &before);
+
+    // Sent, not posted: a second modal dialog would keep this call from returning.
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(SendMessageTimeoutA(mainWindow, WM_COMMAND, IDM_CONFIGURE, 0, SMTO_NORMAL, 5000, &ignored), 0)
+        << "the second command opened another dialog";
+    int dialogs = 0;
+    test::WaitForThreadWindow(
+        scheduler.ThreadId(),
+        [&](HWND window) {
+            if (test::ClassOf(window) == "#32770" && test::WindowText(window) == kConfigurationCaption)
+                ++dialogs;
+            return false;
+        },
+        0);
+    EXPECT_EQ(dialogs, 1);
+    RECT after = {};
+    GetWindowRect(dialog, &after);
+    EXPECT_TRUE(EqualRect(&before, &after)) << "the open dialog was moved or sized";
+
+    test::PostClick(dialog, IDCANCEL);
+    ASSERT_TRUE(test::WaitForWindowGone(dialog, kWaitMs));
+    EXPECT_TRUE(scheduler.Exit());
+}
+
+TEST_F(SchedulerShell, TaskChangedBroadcastMakesTheNextTickReloadTheTaskList)
+{
+    const std::string logFile = scratch_ + "\\tasqed.log";
+    WriteCompleteConfiguration(logFile);
+    WriteTask("2026 1 1 0 0 1", true);   // keeps the list from being empty
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    ASSERT_TRUE(RunTick(mainWindow, logFile, 1));
+    WriteTask("2026 1 1 0 0 2", false);
+    ASSERT_TRUE(RunTick(mainWindow, logFile, 2));
+    EXPECT_EQ(test::ReadWholeFile(logFile).find("Task 2026 1 1 0 0 2"), std::string::npos)
+        << "a task stored behind the component's back ran before any announcement";
+
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA(kMsgAppTaskChanged), 0, 0,
+                        SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000, &ignored);
+    ASSERT_TRUE(RunTick(mainWindow, logFile, 3));
+    std::string log = test::ReadWholeFile(logFile);
+    EXPECT_NE(log.find("    Task 2026 1 1 0 0 2: "), std::string::npos) << log;
+    EXPECT_NE(log.find("Task completed successfully"), std::string::npos) << log;
+    EXPECT_TRUE(scheduler.Exit());
+}
+
+} // namespace
+} // namespace quillon
