@@ -67,6 +67,26 @@ void CopyKeyName(char *keyName, const char *name)
         CopyBounded(keyName, kKeyNameOutputSize, name);
 }
 
+// The first name from `submitted` on that no task key holds yet: the name handed out
+// before the user decides must not be that of a task stored within the same second.
+std::string FreeTaskKeyName(const DateTime &submitted)
+{
+    std::string name = TimestampKeyName(submitted);
+    RegistryKey tasks;
+    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
+        return name;
+    for (int step = 0; step < 1000; ++step) {
+        RegistryKey existing;
+        if (existing.Open(tasks.Get(), name.c_str()) != ERROR_SUCCESS)
+            return name;
+        std::string next;
+        if (!NextTimestampKeyName(name, &next))
+            return name;
+        name = next;
+    }
+    return name;
+}
+
 // Writes the task under a new key. False on any registry failure (the key may then
 // exist partly written; it is removed again so no half task is left for the scheduler).
 bool StoreNewTask(const DateTime &submitted, TaskRecord *task)
@@ -92,8 +112,12 @@ HRESULT RunSubmission(HWND owner, const DialogEnvironment &env, const Submission
 {
     try {
         TaskRecord task{};
-        const DateTime submitted = LocalNow();
-        const std::string proposedName = TimestampKeyName(submitted);
+        // The key is created only once the user confirms, from the name handed out now
+        // (or the next free one, should another task take it meanwhile).
+        const std::string proposedName = FreeTaskKeyName(LocalNow());
+        DateTime submitted{};
+        if (!ParseTimestampKeyName(proposedName, &submitted))
+            submitted = LocalNow();
         SetTaskKeyName(&task, proposedName.c_str());
         CopyKeyName(keyName, task.KeyName);
 

@@ -13,6 +13,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/timestamp.h"
+#include "common/win_datetime.h"
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/schedule_dialogs.h"
 #include "schedule/task_store.h"
@@ -366,6 +367,56 @@ TEST_F(SubmissionTest, SecondSubmissionStartsFromTheFirstOnesSchedule)
     EXPECT_EQ(list.Count(), 2u);
     EXPECT_STRNE(list.At(1)->KeyName, keyName) << "a second task never overwrites the first";
     DestroyWindow(listener);
+}
+
+TEST_F(SubmissionTest, NameHandedOutBeforeTheDecisionIsNeverAStoredTasksName)
+{
+    // Tasks stored in this second and the next two (as by fast submissions, or other
+    // programs): the name given before the decision must skip them.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    std::string name = TimestampKeyName(FromSystemTime(now));
+    std::vector<std::string> taken;
+    RegistryKey tasks;
+    ASSERT_EQ(ERROR_SUCCESS, CreateUserKey(kTasksKeyPath, &tasks));
+    for (int i = 0; i < 3; ++i) {
+        RegistryKey key;
+        ASSERT_EQ(ERROR_SUCCESS, key.Create(tasks.Get(), name.c_str()));
+        taken.push_back(name);
+        ASSERT_TRUE(NextTimestampKeyName(name, &name));
+    }
+    struct Case {
+        const char *label;
+        int button;
+        HRESULT result;
+    };
+    for (const Case &c : {Case{"cancelled", IDCANCEL, E_ABORT}, Case{"confirmed", IDOK, S_OK}}) {
+        OwnedTaskList list;
+        RememberedSchedule remembered;
+        SubmissionRequest request{"Quick", "quillon.exe", "", 0, 1000};
+        char keyName[15] = {};
+        std::string nameWhileOpen;
+        long result = RunDriven(
+            [&] { return static_cast<long>(RunSubmission(nullptr, env_, request, &remembered, &list, keyName)); },
+            [&](DWORD thread) {
+                HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+                if (d == nullptr)
+                    return;
+                nameWhileOpen = keyName;
+                SetItemText(d, IDC_TASK_INTERVAL, "1");
+                Click(d, c.button);
+            });
+        EXPECT_EQ(result, c.result) << c.label;
+        EXPECT_EQ(strlen(nameWhileOpen.c_str()), 14u) << c.label;
+        for (const std::string &t : taken)
+            EXPECT_NE(nameWhileOpen, t) << c.label;
+        EXPECT_EQ(TaskKeyExists(keyName), c.button == IDOK) << c.label;
+        if (c.button == IDOK) {
+            EXPECT_EQ(nameWhileOpen, keyName) << c.label << ": the name handed out is the one stored";
+            ASSERT_EQ(list.Count(), 1u);
+            EXPECT_STREQ(list.At(0)->KeyName, keyName);
+        }
+    }
 }
 
 // ---- Schedule list ----------------------------------------------------------------
