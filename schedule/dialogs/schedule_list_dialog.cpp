@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -198,13 +199,34 @@ void InitList(HWND dialog, ListDialogData *data)
     SetFocus(listView);
 }
 
+void CopySchedule(const TaskRecord &from, TaskRecord *to)
+{
+    to->TaskType = from.TaskType;
+    to->Value = from.Value;
+    to->Value2 = from.Value2;
+    to->DaysOfWeek = from.DaysOfWeek;
+    to->MonthsOfYear = from.MonthsOfYear;
+    to->HasDates = from.HasDates;
+    to->HasTimes = from.HasTimes;
+    to->StartDate = from.StartDate;
+    to->EndDate = from.EndDate;
+}
+
 void EditSelected(HWND dialog, ListDialogData *data)
 {
     int row = SelectedRow(dialog);
     TaskRecord *task = RowTask(dialog, data, row);
     if (task == nullptr)
         return;
-    RunTaskEditorDialog(dialog, *data->env, task);
+    // The editor's message loop may let the owner's timer reload the task list, which
+    // frees the records; so the editor works on a copy, and the schedule goes back into
+    // the row's task only when that is still the same task.
+    TaskRecord edited = *task;
+    RunTaskEditorDialog(dialog, *data->env, &edited);
+    task = RowTask(dialog, data, row);
+    if (task == nullptr || std::strcmp(task->KeyName, edited.KeyName) != 0)
+        return;
+    CopySchedule(edited, task);
     FillRow(dialog, data, row, *task);
 }
 
