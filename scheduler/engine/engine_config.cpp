@@ -6,7 +6,7 @@ namespace quillon {
 
 bool LoadEngineSettings(EngineSettings *settings)
 {
-    SchedulerSettings configuration;
+    SchedulerSettings configuration = SchedulerSettingsFrom(*settings);
     bool complete = LoadConfiguration(&configuration);
     *settings = EngineSettingsFrom(configuration);
     return complete;

@@ -10,10 +10,13 @@ namespace quillon {
 // length (passwordLength bytes), so a byte that scrambles to 0 does not cut it short.
 EngineSettings EngineSettingsFrom(const SchedulerSettings &configuration);
 
+// The reverse, so that a load can start from what is in memory.
+SchedulerSettings SchedulerSettingsFrom(const EngineSettings &settings);
+
 #if defined(_WIN32)
-// LoadConfiguration from the defaults, then EngineSettingsFrom on what it read (a shell
-// that keeps its SchedulerSettings across loads calls the two itself). True when the
-// configuration is complete.
+// LoadConfiguration over *settings: optional values that are absent keep what *settings
+// held, and a false result (incomplete configuration) leaves whatever was read before
+// the missing value. True when the configuration is complete.
 bool LoadEngineSettings(EngineSettings *settings);
 #endif
 

@@ -622,6 +622,11 @@ TEST(EngineSettingsFromTest, ScrambledPasswordKeepsItsStoredLength)
     EXPECT_EQ(settings.hangUpMinutes, 0u);
     EXPECT_TRUE(settings.dontSend);
 
+    SchedulerSettings back = SchedulerSettingsFrom(settings);
+    EXPECT_EQ(back.passwordLength, sizeof scrambled);
+    EXPECT_EQ(std::memcmp(back.password, scrambled, sizeof scrambled), 0);
+    EXPECT_TRUE(back.neverSend);
+
     configuration.passwordLength = 5000;   // never read past the buffer
     EXPECT_EQ(EngineSettingsFrom(configuration).scrambledPassword.size(), sizeof configuration.password - 1);
 }

@@ -374,7 +374,14 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
     key.WriteDword(config_values::kMailSystem, 0);
     key.WriteString(config_values::kLogging, "q.log");
     key.WriteString(config_values::kDontDial, "1");
+    // Absent optional values keep what is in memory.
+    loaded.mailLibrary = "kept.dll";
+    loaded.retryCount = 5;
+    loaded.taskRetryMinutes = 9;
     ASSERT_TRUE(LoadEngineSettings(&loaded));
+    EXPECT_EQ(loaded.mailLibrary, "kept.dll");
+    EXPECT_EQ(loaded.retryCount, 5u);
+    EXPECT_EQ(loaded.taskRetryMinutes, 9u);
     EXPECT_TRUE(loaded.dialUp);
     EXPECT_EQ(loaded.hangUpMinutes, 7u);
     EXPECT_TRUE(loaded.logging);
