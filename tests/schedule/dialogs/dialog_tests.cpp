@@ -515,6 +515,8 @@ TEST_F(ListTest, OpensWithColumnsRowsAndDisabledButtons)
         SelectRow(d, 0);
         for (int id : {IDC_LIST_DELETE, IDC_LIST_EDIT, IDC_LIST_DISABLE, IDC_LIST_VIEW})
             expect(IsEnabled(d, id), "a selected row enables the buttons");
+        SendMessageA(d, WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
+        expect(FindThreadDialog(thread, IDC_LIST_TASKS) == d, "help without a help file leaves the list open");
         // An open list is found by its title and raised instead of opening another.
         OwnedTaskList other;
         raised = RunEditTasks(nullptr, env_, &other);
