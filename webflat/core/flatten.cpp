@@ -424,6 +424,7 @@ FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText 
             return FlattenResult::kOk;
         out = FlatText();
     }
+    out.body.reserve(markup.size() / 3);
     PageFlattener flattener(d, out);
     flattener.Whole(top, markup, 0);
     return FlattenResult::kOk;
