@@ -7,6 +7,13 @@
 // running (a modal loop inside the tick dispatched the timer message) only logs
 // "(busy)". A tick examines one minute normally; when a pass ends a minute or more after
 // it started, passes follow for the minutes after, as MinuteTick describes.
+//
+// What bounds a tick: each task process is waited for at most its time-out (then
+// terminated); a task the schedule hands out again within the same pass is not run
+// again; the dispatcher never leaves an entry due that it could not move on (see
+// mail_dispatch.h), so a pass ends once the schedule has nothing new and no mail is
+// due; the hang-up look-ahead asks at most a day of minutes. Dialling (InternetDial) and
+// the mail library's calls block for as long as the platform and the library take.
 #pragma once
 
 #include <string>

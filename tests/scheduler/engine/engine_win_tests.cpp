@@ -4,7 +4,10 @@
 // stay doubles so that the minutes are exact.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
+
+#include <thread>
 
 #include "common/names.h"
 #include "common/registry.h"
@@ -392,7 +395,7 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
 
 // ---- Start-page probe ----------------------------------------------------------------
 
-TEST_F(WinEngineTest, ProbeFailsWithoutAStartPageOrWhenItCannotBeOpened)
+TEST_F(WinEngineTest, ProbeReachesOnlyAStartPageThatOpens)
 {
     const char *mainKey = "Software\\Microsoft\\Internet Explorer\\Main";
     RegistryKey key;
@@ -406,6 +409,50 @@ TEST_F(WinEngineTest, ProbeFailsWithoutAStartPageOrWhenItCannotBeOpened)
     // Nothing listens on this port of this loopback address.
     key.WriteString("Start Page", "http://127.0.0.41:9/");
     EXPECT_FALSE(dialer.ProbeStartPage()) << "closed port";
+
+    // A page served on loopback: reachable. One connection is answered, and the server
+    // gives up after ten seconds in any case.
+    WSADATA wsa;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(8042);
+    address.sin_addr.s_addr = inet_addr("127.0.0.42");
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    std::thread server([listener] {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(listener, &readable);
+        timeval wait = {10, 0};
+        if (select(0, &readable, nullptr, nullptr, &wait) != 1)
+            return;
+        SOCKET client = accept(listener, nullptr, nullptr);
+        std::string request;
+        char buffer[1024];
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
+            fd_set one;
+            FD_ZERO(&one);
+            FD_SET(client, &one);
+            timeval readWait = {5, 0};
+            if (select(0, &one, nullptr, nullptr, &readWait) != 1)
+                break;
+            int got = recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            request.append(buffer, static_cast<size_t>(got));
+        }
+        const char reply[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        send(client, reply, sizeof reply - 1, 0);
+        shutdown(client, SD_SEND);
+        closesocket(client);
+    });
+    key.WriteString("Start Page", "http://127.0.0.42:8042/start.html");
+    EXPECT_TRUE(dialer.ProbeStartPage()) << "served start page";
+    server.join();
+    closesocket(listener);
+    WSACleanup();
 
     if (hadStartPage)
         key.WriteString("Start Page", saved);
