@@ -12,16 +12,24 @@ constexpr char kSmtpLibrary[] = "mailwire.dll";
 constexpr char kExtendedMapiLibrary[] = "mailrich.dll";
 constexpr char kDefaultLogFile[] = "quillon.log";
 
+ConfigWrite Write(ConfigWrite::Kind kind, const char *name)
+{
+    ConfigWrite write;
+    write.kind = kind;
+    write.name = name;
+    return write;
+}
+
 ConfigWrite Dword(const char *name, uint32_t value)
 {
-    ConfigWrite write{ConfigWrite::Kind::Dword, name};
+    ConfigWrite write = Write(ConfigWrite::Kind::Dword, name);
     write.number = value;
     return write;
 }
 
 ConfigWrite Text(const char *name, const std::string &value)
 {
-    ConfigWrite write{ConfigWrite::Kind::Text, name};
+    ConfigWrite write = Write(ConfigWrite::Kind::Text, name);
     write.text = value;
     return write;
 }
@@ -74,7 +82,7 @@ std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form)
     if (form.logging)
         writes.push_back(Text(kLogging, form.logFile.empty() ? std::string(kDefaultLogFile) : form.logFile));
     else
-        writes.push_back(ConfigWrite{ConfigWrite::Kind::Delete, kLogging});
+        writes.push_back(Write(ConfigWrite::Kind::Delete, kLogging));
     writes.push_back(Dword(kClipSubject, form.noPageTitle ? 1 : 0));
     writes.push_back(Dword(kRetryCount, RetryFieldValue(form.retryCount)));
     writes.push_back(Dword(kRetryTime, RetryFieldValue(form.retryTime)));

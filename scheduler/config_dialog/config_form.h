@@ -51,7 +51,7 @@ long LeadingThreeDigitsValue(const std::string &text);
 // One registry operation of the save, in the order they must happen.
 struct ConfigWrite {
     enum class Kind { Dword, Text, Delete };
-    Kind kind;
+    Kind kind = Kind::Text;
     std::string name;
     uint32_t number = 0;
     // For Text: the bytes to store before the terminating zero. The scrambled password
