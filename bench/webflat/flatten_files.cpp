@@ -30,7 +30,7 @@ static FlatText Flatten(const std::string &bytes)
     std::string utf8;
     if (!ConvertToUtf8(bytes, DetectCharset(bytes, ""), utf8))
         ConvertToUtf8(bytes, "windows-1252", utf8);
-    return FlattenMarkup(utf8);
+    return FlattenMarkup(std::move(utf8));
 }
 
 int main(int argc, char **argv)

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string utf8;
     if (!ConvertToUtf8(bytes, DetectCharset(bytes, ""), utf8))
         ConvertToUtf8(bytes, "windows-1252", utf8);
-    FlatText flat = FlattenMarkup(utf8);
+    FlatText flat = FlattenMarkup(std::move(utf8));
     const std::string &body = flat.body;
     if (!body.empty() && (body.front() == '\x01' || body.back() == '\x01'))
         std::abort();

@@ -430,9 +430,9 @@ FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText 
     return FlattenResult::kOk;
 }
 
-FlatText FlattenMarkup(std::string_view utf8Markup)
+FlatText FlattenMarkup(std::string utf8Markup)
 {
-    MarkupSource source{std::string(utf8Markup)};
+    MarkupSource source{std::move(utf8Markup)};
     FlatText out;
     FlattenPage(source, nullptr, out);
     return out;

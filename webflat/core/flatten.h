@@ -31,19 +31,24 @@ public:
     virtual std::unique_ptr<DocumentSource> Frame(size_t index, const std::string &src) = 0;
 };
 
-// A document given as UTF-8 markup, without frames.
+// A document given as UTF-8 markup, without frames. The markup is handed over (moved,
+// not copied) by the first call of Markup; later calls give it no more.
 class MarkupSource : public DocumentSource {
 public:
     explicit MarkupSource(std::string markup) : markup_(std::move(markup)) {}
     bool Markup(std::string &utf8) override
     {
-        utf8 = markup_;
+        if (given_)
+            return false;
+        given_ = true;
+        utf8 = std::move(markup_);
         return true;
     }
     std::unique_ptr<DocumentSource> Frame(size_t, const std::string &) override { return nullptr; }
 
 private:
     std::string markup_;
+    bool given_ = false;
 };
 
 struct FlatText {
@@ -74,7 +79,7 @@ constexpr size_t kMaxFramesPerPage = 32;
 FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText &out);
 
 // The whole text of one document's markup (no frames followed).
-FlatText FlattenMarkup(std::string_view utf8Markup);
+FlatText FlattenMarkup(std::string utf8Markup);
 
 // Turns spaces of text into break marks where a segment between marks is longer than
 // maxLen bytes, so that no segment is longer than maxLen where a space allows it: each
