@@ -4,6 +4,7 @@
 #include "common/log.h"
 #include "common/names.h"
 #include "common/win_datetime.h"
+#include "mail/loader/mail_library.h"
 
 namespace quillon {
 
@@ -136,59 +137,36 @@ bool RegistryMailQueue::DeleteEntry(const std::string &name)
 
 namespace {
 
-// The mail-library contract's exports.
-using QLLogonFunction = LONG(WINAPI *)(LPSTR profile, LPSTR password, ULONG *session, int logging, LPSTR logFile);
-using QLSendMessageFunction = LONG(WINAPI *)(ULONG session, LPSTR sender, LPSTR destination, LPSTR subject,
-                                             LPSTR body);
-using QLLogoffFunction = LONG(WINAPI *)(ULONG session);
-
 class DllMailTransport : public MailTransport {
 public:
-    DllMailTransport(UniqueModule module, QLLogonFunction logon, QLSendMessageFunction send, QLLogoffFunction logoff)
-        : module_(std::move(module)), logon_(logon), send_(send), logoff_(logoff)
-    {
-    }
+    explicit DllMailTransport(std::unique_ptr<MailLibrary> library) : library_(std::move(library)) {}
 
     int32_t Logon(const char *profile, const char *password, uint32_t *session, int logging,
                   const char *logFile) override
     {
-        ULONG handle = *session;
-        // The contract takes non-const texts but never changes them.
-        LONG result = logon_(const_cast<LPSTR>(profile), const_cast<LPSTR>(password), &handle, logging,
-                             const_cast<LPSTR>(logFile));
-        *session = handle;
-        return result;
+        return library_->Logon(profile, password, session, logging, logFile);
     }
 
     int32_t Send(uint32_t session, const char *sender, const char *destination, const char *subject,
                  const char *body) override
     {
-        return send_(session, const_cast<LPSTR>(sender), const_cast<LPSTR>(destination), const_cast<LPSTR>(subject),
-                     const_cast<LPSTR>(body));
+        return library_->Send(session, sender, destination, subject, body);
     }
 
-    void Logoff(uint32_t session) override { logoff_(session); }
+    void Logoff(uint32_t session) override { library_->Logoff(session); }
 
 private:
-    UniqueModule module_;
-    QLLogonFunction logon_;
-    QLSendMessageFunction send_;
-    QLLogoffFunction logoff_;
+    std::unique_ptr<MailLibrary> library_;
 };
 
 } // namespace
 
 std::unique_ptr<MailTransport> DllMailLibraryLoader::Load(const std::string &fileName)
 {
-    UniqueModule module(LoadLibraryA(fileName.c_str()));
-    if (!module)
+    auto library = std::make_unique<MailLibrary>();
+    if (library->Load(fileName.c_str()) != ERROR_SUCCESS)
         return nullptr;
-    auto logon = module.Resolve<QLLogonFunction>("QLLogon");
-    auto send = module.Resolve<QLSendMessageFunction>("QLSendMessage");
-    auto logoff = module.Resolve<QLLogoffFunction>("QLLogoff");
-    if (logon == nullptr || send == nullptr || logoff == nullptr)
-        return nullptr;
-    return std::make_unique<DllMailTransport>(std::move(module), logon, send, logoff);
+    return std::make_unique<DllMailTransport>(std::move(library));
 }
 
 } // namespace quillon

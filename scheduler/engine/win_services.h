@@ -70,8 +70,8 @@ private:
     unsigned long long operations_ = 0;
 };
 
-// Loads a mail library with LoadLibraryA and resolves QLLogon, QLSendMessage and
-// QLLogoff by name; the transport unloads it when destroyed.
+// Loads a mail library through the mail-library loader (LoadLibraryA, then QLLogon,
+// QLSendMessage and QLLogoff by name); the transport unloads it when destroyed.
 class DllMailLibraryLoader : public MailLibraryLoader {
 public:
     std::unique_ptr<MailTransport> Load(const std::string &fileName) override;
