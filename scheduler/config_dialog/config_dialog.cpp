@@ -372,9 +372,6 @@ INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 bool CreatePages(DialogState &state)
 {
     const ConfigDialogContext &context = *state.context;
-    RECT area;
-    GetClientRect(state.tabs, &area);
-    TabCtrl_AdjustRect(state.tabs, FALSE, &area);
     for (int index = 0; index < kPageCount; ++index) {
         HWND page = CreateDialogParamA(context.resources, MAKEINTRESOURCEA(kPageTemplates[index]), state.tabs, Guarded<PageProcBody>,
                                        reinterpret_cast<LPARAM>(&state));
@@ -388,9 +385,14 @@ bool CreatePages(DialogState &state)
         item.pszText = title;
         item.lParam = reinterpret_cast<LPARAM>(page);
         SendMessageA(state.tabs, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
+    }
+    // The display area is known only once the tabs are there.
+    RECT area;
+    GetClientRect(state.tabs, &area);
+    TabCtrl_AdjustRect(state.tabs, FALSE, &area);
+    for (HWND page : state.pages)
         SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
                      SWP_NOACTIVATE);
-    }
     ShowPage(state, kMailPage);
     TabCtrl_SetCurSel(state.tabs, 0);
     return true;

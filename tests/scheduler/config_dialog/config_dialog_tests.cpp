@@ -336,10 +336,18 @@ TEST_F(ConfigDialog, FirstConfigurationWithoutDefaultMailClientSavesExtendedMapi
     EXPECT_EQ(StoredText("MailLibrary"), "mailrich.dll");
 }
 
-TEST_F(ConfigDialog, CancelWritesNothing)
+TEST_F(ConfigDialog, HelpButtonWithoutHelpFileAndCancelLeaveEverythingAsItWas)
 {
     SeedDefaultMailClient("Outlook Express");
-    INT_PTR result = RunDialog([&](HWND frame, DWORD) { test::PostClick(frame, IDCANCEL); });
+    INT_PTR result = RunDialog([&](HWND frame, DWORD threadId) {
+        // The caption's help button on the second page: the help file is missing, which
+        // must do no harm, and the dialog stays usable (no context-help mode).
+        TabCtrl_SetCurSel(GetDlgItem(frame, IDC_CONFIG_TABS), 1);
+        DWORD_PTR ignored = 0;
+        EXPECT_NE(SendMessageTimeoutA(frame, WM_SYSCOMMAND, SC_CONTEXTHELP, 0, SMTO_NORMAL, kWaitMs, &ignored), 0);
+        EXPECT_TRUE(IsWindowEnabled(frame));
+        test::PostClick(frame, IDCANCEL);
+    });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_NE(RegistryKey().Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
 }

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Pictures for the README: the four pages of the configuration dialog and the
+# notification icon's menu, into docs/images/ (PNG). Run after building the windows
+# preset; uses its own Wine prefix under build/screenshots and removes it afterwards.
+#
+# Environment: QUILLON_BUILD (default build/windows) is the windows preset's build tree.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${QUILLON_BUILD:-$root/build/windows}" && pwd)
+work="$root/build/screenshots"
+prefix="$work/wineprefix"
+out="$root/docs/images"
+wine_run=("$root/scripts/wine-run" --prefix "$prefix")
+winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+
+scheduler_pid=""
+cleanup() {
+  [ -n "$scheduler_pid" ] && kill "$scheduler_pid" 2>/dev/null || true
+  "${wine_run[@]}" --shutdown >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+rm -rf "$work"
+mkdir -p "$work" "$out"
+
+"${wine_run[@]}" regsvr32 /s "$(winpath "$build/bin/tasqui.dll")"
+cat > "$work/config.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Kestrova\Tasqeduler\Configuration]
+"MailSystem"=dword:00000000
+"MailLibrary"="mailwire.dll"
+"SMTPServer"="mail.example.net"
+"Profile"=""
+"Password"=""
+"Sender"="me@example.net"
+"Destination"="5551234@pager.example.net"
+"MaxMsgLen"="160"
+"UsesDialup"=dword:00000001
+"DialupName"=""
+"Timeout"="5"
+"POP3Authentication"=dword:00000001
+"POP3Server"="mail.example.net"
+"POP3Login"="me"
+"Logging"="quillon.log"
+"ClipSubject"=dword:00000000
+"RetryCount"=dword:00000002
+"RetryTime"=dword:0000000f
+"TaskRetryCount"=dword:00000001
+"TaskRetryTime"=dword:0000000f
+"DontSend"="1"
+REG
+"${wine_run[@]}" reg import "$(winpath "$work/config.reg")" >/dev/null 2>&1
+
+# The dialog pictures itself page by page.
+"${wine_run[@]}" "$(winpath "$build/tests/config_dialog_screens.exe")" "$(winpath "$work")" \
+    "$(winpath "$build/bin/tasqen.dll")"
+for n in 1 2 3 4; do
+  convert "$work/config-$n.bmp" "$out/configuration-page-$n.png"
+done
+
+# The icon menu opens at the pointer, aligned right and bottom.
+display=$("${wine_run[@]}" --display)
+(cd "$work" && exec "${wine_run[@]}" "$(winpath "$build/bin/tasqed.exe")") &
+scheduler_pid=$!
+"${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" wait 30
+"${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" menu
+sleep 1
+xwd -root -display "$display" -silent | convert xwd:- -crop 200x140+312+244 +repage "$out/tray-menu.png"
+"${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" exit 20 || true
+wait "$scheduler_pid" 2>/dev/null || true
+scheduler_pid=""
+ls -l "$out"
