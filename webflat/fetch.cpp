@@ -3,28 +3,12 @@
 #include <wininet.h>
 
 #include "common/handles.h"
+#include "common/internet_handle.h"
 #include "webflat/core/address.h"
 #include "webflat/core/charset.h"
 
 namespace quillon::webflat {
 namespace {
-
-// Owner of an HINTERNET handle.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~InternetHandle()
-    {
-        if (handle_ != nullptr)
-            InternetCloseHandle(handle_);
-    }
-    InternetHandle(const InternetHandle &) = delete;
-    InternetHandle &operator=(const InternetHandle &) = delete;
-    HINTERNET Get() const { return handle_; }
-
-private:
-    HINTERNET handle_;
-};
 
 std::string Trimmed(const std::string &text)
 {

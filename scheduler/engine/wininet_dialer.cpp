@@ -2,31 +2,11 @@
 
 #include <wininet.h>
 
+#include "common/internet_handle.h"
 #include "common/registry.h"
 #include "common/text.h"
 
 namespace quillon {
-
-namespace {
-
-// Closes a WinInet handle.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~InternetHandle()
-    {
-        if (handle_ != nullptr)
-            InternetCloseHandle(handle_);
-    }
-    InternetHandle(const InternetHandle &) = delete;
-    InternetHandle &operator=(const InternetHandle &) = delete;
-    HINTERNET Get() const { return handle_; }
-
-private:
-    HINTERNET handle_;
-};
-
-} // namespace
 
 uint32_t WinInetDialer::Dial(const std::string &entryName, uint32_t *handle)
 {
