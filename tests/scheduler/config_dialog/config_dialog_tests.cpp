@@ -383,6 +383,32 @@ TEST_F(ConfigDialog, StoredConfigurationFillsEveryPage)
     EXPECT_EQ(StoredNumber("RetryCount"), 3u);
 }
 
+TEST_F(ConfigDialog, PagesLieBelowTheTabsAndOnlyTheSelectedOneIsShown)
+{
+    SeedConfiguration();
+    RunDialog([&](HWND frame, DWORD) {
+        HWND tabs = GetDlgItem(frame, IDC_CONFIG_TABS);
+        ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
+        RECT tab = {};
+        SendMessageA(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tab));
+        MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT *>(&tab), 2);
+        for (int shown = kMail; shown <= kErrors; ++shown) {
+            SCOPED_TRACE(shown);
+            TabCtrl_SetCurSel(tabs, shown);
+            NMHDR change = {tabs, IDC_CONFIG_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+            SendMessageA(frame, WM_NOTIFY, IDC_CONFIG_TABS, reinterpret_cast<LPARAM>(&change));
+            for (int page = kMail; page <= kErrors; ++page) {
+                HWND window = PageOf(frame, static_cast<Page>(page));
+                EXPECT_EQ(IsWindowVisible(window) != FALSE, page == shown) << "page " << page;
+                RECT area = {};
+                GetWindowRect(window, &area);
+                EXPECT_GE(area.top, tab.bottom) << "page " << page << " covers the tab row";
+            }
+        }
+        test::PostClick(frame, IDCANCEL);
+    });
+}
+
 TEST_F(ConfigDialog, OkButtonFollowsTheRequiredFields)
 {
     struct Row {

@@ -362,6 +362,33 @@ TEST_F(SchedulerShell, ConfigureWhileTheDialogIsOpenRaisesItInsteadOfOpeningAnot
     EXPECT_TRUE(scheduler.Exit());
 }
 
+TEST_F(SchedulerShell, IconRightClickShowsTheMenuAndDoubleClickOpensTheScheduleList)
+{
+    WriteCompleteConfiguration("");
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    const UINT iconMessage = RegisterWindowMessageA("kestr:tasqed");
+
+    PostMessageA(mainWindow, iconMessage, iconMessage, WM_RBUTTONDOWN);
+    HWND menu = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32768"; }, kWaitMs);
+    ASSERT_NE(menu, nullptr) << "no pop-up menu";
+    PostMessageA(mainWindow, WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(test::WaitForWindowGone(menu, kWaitMs) || !IsWindowVisible(menu));
+
+    // Other mouse events on the icon do nothing.
+    PostMessageA(mainWindow, iconMessage, iconMessage, WM_LBUTTONDOWN);
+    PostMessageA(mainWindow, iconMessage, iconMessage, WM_LBUTTONDBLCLK);
+    HWND list = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32770"; }, kWaitMs);
+    ASSERT_NE(list, nullptr) << "double-click did not open the schedule list";
+    test::PostClick(list, IDCANCEL);
+    ASSERT_TRUE(test::WaitForWindowGone(list, kWaitMs));
+    EXPECT_TRUE(scheduler.Exit());
+}
+
 TEST_F(SchedulerShell, TaskChangedBroadcastMakesTheNextTickReloadTheTaskList)
 {
     const std::string logFile = scratch_ + "\\tasqed.log";
