@@ -90,6 +90,14 @@ ProcessResult RunProcess(const std::string &commandLine, DWORD timeoutMs, const 
     return result;
 }
 
+HRESULT RegisterScheduleComponent()
+{
+    UniqueModule module(LoadLibraryA((BinDir() + "\\tasqui.dll").c_str()));
+    using RegisterFunction = HRESULT(WINAPI *)();
+    auto registerServer = module.Resolve<RegisterFunction>("DllRegisterServer");
+    return registerServer != nullptr ? registerServer() : E_FAIL;
+}
+
 std::string ReadWholeFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -32,6 +32,11 @@ struct ProcessResult {
 // Starts commandLine (CreateProcess, no window) and waits at most timeoutMs.
 ProcessResult RunProcess(const std::string &commandLine, DWORD timeoutMs, const char *currentDir = nullptr);
 
+// Registers the schedule component from the installation folder (tasqui.dll's
+// DllRegisterServer), as the installer would. Returns its HRESULT, or E_FAIL when the
+// library or its export cannot be found.
+HRESULT RegisterScheduleComponent();
+
 std::string ReadWholeFile(const std::string &path);
 bool WriteWholeFile(const std::string &path, const std::string &content);
 

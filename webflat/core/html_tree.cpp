@@ -532,26 +532,39 @@ private:
             N(previous).nextSibling = child;
     }
 
-    void AppendTextNode(int32_t parent, std::string_view text)
+    // Text that follows `neighbour` directly extends it when it is a text node whose text
+    // ends where the text store ends (adjacent character runs make one node).
+    bool ExtendTextNode(int32_t neighbour, std::string_view text)
     {
-        if (text.empty())
-            return;
-        Node &p = N(parent);
-        if (p.lastChild != kNoNode) {
-            Node &last = N(p.lastChild);
-            if (last.tag == Tag::kText && last.textBegin + last.textLength == tree_.text_.size()) {
-                tree_.text_.append(text);
-                last.textLength += static_cast<uint32_t>(text.size());
-                return;
-            }
-        }
+        if (neighbour == kNoNode)
+            return false;
+        Node &node = N(neighbour);
+        if (node.tag != Tag::kText || node.textBegin + node.textLength != tree_.text_.size())
+            return false;
+        tree_.text_.append(text);
+        node.textLength += static_cast<uint32_t>(text.size());
+        return true;
+    }
+
+    // A new, unattached text node holding `text`; kNoNode when the node budget is spent.
+    int32_t NewTextNode(std::string_view text)
+    {
         int32_t node = NewNode(Tag::kText);
         if (node == kNoNode)
-            return;
+            return kNoNode;
         N(node).textBegin = static_cast<uint32_t>(tree_.text_.size());
         N(node).textLength = static_cast<uint32_t>(text.size());
         tree_.text_.append(text);
-        Append(parent, node);
+        return node;
+    }
+
+    void AppendTextNode(int32_t parent, std::string_view text)
+    {
+        if (text.empty() || ExtendTextNode(N(parent).lastChild, text))
+            return;
+        int32_t node = NewTextNode(text);
+        if (node != kNoNode)
+            Append(parent, node);
     }
 
     int32_t EnsureHtml()
@@ -689,20 +702,11 @@ private:
             int32_t parent = N(tableNode).parent;
             if (parent != kNoNode) {
                 // Fostered text goes before the table, merged with a text node there.
-                const int32_t previous = N(tableNode).previousSibling;
-                if (previous != kNoNode && N(previous).tag == Tag::kText &&
-                    N(previous).textBegin + N(previous).textLength == tree_.text_.size()) {
-                    tree_.text_.append(text);
-                    N(previous).textLength += static_cast<uint32_t>(text.size());
-                    return;
+                if (!ExtendTextNode(N(tableNode).previousSibling, text)) {
+                    int32_t node = NewTextNode(text);
+                    if (node != kNoNode)
+                        InsertBefore(parent, node, tableNode);
                 }
-                int32_t node = NewNode(Tag::kText);
-                if (node == kNoNode)
-                    return;
-                N(node).textBegin = static_cast<uint32_t>(tree_.text_.size());
-                N(node).textLength = static_cast<uint32_t>(text.size());
-                tree_.text_.append(text);
-                InsertBefore(parent, node, tableNode);
                 return;
             }
         }

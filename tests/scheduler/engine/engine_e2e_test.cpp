@@ -108,17 +108,6 @@ private:
     std::thread thread_;
 };
 
-void RegisterScheduleComponent()
-{
-    HMODULE module = LoadLibraryA((BinDir() + "\\tasqui.dll").c_str());
-    ASSERT_NE(module, nullptr) << "tasqui.dll";
-    using Entry = HRESULT(WINAPI *)();
-    auto reg = reinterpret_cast<Entry>(reinterpret_cast<void *>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(reg, nullptr);
-    EXPECT_EQ(reg(), S_OK);
-    FreeLibrary(module);
-}
-
 void WriteConfiguration(const std::string &logFile)
 {
     using namespace config_values;
@@ -201,7 +190,7 @@ TEST(EngineEndToEnd, OneTickRunsThePageTaskAndDeliversItsTextBySmtp)
 
     PageServer server;
     ASSERT_TRUE(server.Listening());
-    RegisterScheduleComponent();
+    ASSERT_EQ(S_OK, RegisterScheduleComponent());
     WriteConfiguration(logFile);
     std::string taskKey = TimestampKeyName(LocalNow());
     std::string url = "http://" + std::string(kAddress) + ":" + std::to_string(kHttpPort) + "/page.html";

@@ -95,17 +95,6 @@ private:
     PROCESS_INFORMATION info_ = {};
 };
 
-void RegisterScheduleComponent()
-{
-    HMODULE module = LoadLibraryA((BinDir() + "\\tasqui.dll").c_str());
-    ASSERT_NE(module, nullptr) << "tasqui.dll";
-    using Entry = HRESULT(WINAPI *)();
-    auto reg = reinterpret_cast<Entry>(reinterpret_cast<void *>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(reg, nullptr);
-    EXPECT_EQ(reg(), S_OK);
-    FreeLibrary(module);
-}
-
 // A complete configuration that never sends (DontSend) and never dials.
 void WriteCompleteConfiguration(const std::string &logFile)
 {
@@ -201,7 +190,7 @@ HWND PageWith(HWND tabs, int id)
 
 class SchedulerShell : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { RegisterScheduleComponent(); }
+    static void SetUpTestSuite() { ASSERT_EQ(S_OK, test::RegisterScheduleComponent()); }
     void SetUp() override
     {
         test::ResetProductRegistry();
