@@ -3,8 +3,8 @@
 #
 #   1. a fresh Wine prefix under build/demo, the schedule component registered with
 #      regsvr32 from the installation folder build/windows/bin;
-#   2. a real SMTP server (Debian's aiosmtpd) on 127.0.0.40:25 and the sample page
-#      scripts/demo/sample.html served over HTTP on 127.0.0.41:8080;
+#   2. a real SMTP server (Debian's aiosmtpd) on 127.0.0.80:25 and the sample page
+#      scripts/demo/sample.html served over HTTP on 127.0.0.81:8080;
 #   3. a configuration that sends to that server through mailwire.dll, and a page task
 #      due every minute, written as the schedule component and the browser add-in write them;
 #   4. tasqed.exe started under Xvfb; its first minute tick runs quillon.exe for the
@@ -22,8 +22,8 @@ control="$build/tests/tasqed_control.exe"
 demo="$root/build/demo"
 prefix="$demo/wineprefix"
 maildir="$demo/maildir"
-smtp_address=127.0.0.40
-http_address=127.0.0.41
+smtp_address=127.0.0.80
+http_address=127.0.0.81
 http_port=8080
 page_url="http://$http_address:$http_port/sample.html"
 wine_run=("$root/scripts/wine-run" --prefix "$prefix")

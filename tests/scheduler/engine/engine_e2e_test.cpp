@@ -3,7 +3,7 @@
 // program, one MinuteTick of the product engine that starts the real quillon.exe (with
 // the real WEBFLAT.DLL), which queues the page's text, which the same tick delivers
 // through the real mailwire.dll to the SMTP server that run_e2e.sh started on
-// 127.0.0.23:25. Checks the mail that arrived, the emptied queue, the task's LastRun and
+// 127.0.0.70:25. Checks the mail that arrived, the emptied queue, the task's LastRun and
 // the log.
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@
 namespace quillon::test {
 namespace {
 
-constexpr char kAddress[] = "127.0.0.23";
+constexpr char kAddress[] = "127.0.0.70";
 constexpr unsigned short kHttpPort = 8023;
 constexpr char kPage[] =
     "<html><head><title>Loopback Page</title></head>"

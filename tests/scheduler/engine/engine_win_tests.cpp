@@ -407,7 +407,7 @@ TEST_F(WinEngineTest, ProbeReachesOnlyAStartPageThatOpens)
     WinInetDialer dialer(nullptr);
     EXPECT_FALSE(dialer.ProbeStartPage()) << "no start page";
     // Nothing listens on this port of this loopback address.
-    key.WriteString("Start Page", "http://127.0.0.41:9/");
+    key.WriteString("Start Page", "http://127.0.0.71:9/");
     EXPECT_FALSE(dialer.ProbeStartPage()) << "closed port";
 
     // A page served on loopback: reachable. One connection is answered, and the server
@@ -418,7 +418,7 @@ TEST_F(WinEngineTest, ProbeReachesOnlyAStartPageThatOpens)
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(8042);
-    address.sin_addr.s_addr = inet_addr("127.0.0.42");
+    address.sin_addr.s_addr = inet_addr("127.0.0.72");
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(listen(listener, 1), 0);
     std::thread server([listener] {
@@ -448,7 +448,7 @@ TEST_F(WinEngineTest, ProbeReachesOnlyAStartPageThatOpens)
         shutdown(client, SD_SEND);
         closesocket(client);
     });
-    key.WriteString("Start Page", "http://127.0.0.42:8042/start.html");
+    key.WriteString("Start Page", "http://127.0.0.72:8042/start.html");
     EXPECT_TRUE(dialer.ProbeStartPage()) << "served start page";
     server.join();
     closesocket(listener);

@@ -5,7 +5,7 @@
 # this test's own address and stores every message in a maildir that the test reads
 # (QUILLON_E2E_MAILDIR). The server is bounded by `timeout` and stopped at the end.
 set -u
-address=127.0.0.23
+address=127.0.0.70
 maildir="$4/e2e-maildir"
 rm -rf "$maildir"
 mkdir -p "$4"
