@@ -74,9 +74,17 @@ ProcessResult RunProcess(const std::string &commandLine, DWORD timeoutMs, const 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    std::string mutableLine = commandLine;
-    if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, currentDir,
-                        &startup, &info))
+    // Under load Wine now and then refuses a process start that succeeds a moment later;
+    // a start is tried three times before it counts as failed.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        if (attempt > 0)
+            Sleep(250);
+        std::string mutableLine = commandLine;
+        created = CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                 currentDir, &startup, &info) != FALSE;
+    }
+    if (!created)
         return result;
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
