@@ -713,6 +713,20 @@ private:
         AppendTextNode(Current(), text);
     }
 
+    // Opens an element the markup left out (tbody, tr, colgroup) inside the current one
+    // and makes it current; false when the node budget is spent.
+    bool OpenImpliedElement(Tag tag)
+    {
+        StartTag implied;
+        implied.tag = tag;
+        int32_t node = MakeElement(implied);
+        if (node == kNoNode)
+            return false;
+        Append(Current(), node);
+        Push(node);
+        return true;
+    }
+
     int32_t MakeElement(const StartTag &tag)
     {
         int32_t element = NewNode(tag.tag);
@@ -899,13 +913,8 @@ private:
                 return kNoNode;
             if (CurrentTag() != Tag::kColgroup) {
                 PopToDepthCounted(table + 1);
-                StartTag colgroup;
-                colgroup.tag = Tag::kColgroup;
-                int32_t implied = MakeElement(colgroup);
-                if (implied == kNoNode)
+                if (!OpenImpliedElement(Tag::kColgroup))
                     return kNoNode;
-                Append(Current(), implied);
-                Push(implied);
             }
             break;
         }
@@ -923,13 +932,8 @@ private:
                 return kNoNode;
             PopToTableBody(table, true);
             if (CurrentTag() != Tag::kTr) {
-                StartTag row;
-                row.tag = Tag::kTr;
-                int32_t implied = MakeElement(row);
-                if (implied == kNoNode)
+                if (!OpenImpliedElement(Tag::kTr))
                     return kNoNode;
-                Append(Current(), implied);
-                Push(implied);
             }
             break;
         }
@@ -968,13 +972,8 @@ private:
         }
         PopToDepthCounted(k);
         if (CurrentTag() == Tag::kTable) {
-            StartTag body;
-            body.tag = Tag::kTbody;
-            int32_t implied = MakeElement(body);
-            if (implied == kNoNode)
+            if (!OpenImpliedElement(Tag::kTbody))
                 return;
-            Append(Current(), implied);
-            Push(implied);
         }
     }
 
