@@ -1,0 +1,103 @@
+// MAILSIMPLE.DLL: the Simple MAPI mail library, the one the scheduler loads when the
+// configuration names none. MAPI32.DLL is loaded with the library and released with
+// it; without MAPI32.DLL, or when it lacks one of the three Simple MAPI functions, the
+// library refuses to load, so the scheduler's load fails and its queue waits instead
+// of the library failing later at a call. No exception leaves an export.
+#include <windows.h>
+
+#include <string>
+
+#include "common/log.h"
+#include "common/text.h"
+#include "mail/mail_contract.h"
+#include "mail/simple/simple_mapi_session.h"
+#include "mail/simple/simple_settings.h"
+
+namespace {
+
+HMODULE g_mapi = nullptr;
+quillon::SimpleMapiSession g_library;
+
+// A refused load leaves no other trace for the user: say why in the log, when logging
+// is on. No QLLogon has named the log file yet, so the configuration does.
+void LogLoadRefusal(const std::string &reason)
+{
+    try {
+        std::string logFile = quillon::LoadRefusalLogFile();
+        quillon::AppendLogText(logFile.c_str(), "MAILSIMPLE " + reason + "\r\n");
+    } catch (...) {
+    }
+}
+
+BOOL AttachProcess()
+{
+    g_mapi = LoadLibraryA("MAPI32.DLL");
+    DWORD loadError = GetLastError();
+    OutputDebugStringA("MAILSIMPLE loading\n");
+    if (g_mapi == nullptr) {
+        LogLoadRefusal(quillon::FormatText("MAPI32.DLL load error %lu", static_cast<unsigned long>(loadError)));
+        return FALSE;
+    }
+    quillon::SimpleMapiFunctions functions;
+    const char *missing = nullptr;
+    if (!quillon::ResolveSimpleMapi(g_mapi, &functions, &missing)) {
+        FreeLibrary(g_mapi);
+        g_mapi = nullptr;
+        LogLoadRefusal(std::string("MAPI32.DLL has no ") + missing);
+        return FALSE;
+    }
+    g_library.Bind(functions);
+    return TRUE;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        DisableThreadLibraryCalls(instance);
+        return AttachProcess();
+    case DLL_PROCESS_DETACH:
+        // At process exit (reserved != null) MAPI32.DLL may be gone already.
+        g_library.Bind(quillon::SimpleMapiFunctions());
+        if (g_mapi != nullptr && reserved == nullptr)
+            FreeLibrary(g_mapi);
+        g_mapi = nullptr;
+        OutputDebugStringA("MAILSIMPLE unloading\n");
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+extern "C" quillon::MailResult QL_CALL QLLogon(const char *profile, const char *password,
+                                                 quillon::MailSession *session, int logging, const char *logFile)
+{
+    try {
+        return g_library.Logon(profile, password, session, logging, logFile);
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}
+
+extern "C" quillon::MailResult QL_CALL QLSendMessage(quillon::MailSession session, const char *sender,
+                                                       const char *destination, const char *subject,
+                                                       const char *body)
+{
+    try {
+        return g_library.Send(session, sender, destination, subject, body);
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}
+
+extern "C" quillon::MailResult QL_CALL QLLogoff(quillon::MailSession session)
+{
+    try {
+        return g_library.Logoff(session);
+    } catch (...) {
+        return quillon::kMailFailed;
+    }
+}
