@@ -20,11 +20,11 @@ quillon::SimpleMapiSession g_library;
 
 // A refused load leaves no other trace for the user: say why in the log, when logging
 // is on. No QLLogon has named the log file yet, so the configuration does.
-void LogLoadRefusal(const std::string &reason)
+void LogLoadRefusal(const char *reason)
 {
     try {
         std::string logFile = quillon::LoadRefusalLogFile();
-        quillon::AppendLogText(logFile.c_str(), "MAILSIMPLE " + reason + "\r\n");
+        quillon::AppendLogText(logFile.c_str(), std::string("MAILSIMPLE ") + reason + "\r\n");
     } catch (...) {
     }
 }
@@ -35,7 +35,9 @@ BOOL AttachProcess()
     DWORD loadError = GetLastError();
     OutputDebugStringA("MAILSIMPLE loading\n");
     if (g_mapi == nullptr) {
-        LogLoadRefusal(quillon::FormatText("MAPI32.DLL load error %lu", static_cast<unsigned long>(loadError)));
+        char reason[quillon::kTextBufferSize];
+        quillon::FormatBounded(reason, "MAPI32.DLL load error %lu", static_cast<unsigned long>(loadError));
+        LogLoadRefusal(reason);
         return FALSE;
     }
     quillon::SimpleMapiFunctions functions;
@@ -43,7 +45,9 @@ BOOL AttachProcess()
     if (!quillon::ResolveSimpleMapi(g_mapi, &functions, &missing)) {
         FreeLibrary(g_mapi);
         g_mapi = nullptr;
-        LogLoadRefusal(std::string("MAPI32.DLL has no ") + missing);
+        char reason[quillon::kTextBufferSize];
+        quillon::FormatBounded(reason, "MAPI32.DLL has no %s", missing);
+        LogLoadRefusal(reason);
         return FALSE;
     }
     g_library.Bind(functions);

@@ -285,6 +285,14 @@ TEST_F(MailSimpleLoad, RefusesToLoadWithoutMapi32)
     EXPECT_EQ(ProbeWith(""), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
     std::string log = ReadWholeFile(logFile_);
     EXPECT_EQ(log.rfind("MAILSIMPLE MAPI32.DLL load error ", 0), 0u) << log;
+
+    // Without the Logging value logging is off: the refusal leaves no line.
+    DeleteFileA(logFile_.c_str());
+    RegistryKey key;
+    ASSERT_EQ(OpenUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
+    key.DeleteValue(config_values::kLogging);
+    EXPECT_EQ(ProbeWith(""), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_EQ(GetFileAttributesA(logFile_.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(MailSimpleLoad, RefusesToLoadWhenMapi32LacksAFunction)
