@@ -7,6 +7,8 @@
 namespace quillon::test::mail_client {
 
 // Under HKEY_CURRENT_USER.
+constexpr char kControlParentPath[] = "Software\\QuillonTests";
+constexpr char kControlKeyName[] = "SimpleMailClient";
 constexpr char kControlKeyPath[] = "Software\\QuillonTests\\SimpleMailClient";
 
 constexpr char kJournalValue[] = "Journal";                    // REG_SZ: journal file

@@ -19,6 +19,13 @@ RegistryKey ControlKey()
     return key;
 }
 
+void RemoveControlKey()
+{
+    RegistryKey parent;
+    if (parent.Open(HKEY_CURRENT_USER, control::kControlParentPath) == ERROR_SUCCESS)
+        parent.DeleteSubkeyTree(control::kControlKeyName);
+}
+
 } // namespace
 
 bool MailClientDouble::Install(const std::string &journalPath, std::string &error)
@@ -31,7 +38,10 @@ bool MailClientDouble::Install(const std::string &journalPath, std::string &erro
     }
     if (!installed_) {
         char previous[MAX_PATH] = "";
-        hadDefault_ = clients.ReadString("", previous) == ERROR_SUCCESS;
+        // A run that ended without uninstalling leaves the double as the default; there
+        // is nothing better to put back then than no default at all.
+        hadDefault_ = clients.ReadString("", previous) == ERROR_SUCCESS &&
+                      lstrcmpiA(previous, control::kClientName) != 0;
         previousDefault_ = previous;
     }
     RegistryKey client;
@@ -60,16 +70,12 @@ void MailClientDouble::Uninstall()
         else
             clients.DeleteValue("");
     }
-    RegistryKey tests;
-    if (tests.Open(HKEY_CURRENT_USER, "Software\\QuillonTests") == ERROR_SUCCESS)
-        tests.DeleteSubkeyTree("SimpleMailClient");
+    RemoveControlKey();
 }
 
 void MailClientDouble::Reset()
 {
-    RegistryKey tests;
-    if (tests.Open(HKEY_CURRENT_USER, "Software\\QuillonTests") == ERROR_SUCCESS)
-        tests.DeleteSubkeyTree("SimpleMailClient");
+    RemoveControlKey();
     ControlKey().WriteString(control::kJournalValue, journalPath_);
 }
 
