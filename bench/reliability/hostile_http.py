@@ -147,6 +147,9 @@ def main():
     os.makedirs(PREFIX, exist_ok=True)
     subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wine("reg", "delete", ROOT, "/f")
+    stale_log = os.path.join(PREFIX, "drive_c", "hostile-http.log")
+    if os.path.exists(stale_log):
+        os.remove(stale_log)
     config = ROOT + r"\Configuration"
     reg_add(config, "MailSystem", "REG_DWORD", "0")
     reg_add(config, "Sender", "REG_SZ", "quillon@test")
