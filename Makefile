@@ -1,7 +1,7 @@
 # Quillon: the two commands a newcomer needs.
 #   make test   installs what is missing, builds both presets and runs every test
 #   make demo   builds the suite and runs it end to end under Wine (see README)
-# Other targets: make windows, make native, make fuzz, make bench, make clean.
+# Other targets: make windows, make native, make fuzz, make fuzz-long, make bench, make clean.
 
 SHELL := /bin/bash
 WINDOWS_DIR := build/windows
@@ -10,7 +10,7 @@ FUZZ_DIR := build/fuzz
 JOBS ?= 2
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 
-.PHONY: test setup windows native fuzz bench demo clean
+.PHONY: test setup windows native fuzz fuzz-long bench demo clean
 
 setup:
 	@bash scripts/setup-debian.sh
@@ -35,6 +35,11 @@ fuzz: setup
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 	@echo "libFuzzer drivers: $(FUZZ_DIR)/**/*_fuzzer (run one with its corpus folder)"
+
+# Every libFuzzer driver for FUZZ_SECONDS each (default 60), with executions and coverage.
+FUZZ_SECONDS ?= 60
+fuzz-long: fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz-long.sh
 
 bench: native windows
 	bash bench/run-all.sh

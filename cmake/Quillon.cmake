@@ -27,6 +27,11 @@ else()
   set(QUILLON_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_compile_options(-Wall -Wextra -Wno-unused-parameter ${QUILLON_SANITIZE})
   add_link_options(${QUILLON_SANITIZE})
+  if(QUILLON_LIBFUZZER)
+    # Coverage instrumentation for every library, not just the drivers: without it the
+    # fuzzer sees only the driver's few edges and mutates blind.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
 endif()
 
 # quillon_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [RESOURCE_LOCK ...]
@@ -76,6 +81,8 @@ function(quillon_fuzz_target)
     add_executable(${F_NAME}_fuzzer ${F_SOURCES})
     target_compile_options(${F_NAME}_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS} -fsanitize=fuzzer)
+    # scripts/fuzz-long.sh finds each driver's corpus here.
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz-targets/${F_NAME}.corpus "${F_CORPUS}\n")
   endif()
 endfunction()
 

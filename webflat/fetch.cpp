@@ -2,6 +2,8 @@
 
 #include <wininet.h>
 
+#include <memory>
+
 #include "common/handles.h"
 #include "common/internet_handle.h"
 #include "webflat/core/address.h"
@@ -104,6 +106,64 @@ bool ReadWebPage(const std::string &url, ULONGLONG deadline, FetchedPage &page)
     return true;
 }
 
+// One web fetch handed to a worker thread. The caller and the worker share it, so a
+// caller that gives up at the deadline leaves the worker something valid to write into.
+struct WebFetchJob {
+    std::string url;
+    ULONGLONG deadline = 0;
+    FetchedPage page;
+    bool ok = false;
+    HMODULE module = nullptr;   // a reference that keeps this code loaded while the worker runs
+};
+
+DWORD WINAPI WebFetchThread(void *parameter)
+{
+    auto *held = static_cast<std::shared_ptr<WebFetchJob> *>(parameter);
+    HMODULE module = nullptr;
+    {
+        std::shared_ptr<WebFetchJob> job = std::move(*held);
+        delete held;
+        job->ok = ReadWebPage(job->url, job->deadline, job->page);
+        module = job->module;
+    }
+    if (module != nullptr)
+        FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+// WinInet's own time-outs do not bound everything a server can do: a server that accepts
+// and never answers, or trickles a byte now and then, can hold a read far past them. The
+// fetch therefore runs on a worker thread, and the caller waits for it only until the
+// deadline. A worker still blocked then is abandoned: it ends by itself when WinInet
+// gives up or the process ends, holding a reference to this module until it does so the
+// library cannot be unloaded under it.
+bool ReadWebPageWithin(const std::string &url, ULONGLONG deadline, FetchedPage &page)
+{
+    auto job = std::make_shared<WebFetchJob>();
+    job->url = url;
+    job->deadline = deadline;
+    HMODULE self = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WebFetchThread), &self) &&
+        self != GetModuleHandleA(nullptr))
+        job->module = self;
+    auto *held = new std::shared_ptr<WebFetchJob>(job);
+    UniqueHandle thread(CreateThread(nullptr, 0, WebFetchThread, held, 0, nullptr));
+    if (!thread) {
+        delete held;
+        if (job->module != nullptr)
+            FreeLibrary(job->module);
+        return false;
+    }
+    const ULONGLONG now = GetTickCount64();
+    const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now < 0xFFFFFFF0u ? deadline - now : 0xFFFFFFF0u) : 0;
+    if (WaitForSingleObject(thread.Get(), wait) != WAIT_OBJECT_0)
+        return false;
+    if (!job->ok)
+        return false;
+    page = std::move(job->page);
+    return true;
+}
+
 } // namespace
 
 bool FetchPage(const std::string &address, ULONGLONG deadline, FetchedPage &page)
@@ -114,7 +174,7 @@ bool FetchPage(const std::string &address, ULONGLONG deadline, FetchedPage &page
     const std::string trimmed = Trimmed(address);
     switch (ClassifyAddress(trimmed)) {
     case AddressKind::kWeb:
-        return ReadWebPage(trimmed, deadline, page);
+        return ReadWebPageWithin(trimmed, deadline, page);
     case AddressKind::kFile:
         return ReadFileBytes(PathOfFileUrl(trimmed), page);
     case AddressKind::kLocalPath:

@@ -30,7 +30,8 @@ struct FetchedPage {
 // Reads the page at address (an http/https URL, a file:// URL or a local path). WinInet
 // follows redirects itself. False on any failure: unsupported scheme, no connection, an
 // HTTP status outside 200..299, a missing or unreadable file, deadline (a
-// GetTickCount64 value) passed before the page was read.
+// GetTickCount64 value) passed before the page was read. A web fetch returns by the
+// deadline whatever the server does (silent, trickling, redirecting without end).
 bool FetchPage(const std::string &address, ULONGLONG deadline, FetchedPage &page);
 
 } // namespace quillon::webflat
