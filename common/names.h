@@ -32,6 +32,11 @@ constexpr char kTimeout[] = "Timeout";
 constexpr char kLogging[] = "Logging";
 constexpr char kSelection[] = "Selection";
 constexpr char kChopMessage[] = "ChopMessage";
+// Opt-in change watch of a page task: nonzero SendIfChanged makes the page sender queue
+// only when the page's text differs from the one it sent last, whose SHA-256 it keeps
+// in LastTextDigest (32 bytes; written by the page sender only).
+constexpr char kSendIfChanged[] = "SendIfChanged";
+constexpr char kLastTextDigest[] = "LastTextDigest";
 } // namespace task_values
 
 // Values of a retry-queue entry under FailedTasks.

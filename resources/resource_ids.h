@@ -207,4 +207,8 @@
 #define IDC_TASK_DAY_SUNDAY             1014 /* check boxes 1014..1020: Sunday..Saturday */
 #define IDC_TASK_DAY_SATURDAY           1020
 
+/* ---- Change watch of page tasks ---- */
+#define IDS_COLUMN_SEND_IF_CHANGED      320 /* "If Changed/60": schedule list, last column */
+#define IDC_TASK_SEND_IF_CHANGED        1320 /* task editor: check box "Send only when the text has changed" */
+
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */

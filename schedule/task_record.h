@@ -68,6 +68,11 @@ struct TaskRecord {
     uint32_t MonthsOfYear;          // bit m-1 = month m allowed; 0 = no restriction
     uint32_t Timeout;               // milliseconds
     uint32_t Logging;               // nonzero: evaluation traces this task
+    uint32_t SendIfChanged;         // nonzero: the page sender queues only changed text
+    // In memory only: the editor changed SendIfChanged. Writing the task then stores it
+    // and deletes LastTextDigest, so a digest from an earlier period of the setting never
+    // holds back the first run after it. Without it, writing leaves both values alone.
+    uint32_t ForgetTextDigest;
 };
 
 // Copies `name` into task->KeyName. False (and KeyName unchanged) when `name` is null or

@@ -80,6 +80,8 @@ bool ReadTaskValues(const RegistryKey &key, TaskRecord *task)
         task->Timeout = kDefaultTaskTimeoutMs;
     if (!ReadFlag(key, tv::kLogging, &task->Logging))
         task->Logging = 0;
+    if (!ReadFlag(key, tv::kSendIfChanged, &task->SendIfChanged))
+        task->SendIfChanged = 0;
     return true;
 }
 
@@ -93,6 +95,41 @@ bool ReadTaskKey(const RegistryKey &tasksKey, const char *keyName, TaskRecord *t
         return false;
     *task = std::move(record);
     return true;
+}
+
+// The 17 schedule values in their fixed order.
+bool WriteScheduleValues(const RegistryKey &key, const TaskRecord &task)
+{
+    return key.WriteDword(tv::kNeedsInternet, task.NeedsInternet) == ERROR_SUCCESS &&
+           key.WriteString(tv::kDisplayName, task.DisplayName) == ERROR_SUCCESS &&
+           key.WriteString(tv::kAppName, task.AppName) == ERROR_SUCCESS &&
+           key.WriteString(tv::kCommandLine, task.CommandLine) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kHasDates, task.HasDates) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kHasTimes, task.HasTimes) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kNotWeekend, task.NotWeekend) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kDisabled, task.Disabled) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kStartDate, &task.StartDate, sizeof task.StartDate) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kEndDate, &task.EndDate, sizeof task.EndDate) == ERROR_SUCCESS &&
+           key.WriteBinary(tv::kLastRun, &task.LastRun, sizeof task.LastRun) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kTaskType, task.TaskType) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kValue, task.Value) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kValue2, task.Value2) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kDaysOfWeek, task.DaysOfWeek) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kMonthsOfYear, task.MonthsOfYear) == ERROR_SUCCESS &&
+           key.WriteDword(tv::kTimeout, task.Timeout) == ERROR_SUCCESS;
+}
+
+// Stores a changed SendIfChanged and drops the digest kept under the old setting. Absent
+// digest is fine; any other failure to delete it is a failed write, since a stale digest
+// could hold back the next change.
+bool WriteChangeWatch(const RegistryKey &key, const TaskRecord &task)
+{
+    if (task.ForgetTextDigest == 0)
+        return true;
+    if (key.WriteDword(tv::kSendIfChanged, task.SendIfChanged) != ERROR_SUCCESS)
+        return false;
+    LONG rc = key.DeleteValue(tv::kLastTextDigest);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 } // namespace
@@ -129,23 +166,10 @@ bool LoadTask(const char *keyName, TaskRecord *task)
 
 bool WriteTask(const RegistryKey &key, const TaskRecord &task)
 {
-    return key.WriteDword(tv::kNeedsInternet, task.NeedsInternet) == ERROR_SUCCESS &&
-           key.WriteString(tv::kDisplayName, task.DisplayName) == ERROR_SUCCESS &&
-           key.WriteString(tv::kAppName, task.AppName) == ERROR_SUCCESS &&
-           key.WriteString(tv::kCommandLine, task.CommandLine) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kHasDates, task.HasDates) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kHasTimes, task.HasTimes) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kNotWeekend, task.NotWeekend) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kDisabled, task.Disabled) == ERROR_SUCCESS &&
-           key.WriteBinary(tv::kStartDate, &task.StartDate, sizeof task.StartDate) == ERROR_SUCCESS &&
-           key.WriteBinary(tv::kEndDate, &task.EndDate, sizeof task.EndDate) == ERROR_SUCCESS &&
-           key.WriteBinary(tv::kLastRun, &task.LastRun, sizeof task.LastRun) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kTaskType, task.TaskType) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kValue, task.Value) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kValue2, task.Value2) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kDaysOfWeek, task.DaysOfWeek) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kMonthsOfYear, task.MonthsOfYear) == ERROR_SUCCESS &&
-           key.WriteDword(tv::kTimeout, task.Timeout) == ERROR_SUCCESS;
+    // Values are set one by one into the existing key, never by recreating it: whatever
+    // else the key holds (Selection, ChopMessage, LastTextDigest, values of later
+    // versions) stays as it is.
+    return WriteScheduleValues(key, task) && WriteChangeWatch(key, task);
 }
 
 bool SaveTaskList(const TaskRecord *const *tasks, size_t count)

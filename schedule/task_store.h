@@ -26,7 +26,8 @@ namespace quillon {
 // lacks a mandatory value or has a name longer than 15 characters: the tasks read before
 // it stay in *tasks and later keys are not read. A value that cannot be read as expected
 // (a binary date of another size than 16 bytes, a number larger than 4 bytes, an
-// oversized string) counts as missing. `Timeout` defaults to 300000, `Logging` to 0.
+// oversized string) counts as missing. `Timeout` defaults to 300000, `Logging` and
+// `SendIfChanged` to 0.
 bool LoadTaskList(std::vector<TaskRecord> *tasks);
 
 // Reads the task key `keyName` alone (same rules as the load). False when it is missing
@@ -36,7 +37,10 @@ bool LoadTask(const char *keyName, TaskRecord *task);
 // Writes NeedsInternet, DisplayName, AppName, CommandLine, HasDates, HasTimes, NotWeekend,
 // Disabled, StartDate, EndDate, LastRun, TaskType, Value, Value2, DaysOfWeek,
 // MonthsOfYear, Timeout in that order; the first failed write ends it with false (the
-// values before it stay written). Logging, Selection and ChopMessage are never written.
+// values before it stay written). Then, only when task.ForgetTextDigest is set (the
+// editor changed the setting), SendIfChanged is written and LastTextDigest deleted.
+// Logging, Selection, ChopMessage and LastTextDigest are never written, and no value the
+// store does not know is touched.
 bool WriteTask(const RegistryKey &taskKey, const TaskRecord &task);
 
 // Saves the list in order: a task marked Deleted has its key deleted (failure ignored),

@@ -8,6 +8,7 @@
 #include "common/registry.h"
 #include "common/win_datetime.h"
 #include "sender/queue/message_queue.h"
+#include "sender/text_digest_cng.h"
 #include "sender/webflat/webflat_loader.h"
 
 namespace quillon {
@@ -39,6 +40,20 @@ public:
 private:
     bool ok_;
 };
+
+// Stores the digest of what was just queued. The key is opened, never created: a task
+// deleted meanwhile must not come back as a key holding only LastTextDigest, which would
+// end every later load of the task list at its position.
+void WriteTextDigest(const std::string &keyName, const TextDigest &digest)
+{
+    RegistryKey tasks;
+    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
+        return;
+    RegistryKey taskKey;
+    if (taskKey.Open(tasks.Get(), keyName.c_str()) != ERROR_SUCCESS)
+        return;
+    taskKey.WriteBinary(task_values::kLastTextDigest, digest.data(), static_cast<DWORD>(digest.size()));
+}
 
 } // namespace
 
@@ -89,7 +104,16 @@ bool ReadPageTask(const std::string &keyName, const SenderConfiguration &config,
         if (taskKey.ReadDword(task_values::kChopMessage, &chop) != ERROR_SUCCESS)
             chop = 0;
         out.chopMessage = chop != 0;
+        DWORD sendIfChanged = 0;
+        if (taskKey.ReadDword(task_values::kSendIfChanged, &sendIfChanged) != ERROR_SUCCESS)
+            sendIfChanged = 0;
+        out.sendIfChanged = sendIfChanged != 0;
+        // Only a value of exactly the digest's size is one; anything else sends.
+        out.hasLastDigest = out.sendIfChanged &&
+                            taskKey.ReadBinary(task_values::kLastTextDigest, out.lastDigest.data(),
+                                               out.lastDigest.size()) == ERROR_SUCCESS;
     }
+    out.keyName = keyName;
     LogLine(config, out.selection);
     if (!SplitSelection(out.selection, &out.parts))
         return false;
@@ -106,29 +130,44 @@ bool QueuePageText(const WebFlatLibrary &library, const SenderConfiguration &con
     std::string subject = text.Heading() != nullptr && !config.clipSubject ? text.Heading() : "";
     std::string body = text.Body() != nullptr ? text.Body() : "";
     std::vector<PageMessage> messages = CutPageText(subject, body, config.maxMsgLen, task.chopMessage);
-    // Released before queueing: the pieces are copies, and the library's memory should
-    // not be held while the registry is written.
-    text.Reset();
-    body.clear();
-    body.shrink_to_fit();
     // A page without body text fails the run instead of queueing an empty message: the
     // pager would get nothing useful, and a failed task is retried later.
     if (messages.empty())
         return false;
 
+    // The digest covers the whole text the task would send, not only the first message:
+    // a change anywhere sends rather than being held back.
+    TextDigest digest{};
+    const bool haveDigest = task.sendIfChanged && Sha256Digest(FoldedTextForDigest(subject, body), &digest);
+    body.clear();
+    body.shrink_to_fit();
+    if (haveDigest && task.hasLastDigest && digest == task.lastDigest) {
+        LogLine(config, "unchanged");
+        return true;
+    }
+
+    bool allQueued = true;
     DateTime when = LocalNow();
     for (const PageMessage &message : messages) {
         // The writer may have moved on to a free name; the next message follows that one
         // so that a run's names stay in order. A message that could not be written is
         // lost without a report, as a scheduled job has nobody to tell.
         DateTime queuedAt = when;
-        QueueMessage(when, message.subject.c_str(), message.body.c_str(), &queuedAt);
+        if (!QueueMessage(when, message.subject.c_str(), message.body.c_str(), &queuedAt))
+            allQueued = false;
         when = queuedAt;
         Ticks ticks;
         DateTime next;
         if (DateTimeToTicks(when, &ticks) && TicksToDateTime(ticks + kTicksPerSecond, &next))
             when = next;
     }
+    // Heading first, then body, once every message is written.
+    text.Reset();
+
+    // Last of all, and only when every message is in the queue: a run that died or lost
+    // a message before this point leaves the old digest, so the next run sends again.
+    if (haveDigest && allQueued)
+        WriteTextDigest(task.keyName, digest);
     return true;
 }
 

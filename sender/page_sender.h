@@ -9,6 +9,7 @@
 
 #include "common/text.h"
 #include "sender/page_text.h"
+#include "sender/text_digest.h"
 
 namespace quillon {
 
@@ -32,14 +33,20 @@ struct SenderConfiguration {
 bool LoadSenderConfiguration(SenderConfiguration *config);
 
 struct PageTask {
+    std::string keyName;    // the task's key under Tasks
     std::string selection;  // the task's Selection value as stored
     SelectionParts parts;   // address and selection descriptor split from it
     bool chopMessage = false;
+    bool sendIfChanged = false;   // queue only when the text differs from the last sent
+    bool hasLastDigest = false;   // LastTextDigest held a 32-byte digest
+    TextDigest lastDigest{};
 };
 
-// Reads Tasks\<keyName>: Selection (required, any length) and ChopMessage (0 when
-// absent), then logs the Selection when logging is on and splits it. False for an empty
-// key name, a missing key or Selection, or a Selection without its quotes.
+// Reads Tasks\<keyName>: Selection (required, any length), ChopMessage (0 when absent),
+// SendIfChanged (0 when absent) and, for a change-watching task, LastTextDigest (a value
+// of another size counts as none), then logs the Selection when logging is on and splits
+// it. False for an empty key name, a missing key or Selection, or a Selection without
+// its quotes.
 bool ReadPageTask(const std::string &keyName, const SenderConfiguration &config, PageTask *task);
 
 // Extracts the task's page with `library`, cuts it and queues every message: the first
@@ -47,6 +54,12 @@ bool ReadPageTask(const std::string &keyName, const SenderConfiguration &config,
 // one was queued under. False when WebFlat fails or the page has no body text (nothing
 // is queued then). A message that cannot be written is lost silently; the run still
 // succeeds.
+//
+// A change-watching task (sendIfChanged) first compares the SHA-256 of the folded text
+// it would queue (FoldedTextForDigest) with its LastTextDigest. The same digest queues
+// nothing, logs "QUILLON.EXE unchanged" and succeeds. Otherwise the messages are queued,
+// the texts handed back to the library, and only then, when every message was written,
+// the new digest stored: a run that ends before that point sends again next time.
 bool QueuePageText(const WebFlatLibrary &library, const SenderConfiguration &config, const PageTask &task);
 
 // The whole run for one task key name; returns kPageSenderSucceeded or kPageSenderFailed.

@@ -48,6 +48,27 @@ void SetTimePart(DateTime *dt, const DateTime &from)
 
 } // namespace
 
+bool IsPageSenderProgram(const std::string &appName)
+{
+    std::string name = appName;
+    if (!name.empty() && name.back() == '"')
+        name.pop_back();
+    size_t slash = name.find_last_of("\\/\":");
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    static const char kPageSender[] = "quillon.exe";
+    if (name.size() != sizeof kPageSender - 1)
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kPageSender[i])
+            return false;
+    }
+    return true;
+}
+
 EditorState LoadEditorState(TaskRecord *task, const DateTime &now)
 {
     EditorState state;
@@ -97,6 +118,8 @@ EditorState LoadEditorState(TaskRecord *task, const DateTime &now)
     state.endDate = task->EndDate;
     state.windowStart = task->StartDate;
     state.windowEnd = task->EndDate;
+    state.showSendIfChanged = IsPageSenderProgram(task->AppName);
+    state.sendIfChanged = state.showSendIfChanged && task->SendIfChanged != 0;
     return state;
 }
 
@@ -167,6 +190,10 @@ void StoreEditorState(const EditorState &state, TaskRecord *task)
     if (state.hasTimes) {
         SetTimePart(&task->StartDate, state.windowStart);
         SetTimePart(&task->EndDate, state.windowEnd);
+    }
+    if (state.showSendIfChanged && state.sendIfChanged != (task->SendIfChanged != 0)) {
+        task->SendIfChanged = state.sendIfChanged ? 1 : 0;
+        task->ForgetTextDigest = 1;
     }
 }
 

@@ -47,7 +47,14 @@ struct EditorState {
     bool hasTimes = false;        // radio 1065 "From" (else 1066)
     DateTime windowStart{};       // picker 1037
     DateTime windowEnd{};         // picker 1038
+    bool showSendIfChanged = false;  // box 1320 shown: the task runs the page sender
+    bool sendIfChanged = false;      // box 1320 checked
 };
+
+// Whether `appName` (a bare name or a path, perhaps in double quotes) names the page
+// sender quillon.exe, ignoring case: only its tasks offer "Send only when the text has
+// changed".
+bool IsPageSenderProgram(const std::string &appName);
 
 // The controls for `task`, given the current local time `now`. Changes the task as
 // opening the editor does, and these changes stay even when the editor is cancelled:
@@ -64,7 +71,9 @@ EditorState LoadEditorState(TaskRecord *task, const DateTime &now);
 bool EditorStateValid(const EditorState &state);
 
 // Stores the controls into the task as OK does. Value2 is left alone for types 1 and 2;
-// NotWeekend, Disabled, NeedsInternet, Timeout and the strings are never touched.
+// NotWeekend, Disabled, NeedsInternet, Timeout and the strings are never touched. When
+// the shown box "Send only when the text has changed" differs from SendIfChanged, that is
+// set and ForgetTextDigest marked, so saving the task drops the kept digest.
 void StoreEditorState(const EditorState &state, TaskRecord *task);
 
 // The enabled and visible state a control of the editor must have.

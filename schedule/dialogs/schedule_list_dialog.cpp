@@ -24,7 +24,8 @@ constexpr int kDisabledOverlay = 1;
 
 const unsigned kColumnStrings[] = {IDS_COLUMN_DESCRIPTION, IDS_COLUMN_SCHEDULE, IDS_COLUMN_LAST_RUN,
                                    IDS_COLUMN_START_DATE,  IDS_COLUMN_END_DATE, IDS_COLUMN_START_TIME,
-                                   IDS_COLUMN_END_TIME,    IDS_COLUMN_DISABLED, IDS_COLUMN_EXCEPTIONS};
+                                   IDS_COLUMN_END_TIME,    IDS_COLUMN_DISABLED, IDS_COLUMN_EXCEPTIONS,
+                                   IDS_COLUMN_SEND_IF_CHANGED};
 
 struct ListDialogData {
     const DialogEnvironment *env;
@@ -115,6 +116,8 @@ void FillRow(HWND dialog, ListDialogData *data, int row, const TaskRecord &task)
     SetCellText(listView, row, 6, task.HasTimes ? FormatTimeNoSeconds(task.EndDate) : blank);
     SetCellText(listView, row, 7, task.Disabled ? data->yes : blank);
     SetCellText(listView, row, 8, ExceptionsText(task, data->yes));
+    // Page tasks that are sent only when their text changed.
+    SetCellText(listView, row, 9, task.SendIfChanged ? data->yes : blank);
 }
 
 int SelectedRow(HWND dialog)
@@ -210,6 +213,10 @@ void CopySchedule(const TaskRecord &from, TaskRecord *to)
     to->HasTimes = from.HasTimes;
     to->StartDate = from.StartDate;
     to->EndDate = from.EndDate;
+    // The editor's "Send only when the text has changed", with the mark that makes
+    // saving drop the page sender's digest.
+    to->SendIfChanged = from.SendIfChanged;
+    to->ForgetTextDigest = from.ForgetTextDigest;
 }
 
 void EditSelected(HWND dialog, ListDialogData *data)

@@ -102,6 +102,8 @@ bool StoreNewTask(const DateTime &submitted, TaskRecord *task)
             tasks.DeleteSubkey(name.c_str());
         return false;
     }
+    // Done: the listed copy must not delete a digest the page sender writes later.
+    task->ForgetTextDigest = 0;
     return true;
 }
 

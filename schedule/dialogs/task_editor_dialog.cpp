@@ -94,6 +94,10 @@ EditorState ReadControls(HWND dialog)
     s.hasTimes = IsChecked(dialog, IDC_TASK_WINDOW);
     s.windowStart = PickerValue(dialog, IDC_TASK_WINDOW_FROM, now);
     s.windowEnd = PickerValue(dialog, IDC_TASK_WINDOW_TO, now);
+    // The style, not IsWindowVisible: the dialog itself may not be shown yet.
+    HWND sendIfChanged = GetDlgItem(dialog, IDC_TASK_SEND_IF_CHANGED);
+    s.showSendIfChanged = sendIfChanged != nullptr && (GetWindowLongA(sendIfChanged, GWL_STYLE) & WS_VISIBLE) != 0;
+    s.sendIfChanged = s.showSendIfChanged && IsChecked(dialog, IDC_TASK_SEND_IF_CHANGED);
     return s;
 }
 
@@ -128,6 +132,8 @@ void WriteControls(HWND dialog, const EditorState &s)
     SetChecked(dialog, IDC_TASK_ALL_DAY, !s.hasTimes);
     SetPicker(dialog, IDC_TASK_WINDOW_FROM, s.windowStart);
     SetPicker(dialog, IDC_TASK_WINDOW_TO, s.windowEnd);
+    SetChecked(dialog, IDC_TASK_SEND_IF_CHANGED, s.sendIfChanged);
+    ShowWindow(GetDlgItem(dialog, IDC_TASK_SEND_IF_CHANGED), s.showSendIfChanged ? SW_SHOWNA : SW_HIDE);
 }
 
 void ApplyControlStates(HWND dialog)

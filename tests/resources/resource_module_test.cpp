@@ -116,6 +116,7 @@ const StringRow kStrings[] = {
           "into multiple messages?  (Choose 'Cancel' to return to the browser and select a smaller "
           "amount of text)"},
     {206, "Error accessing web page and extracting text"},
+    {320, "If Changed/60"},
 };
 
 // Read as the product reads them, into 260 bytes: a text that did not fit would come
@@ -406,6 +407,7 @@ const Kind kDefaultButton{kButton, kButtonMask, BS_DEFPUSHBUTTON | WS_TABSTOP};
 const Kind kDefaultButtonGroup{kButton, kButtonMask, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP};
 const Kind kPushButton{kButton, kButtonMask, BS_PUSHBUTTON | WS_TABSTOP};
 const Kind kCheckBox{kButton, kButtonMask, BS_AUTOCHECKBOX | WS_TABSTOP};
+const Kind kCheckBoxMultiLine{kButton, kButtonMask, BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP};
 const Kind kRadio{kButton, kButtonMask, BS_AUTORADIOBUTTON};
 const Kind kRadioMultiLine{kButton, kButtonMask, BS_AUTORADIOBUTTON | BS_MULTILINE};
 const Kind kRadioGroupStart{kButton, kButtonMask, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP};
@@ -582,7 +584,8 @@ const std::vector<DialogRow> &Dialogs()
           {-1, kLabel, "except during the month(s) of:", 125, 121, 112, 8},
           {-1, kLabel, "except on:", 281, 121, 34, 8},
           {-1, kEtchedLine, "", 7, 104, 115, 1},
-          {-1, kEtchedLine, "", 117, 104, 231, 1}}},
+          {-1, kEtchedLine, "", 117, 104, 231, 1},
+          {1320, kCheckBoxMultiLine, "Send only when the text has changed", 7, 180, 110, 20}}},
         {122, "", 247, 160, WS_CHILD, false, "MS Sans Serif",
          {{-1, kLabel, "If unable to access web page:", 7, 7, 96, 8},
           {-1, kLabel, "Wait", 31, 42, 16, 8},

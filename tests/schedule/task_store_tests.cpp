@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -358,6 +359,77 @@ TEST_F(StoreTest, SetLastRunWritesAnExistingKeyButNeverRecreatesADeletedOne)
     unnamed.KeyName[0] = '\0';
     EXPECT_FALSE(WriteLastRun(&unnamed, later));
     EXPECT_FALSE(tasksKey.HasValue(tv::kLastRun));
+}
+
+// The change watch's values belong to the editor (SendIfChanged) and the page sender
+// (LastTextDigest). Each path that writes a task key leaves them as they are unless the
+// editor changed the setting, and then the digest goes with the old setting.
+TEST_F(StoreTest, ChangeWatchValuesSurviveLoadSaveAndSetLastRun)
+{
+    const unsigned char digest[32] = {0xde, 0xad, 0xbe, 0xef, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
+                                      13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 0xff};
+    const DWORD on = 1;
+    auto storeWatched = [&](const char *name) {
+        StoreTask(name, FullTask());
+        SetRaw(name, tv::kSendIfChanged, REG_DWORD, &on, sizeof on);
+        SetRaw(name, tv::kLastTextDigest, REG_BINARY, digest, sizeof digest);
+        SetRaw(name, "LaterVersionValue", REG_SZ, "kept", 5);
+    };
+    auto expectKept = [&](const char *name, const char *path) {
+        SCOPED_TRACE(path);
+        RegistryKey key = OpenTask(name);
+        DWORD sendIfChanged = 0;
+        EXPECT_EQ(ERROR_SUCCESS, key.ReadDword(tv::kSendIfChanged, &sendIfChanged));
+        EXPECT_EQ(sendIfChanged, 1u);
+        unsigned char stored[32] = {};
+        EXPECT_EQ(ERROR_SUCCESS, key.ReadBinary(tv::kLastTextDigest, stored, sizeof stored));
+        EXPECT_EQ(0, memcmp(stored, digest, sizeof digest));
+        std::string later;
+        EXPECT_EQ(ERROR_SUCCESS, key.ReadString("LaterVersionValue", &later));
+        EXPECT_EQ(later, "kept");
+    };
+    storeWatched("2026 1 1 0 0 1");
+    storeWatched("2026 1 1 0 0 2");
+
+    // Load: the setting is read, the digest is the sender's and stays in the registry.
+    std::vector<TaskRecord> tasks;
+    ASSERT_TRUE(LoadTaskList(&tasks));
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].SendIfChanged, 1u);
+    EXPECT_EQ(tasks[0].ForgetTextDigest, 0u);
+    expectKept("2026 1 1 0 0 1", "load");
+
+    // An edit of the schedule (the box untouched), then the save of the list.
+    tasks[0].TaskType = kTaskEveryHours;
+    tasks[0].Value = 3;
+    tasks[0].Disabled = 0;
+    ASSERT_TRUE(SaveTaskList(std::vector<TaskRecord *>{&tasks[0], &tasks[1]}));
+    expectKept("2026 1 1 0 0 1", "save after an edit");
+    expectKept("2026 1 1 0 0 2", "save unchanged");
+
+    // SetLastRun.
+    ASSERT_TRUE(LoadTaskList(&tasks));
+    EXPECT_EQ(tasks[0].TaskType, static_cast<uint32_t>(kTaskEveryHours));
+    ASSERT_TRUE(WriteLastRun(&tasks[0], Local(2026, 3, 3, 10, 7, 40)));
+    expectKept("2026 1 1 0 0 1", "SetLastRun");
+
+    // The editor changed the setting: it is written and the digest dropped; other values
+    // still stay. A task that never had the setting does not get one written.
+    tasks[1].SendIfChanged = 0;
+    tasks[1].ForgetTextDigest = 1;
+    ASSERT_TRUE(SaveTaskList(std::vector<TaskRecord *>{&tasks[0], &tasks[1]}));
+    expectKept("2026 1 1 0 0 1", "save beside a changed task");
+    RegistryKey changed = OpenTask("2026 1 1 0 0 2");
+    DWORD sendIfChanged = 7;
+    EXPECT_EQ(ERROR_SUCCESS, changed.ReadDword(tv::kSendIfChanged, &sendIfChanged));
+    EXPECT_EQ(sendIfChanged, 0u);
+    EXPECT_FALSE(changed.HasValue(tv::kLastTextDigest));
+    EXPECT_TRUE(changed.HasValue("LaterVersionValue"));
+
+    StoreTask("2026 1 1 0 0 3", FullTask());
+    EXPECT_FALSE(OpenTask("2026 1 1 0 0 3").HasValue(tv::kSendIfChanged)) << "an old-style task stays old-style";
+    ASSERT_TRUE(LoadTaskList(&tasks));
+    EXPECT_EQ(tasks[2].SendIfChanged, 0u);
 }
 
 TEST_F(StoreTest, SubmissionsInOneSecondGetDistinctNamesInTimeOrder)

@@ -14,6 +14,11 @@
 // extraction is preceded by the caller thread's COM state: "com apartment", "com
 // multithreaded" or "com none" (a real library may well need an apartment).
 //
+// Crash point: with QUILLON_WEBFLAT_DIE_AT_FREE set, the first WebFlatFree ends the
+// calling process at once (exit code 0xDEAD), as if the run were killed there: the
+// page sender hands its texts back only after queueing, so this cuts a run between its
+// messages and whatever it would do after them.
+//
 // Built with WEBFLAT_DOUBLE_WITHOUT_FREE it lacks WebFlatFree, for the load-failure case.
 #include <windows.h>
 #include <objbase.h>
@@ -135,6 +140,10 @@ __declspec(dllexport) int32_t PageFlat(void *document, const char *descriptor, c
 #ifndef WEBFLAT_DOUBLE_WITHOUT_FREE
 __declspec(dllexport) void WebFlatFree(char *text)
 {
+    if (!Environment("QUILLON_WEBFLAT_DIE_AT_FREE").empty()) {
+        Trace("killed at free");
+        TerminateProcess(GetCurrentProcess(), 0xDEAD);
+    }
     if (text != nullptr && text == g_heading) {
         Trace("free heading");
         g_heading = nullptr;

@@ -50,6 +50,14 @@ public:
         WSACleanup();
     }
     const std::string &Base() const { return base_; }
+    // Replaces (or adds) the response for one path; later requests get it.
+    void SetRoute(const std::string &path, const std::string &response)
+    {
+        while (busy_.exchange(true)) {
+        }
+        routes_[path] = response;
+        busy_ = false;
+    }
     std::vector<std::string> Requested()
     {
         std::vector<std::string> copy;
@@ -91,11 +99,11 @@ private:
             while (busy_.exchange(true)) {
             }
             requested_.push_back(path);
-            busy_ = false;
             auto it = routes_.find(path);
             std::string response = it != routes_.end() ? it->second
                                                        : HttpResponse("404 Not Found", "Content-Type: text/html\r\n",
                                                                       "<title>Not found</title><p>No such page");
+            busy_ = false;
             size_t sent = 0;
             while (sent < response.size()) {
                 int n = send(client, response.data() + sent, static_cast<int>(response.size() - sent), 0);

@@ -11,7 +11,7 @@ rm -f "$out"/*.ready "$out"/*.done "$out"/*.png
 display=$("$wine_run" --prefix "$prefix" --display) || exit 1
 
 QUILLON_SCREENSHOT_DIR="$out" "$wine_run" --prefix "$prefix" "$exe" \
-    '--gtest_filter=EditorTest.NewTask*:ListTest.Opens*:PreviewTest.*' &
+    '--gtest_filter=EditorTest.NewTask*:EditorTest.SendIfChanged*:ListTest.Opens*:PreviewTest.*' &
 pid=$!
 while kill -0 "$pid" 2>/dev/null; do
   for ready in "$out"/*.ready; do
@@ -26,7 +26,7 @@ while kill -0 "$pid" 2>/dev/null; do
 done
 wait "$pid"
 status=$?
-for name in task_editor schedule_list preview; do
+for name in task_editor task_editor_change_watch schedule_list preview; do
   [ -s "$out/$name.png" ] || { echo "missing screenshot $name.png"; status=1; }
 done
 exit $status

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -732,6 +733,183 @@ TEST_F(ListTest, EditOpensTheEditorAndRefreshesTheRow)
     EXPECT_EQ(stored.Value, 5u);
 }
 
+
+// ---- "Send only when the text has changed" ----------------------------------------
+
+const unsigned char kSomeDigest[32] = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+
+// A stored page task that watches for changes, with a digest from an earlier run and
+// the values the add-in wrote.
+std::string StoreWatchedTask()
+{
+    std::vector<std::string> names = StoreTasks(1);
+    RegistryKey tasks, key;
+    EXPECT_EQ(ERROR_SUCCESS, OpenUserKey(kTasksKeyPath, &tasks));
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(tasks.Get(), names[0].c_str()));
+    key.WriteDword(task_values::kSendIfChanged, 1);
+    key.WriteBinary(task_values::kLastTextDigest, kSomeDigest, sizeof kSomeDigest);
+    key.WriteString(task_values::kSelection, "\"http://watched.test/\"");
+    return names[0];
+}
+
+struct ChangeWatchValues {
+    bool hasSetting = false;
+    DWORD setting = 0;
+    bool hasDigest = false;
+    bool hasSelection = false;
+};
+
+ChangeWatchValues ReadChangeWatchValues(const std::string &name)
+{
+    ChangeWatchValues v;
+    RegistryKey tasks, key;
+    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS || key.Open(tasks.Get(), name.c_str()) != ERROR_SUCCESS)
+        return v;
+    v.hasSetting = key.ReadDword(task_values::kSendIfChanged, &v.setting) == ERROR_SUCCESS;
+    unsigned char digest[32] = {};
+    v.hasDigest = key.ReadBinary(task_values::kLastTextDigest, digest, sizeof digest) == ERROR_SUCCESS &&
+                  memcmp(digest, kSomeDigest, sizeof digest) == 0;
+    v.hasSelection = key.HasValue(task_values::kSelection);
+    return v;
+}
+
+TEST_F(EditorTest, SendIfChangedBoxIsShownForPageTasksAndTracksItsChange)
+{
+    const struct {
+        const char *label;
+        const char *app;
+        uint32_t stored;
+        bool click;
+        bool wantShown, wantChecked;
+        uint32_t wantSetting, wantForget;
+    } rows[] = {
+        {"other program", "notepad.exe", 1, false, false, false, 1, 0},
+        {"new page task left off", "quillon.exe", 0, false, true, false, 0, 0},
+        {"page task ticked", "C:\\Suite\\QUILLON.EXE", 0, true, true, true, 1, 1},
+        {"watched task cleared", "quillon.exe", 1, true, true, false, 0, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.label);
+        TaskRecord task = NewTask("Send text from http://watched.test/");
+        task.AppName = row.app;
+        task.SendIfChanged = row.stored;
+        bool shown = false, checkedAtOpen = false, checked = false;
+        std::string text;
+        long result = RunDriven([&] { return static_cast<long>(RunTaskEditorDialog(nullptr, env_, &task)); },
+                                [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (d == nullptr)
+                return;
+            shown = IsShown(d, IDC_TASK_SEND_IF_CHANGED);
+            checkedAtOpen = IsChecked(d, IDC_TASK_SEND_IF_CHANGED);
+            text = ItemText(d, IDC_TASK_SEND_IF_CHANGED);
+            SetItemText(d, IDC_TASK_INTERVAL, "30");
+            if (row.click)
+                Click(d, IDC_TASK_SEND_IF_CHANGED);
+            checked = IsChecked(d, IDC_TASK_SEND_IF_CHANGED);
+            if (row.click && row.wantChecked)
+                HoldForScreenshot(d, "task_editor_change_watch");
+            Click(d, IDOK);
+        });
+        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(shown, row.wantShown);
+        EXPECT_EQ(checkedAtOpen, row.stored != 0 && row.wantShown);
+        EXPECT_EQ(checked, row.wantChecked);
+        EXPECT_EQ(text, "Send only when the text has changed");
+        EXPECT_EQ(task.SendIfChanged, row.wantSetting);
+        EXPECT_EQ(task.ForgetTextDigest, row.wantForget);
+        EXPECT_EQ(task.Value, 30u);
+    }
+}
+
+TEST_F(SubmissionTest, ANewPageTaskIsStoredWithoutTheSettingUnlessTicked)
+{
+    for (bool tick : {false, true}) {
+        SCOPED_TRACE(tick ? "ticked" : "left off");
+        ResetProductRegistry();
+        OwnedTaskList list;
+        RememberedSchedule remembered;
+        SubmissionRequest request{"Send text from http://watched.test/", "quillon.exe", "", 1, 300000};
+        char keyName[15] = {};
+        bool shownUnticked = false;
+        long result = RunDriven(
+            [&] { return static_cast<long>(RunSubmission(nullptr, env_, request, &remembered, &list, keyName)); },
+            [&](DWORD thread) {
+                HWND d = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+                if (d == nullptr)
+                    return;
+                shownUnticked = IsShown(d, IDC_TASK_SEND_IF_CHANGED) && !IsChecked(d, IDC_TASK_SEND_IF_CHANGED);
+                SetItemText(d, IDC_TASK_INTERVAL, "60");
+                if (tick)
+                    Click(d, IDC_TASK_SEND_IF_CHANGED);
+                Click(d, IDOK);
+            });
+        EXPECT_EQ(result, S_OK);
+        EXPECT_TRUE(shownUnticked);
+        ChangeWatchValues v = ReadChangeWatchValues(keyName);
+        EXPECT_EQ(v.hasSetting, tick);
+        EXPECT_EQ(v.setting, tick ? 1u : 0u);
+        ASSERT_EQ(list.Count(), 1u);
+        EXPECT_EQ(list.At(0)->ForgetTextDigest, 0u) << "the listed copy would delete a later digest";
+    }
+}
+
+// Edits through the schedule list: a schedule edit keeps the setting and the page
+// sender's digest; clearing the box drops the digest. The last column marks the task.
+TEST_F(ListTest, EditKeepsTheChangeWatchUntilTheBoxChanges)
+{
+    const std::string name = StoreWatchedTask();
+    for (bool clear : {false, true}) {
+        SCOPED_TRACE(clear ? "box cleared" : "schedule edited");
+        OwnedTaskList list;
+        std::string title, markerBefore, markerAfter;
+        bool boxBefore = false, boxAfter = true;
+        long result = RunDriven([&] { return static_cast<long>(RunEditTasks(nullptr, env_, &list)); }, [&](DWORD thread) {
+            HWND d = WaitForThreadDialog(thread, IDC_LIST_TASKS);
+            if (d == nullptr)
+                return;
+            HWND lv = GetDlgItem(d, IDC_LIST_TASKS);
+            char text[64] = {};
+            LVCOLUMNA col{};
+            col.mask = LVCF_TEXT;
+            col.pszText = text;
+            col.cchTextMax = sizeof text;
+            SendMessageA(lv, LVM_GETCOLUMNA, 9, reinterpret_cast<LPARAM>(&col));
+            title = text;
+            markerBefore = CellText(lv, 0, 9);
+            SelectRow(d, 0);
+            PostClick(d, IDC_LIST_EDIT);
+            HWND editor = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (editor == nullptr)
+                return;
+            SetItemText(editor, IDC_TASK_INTERVAL, clear ? "4" : "3");
+            boxBefore = IsShown(editor, IDC_TASK_SEND_IF_CHANGED) && IsChecked(editor, IDC_TASK_SEND_IF_CHANGED);
+            if (clear)
+                Click(editor, IDC_TASK_SEND_IF_CHANGED);
+            boxAfter = IsShown(editor, IDC_TASK_SEND_IF_CHANGED) && IsChecked(editor, IDC_TASK_SEND_IF_CHANGED);
+            Click(editor, IDOK);
+            for (int i = 0; i < 100 && FindThreadDialog(thread, IDC_TASK_INTERVAL) != nullptr; ++i)
+                Sleep(20);
+            Sleep(50);
+            markerAfter = CellText(lv, 0, 9);
+            Click(d, IDOK);
+        });
+        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(title, "If Changed");
+        EXPECT_EQ(markerBefore, "Yes");
+        EXPECT_TRUE(boxBefore) << "a watched task opens with the box ticked";
+        EXPECT_EQ(boxAfter, !clear);
+        EXPECT_EQ(markerAfter, clear ? " " : "Yes");
+        TaskRecord stored{};
+        ASSERT_TRUE(LoadTask(name.c_str(), &stored));
+        EXPECT_EQ(stored.Value, clear ? 4u : 3u);
+        ChangeWatchValues v = ReadChangeWatchValues(name);
+        EXPECT_TRUE(v.hasSetting);
+        EXPECT_EQ(v.setting, clear ? 0u : 1u);
+        EXPECT_EQ(v.hasDigest, !clear);
+        EXPECT_TRUE(v.hasSelection);
+    }
+}
 
 // ---- Preview ------------------------------------------------------------------------
 // The preview loads WEBFLAT.DLL from the directory of the process's program, so the

@@ -223,6 +223,58 @@ bool Visible(const std::vector<ControlState> &states, int id)
     return false;
 }
 
+TEST(EditorLogic, SendIfChangedIsOfferedForThePageSenderOnly)
+{
+    const struct {
+        const char *app;
+        bool pageSender;
+    } rows[] = {
+        {"quillon.exe", true},
+        {"QUILLON.EXE", true},
+        {"C:\\Program Files\\Quillon\\Quillon.exe", true},
+        {"\"C:\\Program Files\\Quillon\\quillon.exe\"", true},
+        {"C:/suite/quillon.exe", true},
+        {"notepad.exe", false},
+        {"quillon.exe.bak", false},
+        {"myquillon.exe", false},
+        {"", false},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(IsPageSenderProgram(row.app), row.pageSender) << row.app;
+        TaskRecord task = NewSubmittedTask();
+        task.AppName = row.app;
+        EXPECT_EQ(LoadEditorState(&task, kNow).showSendIfChanged, row.pageSender) << row.app;
+    }
+}
+
+TEST(EditorLogic, ChangingSendIfChangedMarksTheDigestForgotten)
+{
+    const struct {
+        const char *label;
+        uint32_t stored;
+        bool shown, ticked;
+        uint32_t wantValue, wantForget;
+    } rows[] = {
+        {"new task left off", 0, true, false, 0, 0},
+        {"ticked", 0, true, true, 1, 1},
+        {"cleared", 1, true, false, 0, 1},
+        {"kept on", 1, true, true, 1, 0},
+        {"other program: box hidden, value untouched", 1, false, false, 1, 0},
+    };
+    for (const auto &row : rows) {
+        TaskRecord task = NewSubmittedTask();
+        task.AppName = row.shown ? "quillon.exe" : "notepad.exe";
+        task.SendIfChanged = row.stored;
+        EditorState state = LoadEditorState(&task, kNow);
+        EXPECT_EQ(state.sendIfChanged, row.shown && row.stored != 0) << row.label;
+        state.intervalText = "5";
+        state.sendIfChanged = row.ticked;
+        StoreEditorState(state, &task);
+        EXPECT_EQ(task.SendIfChanged, row.wantValue) << row.label;
+        EXPECT_EQ(task.ForgetTextDigest, row.wantForget) << row.label;
+    }
+}
+
 TEST(EditorLogic, ControlStatesFollowTheRowsAndTheUnit)
 {
     TaskRecord task = NewSubmittedTask();
