@@ -49,6 +49,19 @@ const RoleTable kRoles;
 
 Role RoleOf(Tag tag) { return kRoles.roles[static_cast<size_t>(tag)]; }
 
+// Printable ASCII (and DEL): bytes that stand in the text as they are.
+struct PlainTable {
+    bool plain[256] = {};
+    constexpr PlainTable()
+    {
+        for (int c = 0x21; c < 0x80; ++c)
+            plain[c] = true;
+    }
+};
+constexpr PlainTable kPlain;
+
+inline bool IsPlain(char c) { return kPlain.plain[static_cast<unsigned char>(c)]; }
+
 // Collects text with white space collapsed and blocks separated by single break marks.
 class TextBuilder {
 public:
@@ -64,24 +77,28 @@ public:
     // Appends text from a text node; inPre keeps its line ends as breaks.
     void Text(std::string_view text, bool inPre)
     {
+        const char *data = text.data();
         const size_t n = text.size();
         size_t i = 0;
         while (i < n) {
-            // Plain printable ASCII in one run.
-            size_t run = i;
-            while (run < n) {
-                unsigned char c = static_cast<unsigned char>(text[run]);
-                if (c <= ' ' || c >= 0x80)
-                    break;
-                ++run;
-            }
-            if (run > i) {
+            if (IsPlain(data[i])) {
+                // Words of plain ASCII joined by single spaces stand as they are written:
+                // copied in one step.
+                size_t end = i + 1;
+                while (end < n) {
+                    if (IsPlain(data[end]))
+                        ++end;
+                    else if (data[end] == ' ' && end + 1 < n && IsPlain(data[end + 1]))
+                        end += 2;
+                    else
+                        break;
+                }
                 Flush();
-                out_.append(text.data() + i, run - i);
-                i = run;
+                out_.append(data + i, end - i);
+                i = end;
                 continue;
             }
-            const unsigned char c = static_cast<unsigned char>(text[i]);
+            const unsigned char c = static_cast<unsigned char>(data[i]);
             if (c < 0x80) {
                 if (c == '\n' && inPre)
                     Break();
@@ -100,7 +117,7 @@ public:
                 // soft hyphens, zero-width characters and C1 controls show nothing
             } else {
                 Flush();
-                out_.append(text.data() + i, length);
+                out_.append(data + i, length);
             }
             i += length;
         }
