@@ -361,6 +361,9 @@ public:
     {
         HtmlTree tree(markup);
         NoteTitle(tree);
+        // The text is written once into room for all of it: shown text never grows when
+        // white space collapses, and each element adds at most one separator.
+        out_.body.reserve(out_.body.size() + tree.ShownTextBytes() + tree.Nodes().size());
         builder_.Break();
         ExtractSubtree(tree, tree.Body(), builder_);
         builder_.Break();
@@ -441,7 +444,6 @@ FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText 
             return FlattenResult::kOk;
         out = FlatText();
     }
-    out.body.reserve(markup.size() / 3);
     PageFlattener flattener(d, out);
     flattener.Whole(top, markup, 0);
     return FlattenResult::kOk;

@@ -310,14 +310,16 @@ const char *NameOfTag(Tag tag)
 std::string_view HtmlTree::TextOf(int32_t index) const
 {
     const Node &node = At(index);
-    return std::string_view(text_).substr(node.textBegin, node.textLength);
+    if (node.tag == Tag::kOther)
+        return std::string_view();
+    return (node.textInMarkup ? markup_ : std::string_view(text_)).substr(node.textBegin, node.textLength);
 }
 
 std::string_view HtmlTree::ElementName(int32_t index) const
 {
     const Node &node = At(index);
     if (node.tag == Tag::kOther)
-        return node.name < names.size() ? std::string_view(names[node.name]) : std::string_view();
+        return node.textBegin < names.size() ? std::string_view(names[node.textBegin]) : std::string_view();
     if (static_cast<size_t>(node.tag) < kFirstNamedTag)
         return std::string_view();
     return kTagNames[static_cast<size_t>(node.tag) - kFirstNamedTag];
@@ -583,8 +585,12 @@ private:
                 i = at + 1;
             }
         }
-        if (element != kNoNode && end > from)
-            PlaceText(element, StageText(in_.substr(from, end - from), Has(tag.tag, kRcData)));
+        if (element != kNoNode && end > from) {
+            const TextRef text = StageText(in_.substr(from, end - from), Has(tag.tag, kRcData));
+            if (tag.tag != Tag::kScript && tag.tag != Tag::kStyle)
+                tree_.shownTextBytes_ += text.length;
+            PlaceText(element, text);
+        }
         return resume;
     }
 
@@ -635,59 +641,102 @@ private:
             N(previous).nextSibling = child;
     }
 
-    // Text is written once, straight into the tree's text store, decoded on the way;
-    // the node that holds it is found afterwards. Returns where the staged text begins
-    // (it runs to the end of the store).
-    size_t StageText(std::string_view raw, bool decode)
+    // Where a node's text lies: in the markup (no copy) or in the tree's store.
+    struct TextRef {
+        uint32_t begin = 0;
+        uint32_t length = 0;
+        bool inMarkup = true;
+    };
+
+    // Text that needs no decoding stays where it is in the markup; text with character
+    // references is decoded once, straight onto the end of the store ("staged"), and
+    // the node that holds it is found afterwards.
+    TextRef StageText(std::string_view raw, bool decode)
     {
-        const size_t begin = tree_.text_.size();
-        if (decode && std::memchr(raw.data(), '&', raw.size()) != nullptr)
+        TextRef text;
+        if (decode && std::memchr(raw.data(), '&', raw.size()) != nullptr) {
+            text.inMarkup = false;
+            text.begin = static_cast<uint32_t>(tree_.text_.size());
             AppendDecoded(raw, false, tree_.text_);
-        else
-            tree_.text_.append(raw);
-        return begin;
+            text.length = static_cast<uint32_t>(tree_.text_.size() - text.begin);
+        } else {
+            text.begin = static_cast<uint32_t>(raw.data() - in_.data());
+            text.length = static_cast<uint32_t>(raw.size());
+        }
+        return text;
     }
 
-    std::string_view StagedText(size_t begin) const
+    std::string_view View(const TextRef &text) const
     {
-        return std::string_view(tree_.text_).substr(begin);
+        return (text.inMarkup ? in_ : std::string_view(tree_.text_)).substr(text.begin, text.length);
     }
 
-    // Staged text that follows `neighbour` directly extends it when it is a text node
-    // whose text ends where the staged text begins (adjacent character runs make one node).
-    bool ExtendTextNode(int32_t neighbour, size_t begin)
+    // Drops staged text that found no node.
+    void Unstage(const TextRef &text)
+    {
+        if (!text.inMarkup)
+            tree_.text_.resize(text.begin);
+    }
+
+    // Text that directly follows `neighbour`'s text where it lies (adjacent character
+    // runs of the markup, or decoded text staged right after it) extends that node.
+    bool ExtendTextNode(int32_t neighbour, const TextRef &text)
     {
         if (neighbour == kNoNode)
             return false;
         Node &node = N(neighbour);
-        if (node.tag != Tag::kText || node.textBegin + node.textLength != begin)
+        if (node.tag != Tag::kText || node.textInMarkup != text.inMarkup || node.textBegin + node.textLength != text.begin)
             return false;
-        node.textLength += static_cast<uint32_t>(tree_.text_.size() - begin);
+        node.textLength += text.length;
         return true;
     }
 
-    // A new, unattached text node holding the staged text; kNoNode when the node budget
-    // is spent (the staged text is then dropped from the store).
-    int32_t NewTextNode(size_t begin)
+    // Past the node budget text cannot get a node of its own: it joins the text node
+    // before it, whose text then moves to the store (once; a node whose text is in the
+    // store but not at its end takes no more, and the text is dropped).
+    bool MergeIntoStore(int32_t neighbour, const TextRef &text)
+    {
+        if (neighbour == kNoNode || N(neighbour).tag != Tag::kText)
+            return false;
+        Node &node = N(neighbour);
+        std::string &store = tree_.text_;
+        const size_t staged = text.inMarkup ? store.size() : text.begin;
+        if (node.textInMarkup) {
+            store.insert(staged, in_.substr(node.textBegin, node.textLength));
+            node.textBegin = static_cast<uint32_t>(staged);
+            node.textInMarkup = false;
+        } else if (node.textBegin + node.textLength != staged) {
+            return false;
+        }
+        if (text.inMarkup)
+            store.append(View(text));
+        node.textLength = static_cast<uint32_t>(store.size() - node.textBegin);
+        return true;
+    }
+
+    // A new, unattached text node holding text; kNoNode when the node budget is spent.
+    int32_t NewTextNode(const TextRef &text)
     {
         int32_t node = NewNode(Tag::kText);
-        if (node == kNoNode) {
-            tree_.text_.resize(begin);
+        if (node == kNoNode)
             return kNoNode;
-        }
-        N(node).textBegin = static_cast<uint32_t>(begin);
-        N(node).textLength = static_cast<uint32_t>(tree_.text_.size() - begin);
+        N(node).textBegin = text.begin;
+        N(node).textLength = text.length;
+        N(node).textInMarkup = text.inMarkup;
         return node;
     }
 
-    // Puts the staged text at the end of parent's children.
-    void PlaceText(int32_t parent, size_t begin)
+    // Puts text at the end of parent's children.
+    void PlaceText(int32_t parent, const TextRef &text)
     {
-        if (tree_.text_.size() == begin || ExtendTextNode(N(parent).lastChild, begin))
+        const int32_t last = N(parent).lastChild;
+        if (text.length == 0 || ExtendTextNode(last, text))
             return;
-        int32_t node = NewTextNode(begin);
+        int32_t node = NewTextNode(text);
         if (node != kNoNode)
             Append(parent, node);
+        else if (!MergeIntoStore(last, text))
+            Unstage(text);
     }
 
     int32_t EnsureHtml()
@@ -752,7 +801,7 @@ private:
         for (size_t k = open_.size(); k-- > 1;) {
             const Node &node = N(open_[k]);
             if (node.tag == tag &&
-                (tag != Tag::kOther || otherName == nullptr || tree_.names[node.name] == *otherName))
+                (tag != Tag::kOther || otherName == nullptr || tree_.names[node.textBegin] == *otherName))
                 return k;
             if (Has(node.tag, edgeFlags))
                 return std::string_view::npos;
@@ -813,22 +862,26 @@ private:
         }
         if (tree_.body_ == kNoNode && CurrentTag() == Tag::kFrameset)
             return; // text in a frameset is not shown
-        const size_t begin = StageText(raw, decode);
+        const TextRef text = StageText(raw, decode);
+        tree_.shownTextBytes_ += text.length;
         size_t table = TableForFostering();
-        if (table != std::string_view::npos && !IsAllSpace(StagedText(begin))) {
+        if (table != std::string_view::npos && !IsAllSpace(View(text))) {
             int32_t tableNode = open_[table];
             int32_t parent = N(tableNode).parent;
             if (parent != kNoNode) {
                 // Fostered text goes before the table, merged with a text node there.
-                if (!ExtendTextNode(N(tableNode).previousSibling, begin)) {
-                    int32_t node = NewTextNode(begin);
+                const int32_t before = N(tableNode).previousSibling;
+                if (!ExtendTextNode(before, text)) {
+                    int32_t node = NewTextNode(text);
                     if (node != kNoNode)
                         InsertBefore(parent, node, tableNode);
+                    else if (!MergeIntoStore(before, text))
+                        Unstage(text);
                 }
                 return;
             }
         }
-        PlaceText(Current(), begin);
+        PlaceText(Current(), text);
     }
 
     // Opens an element the markup left out (tbody, tr, colgroup) inside the current one
@@ -859,12 +912,13 @@ private:
                 tree_.names.push_back(name);
                 it = nameIndex_.emplace(std::move(name), static_cast<uint32_t>(tree_.names.size() - 1)).first;
             }
-            node.name = it->second;
+            node.textBegin = it->second;
         }
         if (tag.hasAttribute) {
             node.textBegin = static_cast<uint32_t>(tree_.text_.size());
             node.textLength = static_cast<uint32_t>(tag.attribute.size());
             tree_.text_.append(tag.attribute);
+            tree_.shownTextBytes_ += tag.attribute.size();
         }
         return element;
     }
@@ -1168,7 +1222,7 @@ private:
                 return;
             for (size_t k = open_.size(); k-- > 1;) {
                 const Node &node = N(open_[k]);
-                if (node.tag == t && (t != Tag::kOther || tree_.names[node.name] == name)) {
+                if (node.tag == t && (t != Tag::kOther || tree_.names[node.textBegin] == name)) {
                     PopToDepthCounted(k);
                     return;
                 }
@@ -1201,17 +1255,16 @@ private:
 HtmlTree::HtmlTree(std::string_view utf8Markup)
 {
     // Most pages have neither CR nor NUL and are read as they stand.
-    std::string normalized;
-    std::string_view input = utf8Markup;
+    markup_ = utf8Markup;
     if (!utf8Markup.empty() && (std::memchr(utf8Markup.data(), '\r', utf8Markup.size()) != nullptr ||
         std::memchr(utf8Markup.data(), '\0', utf8Markup.size()) != nullptr)) {
-        normalized = NormalizeInput(utf8Markup);
-        input = normalized;
+        normalized_ = NormalizeInput(utf8Markup);
+        markup_ = normalized_;
     }
-    // Reserved address space costs nothing until used; growing by copies would.
-    nodes_.reserve(std::min<size_t>(input.size() / 6 + 16, 2 * kMaxNodes));
-    text_.reserve(input.size() + 64);
-    TreeBuilder builder(*this, input);
+    // Pages hold about one node per 15 to 20 bytes; reserving that once spares the copies
+    // of growing (markup with more nodes than that grows the vector as usual).
+    nodes_.reserve(std::min<size_t>(markup_.size() / 16 + 16, 2 * kMaxNodes));
+    TreeBuilder builder(*this, markup_);
     builder.Run();
 }
 
