@@ -7,8 +7,10 @@
 //   flatten_files --dump DIR FILE...      writes each file's text (UTF-8, break marks as
 //                                         line ends) to DIR/<n>.txt, n = argument index
 //   flatten_files --memory FILE           prints "<page bytes> <peak heap bytes>": the most
-//                                         memory the extraction of the page held at once
-//                                         (the page itself, read before, not counted)
+//                                         heap the process held at once from reading the
+//                                         page to having its text, page included; the
+//                                         page's bytes are released once converted to
+//                                         UTF-8, as the library releases fetched bytes
 #include <malloc.h>
 
 #include <algorithm>
@@ -61,17 +63,26 @@ void operator delete[](void *block, size_t) noexcept { Release(block); }
 
 static std::string ReadFile(const char *path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes;
+    if (!in)
+        return bytes;
+    bytes.resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
 }
 
-static FlatText Flatten(const std::string &bytes)
+static std::string ToUtf8(const std::string &bytes)
 {
     std::string utf8;
     if (!ConvertToUtf8(bytes, DetectCharset(bytes, ""), utf8))
         ConvertToUtf8(bytes, "windows-1252", utf8);
-    return FlattenMarkup(std::move(utf8));
+    return utf8;
 }
+
+static FlatText Flatten(const std::string &bytes) { return FlattenMarkup(ToUtf8(bytes)); }
 
 int main(int argc, char **argv)
 {
@@ -97,11 +108,17 @@ int main(int argc, char **argv)
         return 0;
     }
     if (std::strcmp(argv[1], "--memory") == 0) {
-        const std::string page = ReadFile(argv[2]);
         const size_t before = g_liveBytes.load();
         g_peakBytes = before;
-        size_t produced = Flatten(page).body.size();
-        std::printf("%zu %zu %zu\n", page.size(), g_peakBytes.load() - before, produced);
+        size_t pageSize = 0;
+        std::string utf8;
+        {
+            const std::string page = ReadFile(argv[2]);
+            pageSize = page.size();
+            utf8 = ToUtf8(page);
+        }
+        const size_t produced = FlattenMarkup(std::move(utf8)).body.size();
+        std::printf("%zu %zu %zu\n", pageSize, g_peakBytes.load() - before, produced);
         return 0;
     }
     if (std::strcmp(argv[1], "--dump") == 0) {
