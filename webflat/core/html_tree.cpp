@@ -263,7 +263,7 @@ public:
             return Tag::kOther;
         for (size_t slot = Hash(name); slots_[slot] != 0; slot = (slot + 1) & (kSlots - 1)) {
             const size_t index = slots_[slot] - 1u;
-            if (lengths_[index] == name.size() && std::memcmp(kTagNames[index], name.data(), name.size()) == 0)
+            if (lengths_[index] == name.size() && SameBytes(kTagNames[index], name))
                 return static_cast<Tag>(kFirstNamedTag + index);
         }
         return Tag::kOther;
@@ -271,6 +271,14 @@ public:
 
 private:
     static constexpr size_t kSlots = 512;
+    // Names are a few bytes: compared in line, without a library call.
+    static bool SameBytes(const char *known, std::string_view name)
+    {
+        for (size_t k = 0; k < name.size(); ++k)
+            if (known[k] != name[k])
+                return false;
+        return true;
+    }
     static size_t Hash(std::string_view name)
     {
         const size_t n = name.size();
