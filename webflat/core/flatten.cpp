@@ -1,5 +1,6 @@
 #include "webflat/core/flatten.h"
 
+#include <cstring>
 #include <vector>
 
 #include "sender/webflat/webflat_contract.h"
@@ -62,6 +63,26 @@ constexpr PlainTable kPlain;
 
 inline bool IsPlain(char c) { return kPlain.plain[static_cast<unsigned char>(c)]; }
 
+// Whether eight bytes, following a plain byte, continue a run of words joined by single
+// spaces: all of them printable ASCII or space, no two spaces together, the last one
+// not a space. Tested on the eight at once.
+inline bool IsPlainGroup(const char *bytes)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    uint64_t x;
+    std::memcpy(&x, bytes, sizeof x);
+    if ((x & kHigh) != 0 || ((x - kOnes * 0x20) & ~x & kHigh) != 0)
+        return false; // a byte of 0x80 or more, or a control byte
+    // High bit of each byte that is a space, exactly.
+    const uint64_t t = x ^ (kOnes * 0x20);
+    const uint64_t spaces = ~(((t & kLow7) + kLow7) | t | kLow7);
+    uint64_t last;
+    std::memcpy(&last, "\0\0\0\0\0\0\0\x80", sizeof last); // the byte at bytes[7]
+    return (spaces & (spaces << 8)) == 0 && (spaces & last) == 0;
+}
+
 // Collects text with white space collapsed and blocks separated by single break marks.
 class TextBuilder {
 public:
@@ -86,6 +107,10 @@ public:
                 // copied in one step.
                 size_t end = i + 1;
                 while (end < n) {
+                    if (end + 8 <= n && IsPlainGroup(data + end)) {
+                        end += 8;
+                        continue;
+                    }
                     if (IsPlain(data[end]))
                         ++end;
                     else if (data[end] == ' ' && end + 1 < n && IsPlain(data[end + 1]))
