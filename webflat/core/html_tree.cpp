@@ -1269,6 +1269,9 @@ HtmlTree::HtmlTree(std::string_view utf8Markup)
         normalized_ = NormalizeInput(utf8Markup);
         markup_ = normalized_;
     }
+    // Text offsets are 32-bit: markup past 4 GB (far beyond any page) is not read.
+    if (markup_.size() > UINT32_MAX)
+        markup_ = markup_.substr(0, UINT32_MAX);
     // Pages hold about one node per 15 to 20 bytes; reserving that once spares the copies
     // of growing (markup with more nodes than that grows the vector as usual).
     nodes_.reserve(std::min<size_t>(markup_.size() / 16 + 16, 2 * kMaxNodes));
