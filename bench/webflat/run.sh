@@ -72,7 +72,7 @@ now() { date +%s.%N; }
 rate() { awk -v b="$1" -v s="$2" 'BEGIN { if (s <= 0) s = 1e-9; printf "%.2f", b / 1048576 / s }'; }
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-large_total=$(bytes_of "${large[@]}")
+large_total=$(bytes_of ${large[@]+"${large[@]}"})
 echo "corpus 1 (benchmark): ${#files[@]} files, $(mb "$total") MB from /usr/share/doc"
 echo "corpus 2 (large documents): ${#large[@]} documents, $(mb "$large_total") MB:"
 for i in "${!large[@]}"; do
@@ -106,7 +106,11 @@ speed_vs_w3m() { # label, files...
   printf '  webflat / w3m: %sx median (runs: %s) (target: 20x)\n' "$mr" "${ratios[*]}"
 }
 speed_vs_w3m "corpus 1, parsing alone" "${files[@]}"
-speed_vs_w3m "corpus 2, parsing alone" "${large[@]}"
+if [ "${#large[@]}" -gt 0 ]; then
+  speed_vs_w3m "corpus 2, parsing alone" "${large[@]}"
+else
+  echo "corpus 2: no HTML document of 1 MB or more under /usr/share/doc, nor a manual that joins to one"
+fi
 
 # ---- peak memory for a 5 MB page ----
 biggest=""
@@ -126,7 +130,7 @@ fi
 # ---- the tools as a caller would run them, one process per file; word recall ----
 mkdir -p "$work/ours" "$work/ours_large"
 "$work/flatten_files" --dump "$work/ours" "${files[@]}"
-"$work/flatten_files" --dump "$work/ours_large" "${large[@]}"
+[ "${#large[@]}" -gt 0 ] && "$work/flatten_files" --dump "$work/ours_large" "${large[@]}"
 
 run_tool() { # output dir, then the command with FILE standing for the file, then -- files
   local dir="$1"; shift
@@ -150,7 +154,8 @@ ours_each_s=$(run_tool "$work/ours_each" "$work/flatten_files" --time 1 FILE -- 
 w3m_s=$(run_tool "$work/w3m" w3m -dump -O UTF-8 -cols 200 FILE -- "${files[@]}")
 lynx_s=$(run_tool "$work/lynx" lynx -dump -nolist -display_charset=utf-8 -width=200 FILE -- "${files[@]}")
 h2t_s=$(run_tool "$work/html2text" html2text -utf8 -nobs -width 200 FILE -- "${files[@]}")
-run_tool "$work/w3m_large" w3m -dump -O UTF-8 -cols 200 FILE -- "${large[@]}" > /dev/null
+mkdir -p "$work/w3m_large"
+[ "${#large[@]}" -gt 0 ] && run_tool "$work/w3m_large" w3m -dump -O UTF-8 -cols 200 FILE -- "${large[@]}" > /dev/null
 
 ours_each=$(rate "$total" "$ours_each_s")
 w3m=$(rate "$total" "$w3m_s")
@@ -185,5 +190,6 @@ def recall(label, theirs_dir, ours_dir, n):
     for ratio, i in worst[:3]:
         print(f"  lowest: file #{i} {100 * ratio:.1f}%")
 recall("corpus 1", "w3m", "ours", count)
-recall("corpus 2", "w3m_large", "ours_large", large)
+if large:
+    recall("corpus 2", "w3m_large", "ours_large", large)
 PY
