@@ -207,4 +207,18 @@
 #define IDC_TASK_DAY_SUNDAY             1014 /* check boxes 1014..1020: Sunday..Saturday */
 #define IDC_TASK_DAY_SATURDAY           1020
 
+/* ---- Outgoing Server page of the configuration dialog (ids 300-319, 1300-1319) ---- */
+#define IDD_CONFIG_OUTGOING             300
+#define IDS_TAB_OUTGOING_SERVER         301 /* "Outgoing Server" */
+#define IDC_OUT_PORT                    1300 /* digits; empty: the standard SMTP port */
+#define IDC_OUT_SECURITY_NONE           1301 /* radio */
+#define IDC_OUT_SECURITY_STARTTLS       1302 /* radio */
+#define IDC_OUT_SECURITY_TLS            1303 /* radio */
+#define IDC_OUT_LOGIN                   1304 /* sign-in user name */
+#define IDC_OUT_PASSWORD                1305 /* read-only password edit (shared Password) */
+#define IDC_OUT_CHANGE_PASSWORD         1306 /* opens IDD_CHANGE_PASSWORD */
+#define IDC_OUT_PASSWORD_NOTE           1307 /* says the password is shared with POP3 */
+#define IDC_OUT_SIGN_IN_NOTE            1308 /* says sign-in needs STARTTLS or TLS */
+
+
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */
