@@ -234,15 +234,16 @@ SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
         remote.sin_family = AF_INET;
         remote.sin_addr.s_addr = address;
     }
-    // No built-in port: a system without the service entry cannot reach the server.
-    servent *service = getservbyname(steps.service, "tcp");
-    if (service == nullptr)
-        return fail(steps.serviceStep);
-    remote.sin_port = static_cast<u_short>(service->s_port);
-    // A configured SMTP port replaces the services database's entry (which must still
-    // be there, as it always had to be).
-    if (steps.port != 0)
+    if (steps.port != 0) {
+        // A configured port (SMTPPort) needs no service entry.
         remote.sin_port = htons(static_cast<u_short>(steps.port));
+    } else {
+        // No built-in port: a system without the service entry cannot reach the server.
+        servent *service = getservbyname(steps.service, "tcp");
+        if (service == nullptr)
+            return fail(steps.serviceStep);
+        remote.sin_port = static_cast<u_short>(service->s_port);
+    }
     if (connect(s, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == SOCKET_ERROR)
         return fail(steps.connectStep);
     // The header lines, body and end of data go out as separate small sends with no
