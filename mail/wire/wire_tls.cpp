@@ -153,7 +153,8 @@ bool TlsChannel::Handshake(const char *serverName, ULONGLONG deadline, std::stri
     }
     haveCredentials_ = true;
 
-    char *target = const_cast<char *>(serverName);
+    serverName_ = serverName;
+    char *target = const_cast<char *>(serverName_.c_str());
     bool first = true;
     int error = 0;
     for (;;) {
@@ -319,6 +320,36 @@ bool TlsChannel::Send(const char *data, size_t length, int *error)
     return ok;
 }
 
+// A post-handshake message (a TLS 1.3 session ticket or key update, or a request to
+// renegotiate) must go back to the provider before further records decrypt. Only the
+// case that completes at once is handled; a server asking for a full new handshake
+// in the middle of a mail dialogue fails the read.
+bool TlsChannel::ContinueAfterRenegotiate(int *error)
+{
+    SecBuffer input[2] = {{static_cast<unsigned long>(raw_.size()), SECBUFFER_TOKEN, raw_.empty() ? nullptr : raw_.data()},
+                          {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc inputDesc = {SECBUFFER_VERSION, 2, input};
+    OutputToken token;
+    SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, &token.buffer};
+    unsigned long attributes = 0;
+    TimeStamp expiry;
+    SECURITY_STATUS status =
+        InitializeSecurityContextA(&credentials_, &context_, const_cast<char *>(serverName_.c_str()), kContextFlags,
+                                   0, 0, &inputDesc, 0, nullptr, &outputDesc, &attributes, &expiry);
+    if (token.buffer.cbBuffer > 0 && token.buffer.pvBuffer != nullptr &&
+        !SendAll(static_cast<const char *>(token.buffer.pvBuffer), token.buffer.cbBuffer, error))
+        return false;
+    if (status != SEC_E_OK) {
+        *error = static_cast<int>(status);
+        return false;
+    }
+    if (input[1].BufferType == SECBUFFER_EXTRA && input[1].cbBuffer > 0 && input[1].cbBuffer <= raw_.size())
+        raw_.erase(raw_.begin(), raw_.end() - input[1].cbBuffer);
+    else
+        raw_.clear();
+    return true;
+}
+
 TlsStatus TlsChannel::Receive(char *byte, bool onlyIfWaiting, ULONGLONG deadline, int *error)
 {
     for (;;) {
@@ -355,8 +386,8 @@ TlsStatus TlsChannel::Receive(char *byte, bool onlyIfWaiting, ULONGLONG deadline
                 raw_.swap(extra);
                 if (status == SEC_I_CONTEXT_EXPIRED)
                     closed_ = true;   // the server's close_notify
-                // A renegotiation request (or a post-handshake message) is not taken up:
-                // the records around it still decrypt, and mail needs no new keys.
+                if (status == SEC_I_RENEGOTIATE && !ContinueAfterRenegotiate(error))
+                    return TlsStatus::kFailed;
                 continue;
             }
             if (status != SEC_E_INCOMPLETE_MESSAGE) {

@@ -49,9 +49,11 @@ private:
     TlsStatus ReadRaw(bool onlyIfWaiting, ULONGLONG deadline, int *error);
     bool SendAll(const char *data, size_t length, int *error);
     bool CheckCertificate(const char *serverName, std::string *failure);
+    bool ContinueAfterRenegotiate(int *error);
     std::string Describe();
 
     SOCKET socket_;
+    std::string serverName_;
     CredHandle credentials_ = {};
     CtxtHandle context_ = {};
     bool haveCredentials_ = false;
