@@ -162,8 +162,12 @@ void LoadSubmissionSettings(WireSettings *settings)
 {
     settings->smtpPort = ReadConfigNumber(config_values::kSMTPPort, 0);
     settings->smtpSecurity = ReadConfigNumber(config_values::kSMTPSecurity, 0);
-    if (!ReadConfigText(config_values::kSMTPLogin, settings->smtpLogin))
+    if (!ReadConfigText(config_values::kSMTPLogin, settings->smtpLogin)) {
         settings->smtpLogin[0] = '\0';
+        // Present but unreadable (too long, or not text): refused at logon rather than
+        // sending without the sign-in the user asked for.
+        settings->smtpLoginUnreadable = ConfigValueHasData(config_values::kSMTPLogin);
+    }
 }
 
 WireLibrary::WireLibrary(const WireSettings &settings, DWORD replyWaitMs, DWORD messageWaitMs)
@@ -268,6 +272,10 @@ bool WireLibrary::SubmissionSettingsUsable()
     }
     if (settings_.smtpSecurity > static_cast<DWORD>(wire::SmtpSecurity::kImplicitTls)) {
         Log(FormatText("SMTPSecurity %lu is not 0, 1 or 2", static_cast<unsigned long>(settings_.smtpSecurity)));
+        return false;
+    }
+    if (settings_.smtpLoginUnreadable) {
+        Log("SMTPLogin unreadable or longer than 259 characters");
         return false;
     }
     if (settings_.smtpLogin[0] != '\0' && settings_.smtpSecurity == 0) {

@@ -33,6 +33,7 @@ struct WireSettings {
     DWORD smtpPort = 0;
     DWORD smtpSecurity = 0;
     char smtpLogin[kTextBufferSize] = "";
+    bool smtpLoginUnreadable = false;   // SMTPLogin present but not readable text
 };
 
 // Reads the settings from Configuration. False only when the key exists but has no

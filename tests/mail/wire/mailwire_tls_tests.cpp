@@ -24,6 +24,9 @@ namespace {
 
 constexpr char kUser[] = "pager-user";
 constexpr char kPassword[] = "Pa55 w0rd!";
+// 300 characters: more than the 260 bytes a configuration text may hold.
+const std::string kOverlongLoginText(300, 'u');
+const char *const kOverlongLogin = kOverlongLoginText.c_str();
 
 std::string PeerDir()
 {
@@ -194,6 +197,10 @@ TEST_F(MailwireTls, RefusalsLogWhyAndKeepThePageQueued)
          "MAILWIRE SMTPLogin needs SMTPSecurity 1 or 2: credentials are sent only inside TLS\r\n", true},
         {"SMTPSecurity out of range", {"127.0.0.91", 465, 3, nullptr, ""},
          "MAILWIRE SMTPSecurity 3 is not 0, 1 or 2\r\n", true},
+        {"SMTPPort out of range", {"127.0.0.91", 70000, 2, nullptr, ""},
+         "MAILWIRE SMTPPort 70000 is not a port number\r\n", true},
+        {"SMTPLogin too long", {"127.0.0.91", 465, 2, kOverlongLogin, kPassword},
+         "MAILWIRE SMTPLogin unreadable or longer than 259 characters\r\n", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -208,8 +215,9 @@ TEST_F(MailwireTls, RefusalsLogWhyAndKeepThePageQueued)
         ExpectNoSecretIn(outcome.log, c.label);
         // Nothing went to the server in clear after it failed to offer STARTTLS, and no
         // credentials went anywhere but inside TLS.
-        if (!authRefused)
+        if (!authRefused) {
             EXPECT_EQ(outcome.received.find("\"auth\""), std::string::npos) << outcome.received;
+        }
     }
 }
 
