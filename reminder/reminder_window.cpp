@@ -392,6 +392,17 @@ void SubclassFields()
         SetWindowLongPtrA(g_reminder.messageField, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
 }
 
+void OnSize(int width, int height)
+{
+    const int fieldWidth = width - 2 * g_reminder.margin;
+    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    for (HWND child : {g_reminder.subjectLabel, g_reminder.subjectField, g_reminder.messageLabel})
+        if (child != nullptr)
+            SetWindowPos(child, nullptr, 0, 0, fieldWidth, g_reminder.row, flags);
+    if (g_reminder.messageField != nullptr)
+        SetWindowPos(g_reminder.messageField, nullptr, 0, 0, fieldWidth, height - 6 * g_reminder.line, flags);
+}
+
 void OnCreate(HWND window)
 {
     g_reminder.window = window;
@@ -405,22 +416,15 @@ void OnCreate(HWND window)
     if (g_reminder.component) {
         CreateFields(window);
         SubclassFields();
+        // Not every platform sends WM_SIZE before the first paint: size the fields now.
+        RECT client;
+        GetClientRect(window, &client);
+        OnSize(client.right, client.bottom);
     }
     g_reminder.shadowPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
     g_reminder.highlightPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
     if (!g_reminder.settings.introSuppressed)
         PostMessageA(window, g_introMessage, 0, 0);
-}
-
-void OnSize(int width, int height)
-{
-    const int fieldWidth = width - 2 * g_reminder.margin;
-    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-    for (HWND child : {g_reminder.subjectLabel, g_reminder.subjectField, g_reminder.messageLabel})
-        if (child != nullptr)
-            SetWindowPos(child, nullptr, 0, 0, fieldWidth, g_reminder.row, flags);
-    if (g_reminder.messageField != nullptr)
-        SetWindowPos(g_reminder.messageField, nullptr, 0, 0, fieldWidth, height - 6 * g_reminder.line, flags);
 }
 
 void OnPaint(HWND window)
