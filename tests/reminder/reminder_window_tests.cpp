@@ -393,3 +393,44 @@ TEST_F(ReminderWindow, CancelInTheEditorRemovesANewFileAndRestoresAnOverwrittenO
 }
 
 } // namespace
+
+namespace {
+
+// Points the schedule component's registration at a library that does not exist for
+// the test's life (every test that creates the component holds the registry lock), then
+// puts the registered path back.
+class ComponentHidden {
+public:
+    ComponentHidden()
+    {
+        if (server_.Open(HKEY_CLASSES_ROOT, kServerKey) == ERROR_SUCCESS &&
+            server_.ReadString("", &registered_) == ERROR_SUCCESS)
+            server_.WriteString("", "C:\\nowhere\\tasqui-missing.dll");
+    }
+    ~ComponentHidden()
+    {
+        if (!registered_.empty())
+            server_.WriteString("", registered_);
+    }
+
+private:
+    static constexpr char kServerKey[] = "CLSID\\{7C3A91D5-2B6E-4F10-A5C8-3E0D9B41F627}\\InprocServer32";
+    RegistryKey server_;
+    std::string registered_;
+};
+
+TEST_F(ReminderWindow, WithoutTheScheduleComponentOnlyTheMenuShowsAndScheduleStaysGrayed)
+{
+    ComponentHidden hidden;
+    ReminderRun run(resources_);
+    ASSERT_NE(run.Window(), nullptr);
+    EXPECT_EQ(run.Field(kSubject), nullptr);
+    EXPECT_EQ(run.Field(kMessage), nullptr);
+    EXPECT_EQ(GetWindow(run.Window(), GW_CHILD), nullptr);
+    EXPECT_FALSE(run.ScheduleItemEnabled());
+    PostMessageA(run.Window(), WM_COMMAND, IDM_REMINDER_SCHEDULE, 0);
+    EXPECT_EQ(WaitForThreadDialog(run.Thread(), 0, 1000), nullptr);
+    EXPECT_EQ(run.Stop(), 0);
+}
+
+} // namespace
