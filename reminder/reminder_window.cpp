@@ -86,12 +86,18 @@ bool FieldHasText(HWND field) { return field != nullptr && GetWindowTextLengthA(
 
 // ---- The reminder file -------------------------------------------------------------
 
+// An empty path (too long to be created) and a name that opens a device instead of a
+// file ("CON.htm", "NUL.htm": the message would vanish while the task is scheduled)
+// count as a file that could not be created.
 UniqueHandle CreateReminderFile(const std::string &path, DWORD disposition)
 {
     if (path.empty())
         return UniqueHandle();
-    return UniqueHandle(
+    UniqueHandle file(
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && GetFileType(file.Get()) != FILE_TYPE_DISK)
+        file.Reset();
+    return file;
 }
 
 bool WriteAll(HANDLE file, const std::string &content)

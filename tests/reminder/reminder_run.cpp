@@ -166,10 +166,40 @@ HWND ReminderRun::Window(DWORD timeoutMs)
     return window_;
 }
 
+namespace {
+
+// The last sync marker the reminder's thread retrieved from its queue.
+constexpr UINT kSyncMarker = WM_APP + 0x3A1;
+std::atomic<LONG> g_markerSeen{0};
+std::atomic<LONG> g_markerSent{0};
+
+LRESULT CALLBACK SeeMarker(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *message = reinterpret_cast<const MSG *>(lParam);
+    if (code >= 0 && wParam == PM_REMOVE && message->message == kSyncMarker && message->hwnd == nullptr)
+        g_markerSeen = static_cast<LONG>(message->wParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+// A sent message alone is not enough: the thread also answers sent messages while it
+// waits inside a call of its own (a broadcast, a modal loop starting), so the marker is
+// posted as well and the wait ends when the thread's loop has taken it from the queue,
+// after everything posted before it.
 void ReminderRun::Sync()
 {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(Window(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    if (hook_ == nullptr)
+        hook_ = SetWindowsHookExA(WH_GETMESSAGE, SeeMarker, nullptr, threadId_);
+    if (hook_ == nullptr)
+        return;
+    const LONG marker = ++g_markerSent;
+    PostThreadMessageA(threadId_, kSyncMarker, static_cast<WPARAM>(marker), 0);
+    const DWORD start = GetTickCount();
+    while (g_markerSeen < marker && !done_ && GetTickCount() - start < 10000)
+        Sleep(10);
 }
 
 void ReminderRun::SetField(int id, const std::string &text)
@@ -264,6 +294,9 @@ int ReminderRun::Stop()
         }
         thread_.join();
     }
+    if (hook_ != nullptr)
+        UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
     return exitCode_;
 }
 

@@ -67,7 +67,7 @@ public:
     // The main window once it is visible (null at the time limit).
     HWND Window(DWORD timeoutMs = 10000);
     HWND Field(int id) { return GetDlgItem(Window(), id); }
-    // Waits until the window's thread has handled everything sent so far.
+    // Waits until the window's thread has handled everything sent and posted so far.
     void Sync();
 
     void SetField(int id, const std::string &text);
@@ -97,6 +97,7 @@ private:
     std::atomic<bool> done_{false};
     std::atomic<int> exitCode_{-1};
     HWND window_ = nullptr;
+    HHOOK hook_ = nullptr;
 };
 
 } // namespace quillon::test

@@ -434,3 +434,54 @@ TEST_F(ReminderWindow, WithoutTheScheduleComponentOnlyTheMenuShowsAndScheduleSta
 }
 
 } // namespace
+
+namespace {
+
+// Names the file system cannot hold as files: a device name, and a Personal folder so
+// long that no subject fits (the subject field then still takes one character, never
+// an unlimited number).
+TEST_F(ReminderWindow, ADeviceNameIsNoFileAndAnOverlongFolderEndsAtMessage198)
+{
+    {
+        ReminderRun run(resources_);
+        ASSERT_NE(run.Window(), nullptr);
+        run.SetField(kSubject, "CON");
+        run.SetField(kMessage, "Pay");
+        EXPECT_EQ(run.Schedule(IDNO, true), "Send text from CON1");
+        EXPECT_EQ(ReadWholeFile(InFolder("CON1.htm")),
+                  kContentStart + "CON" + kContentAfterTitle + "Pay" + kContentEnd);
+        ASSERT_EQ(StoredTasks().size(), 1u);
+        EXPECT_EQ(StoredTasks()[0].selection, "\"" + InFolder("CON1.htm") + "\"");
+    }
+    ResetProductRegistry();
+    WriteReminderConfiguration("40", 1);
+
+    const std::string folder = "C:\\" + std::string(251, 'f');
+    PersonalFolderRedirect redirect(folder);
+    ReminderRun run(resources_);
+    ASSERT_NE(run.Window(), nullptr);
+    SendMessageA(run.Field(kSubject), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("abc"));
+    EXPECT_EQ(run.FieldText(kSubject), "a");
+    run.SetField(kMessage, "Pay");
+    PostMessageA(run.Window(), WM_COMMAND, IDM_REMINDER_SCHEDULE, 0);
+    HWND question = run.WaitForMessageBox(kOverwriteQuestion, 8000);
+    ASSERT_NE(question, nullptr);
+    PostMessageA(question, WM_COMMAND, IDYES, 0);
+    HWND error = run.WaitForMessageBox(kFileError, 8000);
+    ASSERT_NE(error, nullptr);
+    PostMessageA(error, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(run.Stop(), 0);
+    EXPECT_TRUE(StoredTasks().empty());
+}
+
+TEST_F(ReminderWindow, AMaxMsgLenWithoutDigitsStillLimitsTheMessage)
+{
+    ResetProductRegistry();
+    WriteReminderConfiguration("none", 1);
+    ReminderRun run(resources_);
+    ASSERT_NE(run.Window(), nullptr);
+    SendMessageA(run.Field(kMessage), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("abc"));
+    EXPECT_EQ(run.FieldText(kMessage), "a");
+}
+
+} // namespace
