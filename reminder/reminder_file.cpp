@@ -95,4 +95,13 @@ std::string NumberedSubject(const std::string &subject, int number)
     return subject + std::to_string(number);
 }
 
+std::string TaskDescription(const std::string &format, const std::string &subject)
+{
+    std::string description = format;
+    const size_t slot = description.find("%s");
+    if (slot != std::string::npos)
+        description.replace(slot, 2, subject);
+    return description;
+}
+
 } // namespace quillon

@@ -48,4 +48,9 @@ std::string ReminderFileContent(const std::string &subject, const std::string &m
 // appended ("Rent" and 2 give "Rent2"), unchanged for 0.
 std::string NumberedSubject(const std::string &subject, int number);
 
+// The task description from its resource text ("Send text from %s"): the first "%s"
+// becomes the subject. The subject is never read as a format, so a "%" typed in it stays
+// as typed; a text without "%s" is used as it is.
+std::string TaskDescription(const std::string &format, const std::string &subject);
+
 } // namespace quillon

@@ -165,9 +165,9 @@ bool SaveReminderFile(const std::string &subject, const std::string &message, Sa
                                  MB_YESNOCANCEL);
         if (answer == IDYES) {
             // An overwritten file may be the page of an earlier task: keep its content so
-            // that a cancel in the task editor can put it back.
-            // A file that exists but cannot be read is overwritten all the same (the user
-            // said so), but it is never deleted afterwards.
+            // that a cancel in the task editor can put it back. A file that exists but
+            // cannot be read is overwritten all the same (the user said so), but it is
+            // never deleted afterwards.
             const bool existed =
                 !saved->path.empty() && GetFileAttributesA(saved->path.c_str()) != INVALID_FILE_ATTRIBUTES;
             saved->hadEarlier = existed && ReadWholeFile(saved->path, &saved->earlierContent);
@@ -229,17 +229,10 @@ void ScheduleReminder(HWND window)
     if (!SaveReminderFile(subject, message, &saved))
         return;
 
+    // The description goes through a 260-byte field of the task record.
     char description[kTextBufferSize] = "";
-    const std::string format = ResourceString(IDS_TASK_DESCRIPTION_FORMAT);
-    const std::string shownSubject = NumberedSubject(subject, saved.number);
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    FormatBounded(description, format.c_str(), shownSubject.c_str());
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    CopyBounded(description, TaskDescription(ResourceString(IDS_TASK_DESCRIPTION_FORMAT),
+                                             NumberedSubject(subject, saved.number)));
     char program[sizeof kPageSender];
     CopyBounded(program, kPageSender);
     char commandLine[] = "";

@@ -78,6 +78,13 @@ TEST(ReminderFileName, NumberedSubjectNamesTheDescription)
     EXPECT_EQ(NumberedSubject("Rent", 99), "Rent99");
 }
 
+TEST(ReminderFileName, TaskDescriptionPutsTheSubjectInTheResourceText)
+{
+    EXPECT_EQ(TaskDescription("Send text from %s", "Rent2"), "Send text from Rent2");
+    EXPECT_EQ(TaskDescription("Send text from %s", "50% of %s <a> & b"), "Send text from 50% of %s <a> & b");
+    EXPECT_EQ(TaskDescription("Send text", "Rent"), "Send text");
+}
+
 TEST(ReminderFileContent, IsTheFrameWithSubjectAndMessageAndNoAddedLineBreak)
 {
     const std::string expected =
