@@ -10,6 +10,7 @@
 
 #include "mail/loader/mail_library.h"
 #include "tests/mail/rich/mapi_double_control.h"
+#include "tests/resources/debug_output_reader.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {
@@ -48,6 +49,8 @@ protected:
     void TearDown() override
     {
         library.Unload();
+        if (!mapi.Loaded())
+            return;
         // Whatever the case did, nothing MAPI handed out may outlive it.
         EXPECT_EQ(mapi.LiveObjects(), 0);
         EXPECT_EQ(mapi.OutstandingBuffers(), 0);
@@ -282,6 +285,18 @@ TEST_F(MailrichTest, HandlesOutsideTheTableReachNoSession)
     EXPECT_TRUE(mapi.Trace().empty()) << Joined(mapi.Trace());
     EXPECT_EQ(library.Send(second, "", kDestination, "S", "B"), kMailOk);
     EXPECT_EQ(library.Logoff(second), kMailOk);
+}
+
+TEST(MailrichLoad, AnnouncesLoadAndUnloadOnTheDebugOutput)
+{
+    DebugOutputReader debug;
+    std::string error;
+    ASSERT_TRUE(debug.Start(error)) << error;
+    MailLibrary library;
+    ASSERT_EQ(library.Load("mailrich.dll"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(debug.WaitFor("MAILRICH loading\n", 3000));
+    library.Unload();
+    EXPECT_TRUE(debug.WaitFor("MAILRICH unloading\n", 3000));
 }
 
 } // namespace
