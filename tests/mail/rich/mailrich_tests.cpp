@@ -74,7 +74,10 @@ protected:
 
 TEST_F(MailrichTest, SendWalksTheProfileInOrderAndReleasesEverything)
 {
+    const long highSessions = mapi.SessionsAboveFourGigabytes();
     MailSession session = Logon();
+    // The session object lies above 4 GiB: the 32-bit handle cannot be its address.
+    EXPECT_EQ(mapi.SessionsAboveFourGigabytes(), highSessions + 1);
     EXPECT_EQ(library.Send(session, "me@example.org", kDestination, "Headlines", "First page"), kMailOk);
     EXPECT_EQ(library.Logoff(session), kMailOk);
 

@@ -8,7 +8,7 @@
 //  - an address book that resolves "pager@example.org" and "Duty Pager" and nothing else;
 //  - a status table with the spooler, the store and one outbound transport
 //    ("status-transport"), whose status object offers FlushQueues.
-// Every call is written to a trace (with its arguments), and every object is named, so a
+// Sessions are placed above 4 GiB. Every call is written to a trace (with its arguments), and every object is named, so a
 // test can check the order of calls and releases. Objects are counted and never freed,
 // so a release too many is seen instead of crashing; MAPI buffers are counted too.
 // TestMapiFail makes a named call fail with a given result; TestMapiSetOption changes the
@@ -19,10 +19,12 @@
 #include <mapidefs.h>
 #include <mapix.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,7 @@ struct DoubleState {
     std::vector<std::string> problems;
     std::map<const void *, std::string> objectNames;
     long liveObjects = 0;
+    long sessionsAboveFourGigabytes = 0;
     long initializeDepth = 0;
 };
 
@@ -743,6 +746,22 @@ public:
     }
 };
 
+// Sessions live above 4 GiB, where a 64-bit MAPI may well put them: a caller that
+// squeezed the session pointer into 32 bits would lose it. (Never freed, like every
+// object of the double.)
+Session *NewSessionAboveFourGigabytes()
+{
+    for (uintptr_t gigabytes = 64; gigabytes < 64 * 1024; gigabytes += 64) {
+        void *place = VirtualAlloc(reinterpret_cast<void *>(gigabytes << 30), sizeof(Session),
+                                   MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (place != nullptr) {
+            State().sessionsAboveFourGigabytes += reinterpret_cast<uintptr_t>(place) > 0xFFFFFFFFu;
+            return new (place) Session();
+        }
+    }
+    return new Session();
+}
+
 } // namespace
 
 // ---- MAPI functions --------------------------------------------------------------------
@@ -777,7 +796,7 @@ extern "C" HRESULT WINAPI MAPILogonEx(ULONG_PTR window, LPTSTR profile, LPTSTR p
     if (profile == nullptr || password == nullptr || std::strcmp(profile, "Pager Profile") != 0 ||
         std::strcmp(password, "secret") != 0)
         return MAPI_E_LOGON_FAILED;
-    *session = new Session();
+    *session = NewSessionAboveFourGigabytes();
     return Option("logon-warning") != 0 ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
@@ -896,6 +915,7 @@ extern "C" void TestMapiFail(const char *call, LONG result) { State().failures[c
 extern "C" void TestMapiSetOption(const char *name, int value) { State().options[name] = value; }
 
 extern "C" long TestMapiLiveObjects() { return State().liveObjects; }
+extern "C" long TestMapiSessionsAboveFourGigabytes() { return State().sessionsAboveFourGigabytes; }
 extern "C" long TestMapiOutstandingBuffers() { return static_cast<long>(Blocks().size()); }
 extern "C" long TestMapiInitializeDepth() { return State().initializeDepth; }
 extern "C" int TestMapiTraceCount() { return static_cast<int>(State().trace.size()); }

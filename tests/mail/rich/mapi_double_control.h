@@ -20,6 +20,7 @@ public:
         Resolve(fail_, "TestMapiFail");
         Resolve(setOption_, "TestMapiSetOption");
         Resolve(liveObjects_, "TestMapiLiveObjects");
+        Resolve(sessionsAboveFourGigabytes_, "TestMapiSessionsAboveFourGigabytes");
         Resolve(outstandingBuffers_, "TestMapiOutstandingBuffers");
         Resolve(initializeDepth_, "TestMapiInitializeDepth");
         Resolve(traceCount_, "TestMapiTraceCount");
@@ -43,6 +44,8 @@ public:
     void Fail(const char *call, LONG result) { fail_(call, result); }
     void SetOption(const char *name, int value = 1) { setOption_(name, value); }
     long LiveObjects() const { return liveObjects_(); }
+    // Sessions handed out so far that live above 4 GiB.
+    long SessionsAboveFourGigabytes() const { return sessionsAboveFourGigabytes_(); }
     long OutstandingBuffers() const { return outstandingBuffers_(); }
     long InitializeDepth() const { return initializeDepth_(); }
 
@@ -87,6 +90,7 @@ private:
     void (*fail_)(const char *, LONG) = nullptr;
     void (*setOption_)(const char *, int) = nullptr;
     long (*liveObjects_)() = nullptr;
+    long (*sessionsAboveFourGigabytes_)() = nullptr;
     long (*outstandingBuffers_)() = nullptr;
     long (*initializeDepth_)() = nullptr;
     int (*traceCount_)() = nullptr;
