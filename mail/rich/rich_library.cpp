@@ -55,8 +55,8 @@ public:
             freeRows_(std::exchange(rows_, nullptr));
     }
     // The entry identifier in the first column of the only row: false when the set does
-    // not hold exactly one row, true with *found false when that row's first column is
-    // not PR_ENTRYID.
+    // not hold exactly one row, true with *entryIdFirst false when that row's first
+    // column is not PR_ENTRYID. *entryId points into the rows: use it before Reset().
     bool OnlyRow(bool *entryIdFirst, SBinary *entryId) const
     {
         *entryIdFirst = false;
@@ -196,19 +196,19 @@ MailResult RichLibrary::Logon(const char *profile, const char *password, MailSes
     IMAPISession *opened = nullptr;
     HRESULT result = MAPILogonEx(0, const_cast<LPSTR>(profile), const_cast<LPSTR>(password), 0, &opened);
     uint32_t handle = 0;
-    if (result == S_OK && opened != nullptr && session != nullptr) {
+    if (result == S_OK && opened != nullptr && session != nullptr)
         handle = sessions_.Add(SessionEntry{opened, initialized});
-        if (handle == 0)
-            opened->Logoff(0, 0, 0);
-    }
     if (handle == 0) {
         // A refused logon, a warning (which must not read as success to the caller), a
         // session without an object, or no room to keep it: nothing stays open.
+        if (opened != nullptr) {
+            if (SUCCEEDED(result))
+                opened->Logoff(0, 0, 0);
+            opened->Release();
+        }
         if (result == S_OK)
             result = kMailFailed;
         Log(FormatText("MAILRICH Logon error %lX", static_cast<unsigned long>(result)));
-        if (opened != nullptr)
-            opened->Release();
         if (initialized)
             MAPIUninitialize();
         return result < 0 ? result : kMailFailed;

@@ -257,6 +257,26 @@ TEST_F(MailrichTest, FailedLogonLeavesNothingOpen)
     }
 }
 
+// The library keeps a handful of sessions; one more is logged off again and refused.
+TEST_F(MailrichTest, FullSessionTableRefusesTheLogonAndLeavesNothingOpen)
+{
+    std::vector<MailSession> sessions;
+    for (int i = 0; i < 8; ++i)
+        sessions.push_back(Logon());
+    mapi.Reset();
+    MailSession refused = 0;
+    EXPECT_EQ(library.Logon(kProfile, kPassword, &refused, 1, logFile.c_str()), kMailFailed);
+    EXPECT_EQ(refused, 0u);
+    EXPECT_EQ(Log(), "MAILRICH Logon error 80004005\r\n");
+    const std::vector<std::string> expected = {
+        "MAPIInitialize none", "MAPILogonEx ui=0 profile=Pager Profile password=secret flags=0",
+        "Logoff ui=0 flags=0", "release session", "MAPIUninitialize"};
+    EXPECT_EQ(Joined(mapi.Trace()), Joined(expected));
+    EXPECT_EQ(mapi.LiveObjects(), 8);
+    for (MailSession session : sessions)
+        EXPECT_EQ(library.Logoff(session), kMailOk);
+}
+
 TEST_F(MailrichTest, LoggingOffWritesNothingEvenOnFailure)
 {
     MailSession session = Logon(0);
