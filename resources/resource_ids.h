@@ -207,4 +207,7 @@
 #define IDC_TASK_DAY_SUNDAY             1014 /* check boxes 1014..1020: Sunday..Saturday */
 #define IDC_TASK_DAY_SATURDAY           1020
 
+/* ---- Capture add-in (330-339 strings, 1330-1339 controls) ---------------------- */
+#define IDS_CAPTURE_NO_SCHEDULER        330 /* the schedule component could not be created */
+
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */
