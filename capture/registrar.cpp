@@ -156,9 +156,11 @@ HRESULT UpdateRegistryFromResource(HMODULE module, bool registering)
         if (FAILED(hr))
             return hr;
         ITypeLib *library = nullptr;
-        hr = LoadTypeLibEx(widePath.c_str(), REGKIND_REGISTER, &library);
-        if (library != nullptr)
-            library->Release();
+        hr = LoadTypeLibEx(widePath.c_str(), REGKIND_NONE, &library);
+        if (FAILED(hr))
+            return hr;
+        hr = RegisterTypeLib(library, &widePath[0], nullptr);
+        library->Release();
         return hr;
     }
     // Unregistering: the type library first (it names its LIBID), then the keys.

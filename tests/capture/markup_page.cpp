@@ -92,17 +92,7 @@ public:
         text = page_.ElementText(node_);
         return true;
     }
-    std::string TagName() const override
-    {
-        const webflat::Node &n = page_.Tree().At(node_);
-        if (n.tag != Tag::kOther)
-            return webflat::NameOfTag(n.tag);
-        std::string name(page_.Tree().ElementName(node_));
-        for (char &c : name)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        return name;
-    }
+    std::string TagName() const override { return ElementTag(page_, node_); }
     std::unique_ptr<PageElement> Parent() const override
     {
         const int32_t parent = page_.Tree().At(node_).parent;
@@ -192,6 +182,18 @@ private:
 };
 
 } // namespace
+
+std::string ElementTag(const MarkupPage &page, int32_t node)
+{
+    const webflat::Node &n = page.Tree().At(node);
+    if (n.tag != Tag::kOther)
+        return webflat::NameOfTag(n.tag);
+    std::string name(page.Tree().ElementName(node));
+    for (char &c : name)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return name;
+}
 
 MarkupPage::MarkupPage(const std::string &markup) : markup_(markup), tree_(markup)
 {

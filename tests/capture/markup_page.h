@@ -29,6 +29,13 @@ public:
     // Selects the nth occurrence of text in the body text; false when it is not there.
     bool SelectText(const std::string &utf8, int occurrence = 0);
     void SelectNone() { selected_ = false; }
+    // The selected span; false when nothing is selected.
+    bool Selection(size_t *begin, size_t *end) const
+    {
+        *begin = selBegin_;
+        *end = selEnd_;
+        return selected_;
+    }
     // The frames of this page, in order (a null page refuses its document).
     void AddFrame(std::shared_ptr<MarkupPage> frame) { frames_.push_back(std::move(frame)); }
     int Reports() const { return reports_; }
@@ -60,5 +67,8 @@ private:
     std::vector<std::shared_ptr<MarkupPage>> frames_;
     mutable int reports_ = 0;
 };
+
+// The tag name of element `node` as the browser reports it ("P", "TD").
+std::string ElementTag(const MarkupPage &page, int32_t node);
 
 } // namespace quillon::capture::testing
