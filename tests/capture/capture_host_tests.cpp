@@ -484,6 +484,64 @@ TEST_F(CaptureHost, SubclassKeepsItsObjectAfterTheBrowserLetsGo)
     EXPECT_EQ(S_OK, DllCanUnloadNowOfAddIn());
 }
 
+// clipnet.dll copied under another name (so that it loads beside the copy of bin's
+// clipnet.dll this program already holds) into a folder with only the given companions.
+std::string InstallCopy(const char *folder, std::initializer_list<const char *> companions)
+{
+    const std::string dir = MakeScratchDir(folder);
+    EXPECT_TRUE(CopyFileA((BinDir() + "\\clipnet.dll").c_str(), (dir + "\\clipcopy.dll").c_str(), FALSE));
+    for (const char *name : companions)
+        EXPECT_TRUE(CopyFileA((BinDir() + "\\" + name).c_str(), (dir + "\\" + name).c_str(), FALSE));
+    return dir + "\\clipcopy.dll";
+}
+
+TEST_F(CaptureHost, LoadNeedsTheResourceModuleAndSiteNeedsTheTextLibrary)
+{
+    // Without tasqen.dll beside it the add-in refuses to load.
+    const std::string alone = InstallCopy("capture_no_resources", {});
+    HMODULE refused = LoadLibraryA(alone.c_str());
+    EXPECT_EQ(refused, nullptr);
+    if (refused != nullptr)
+        FreeLibrary(refused);
+
+    // Without WEBFLAT.DLL beside the resource module, SetSite says so and hooks nothing.
+    const std::string path = InstallCopy("capture_no_webflat", {"tasqen.dll"});
+    UniqueModule copy(LoadLibraryA(path.c_str()));
+    ASSERT_TRUE(copy);
+    using GetClassObjectFunction = HRESULT(WINAPI *)(REFCLSID, REFIID, void **);
+    auto getClassObject = copy.Resolve<GetClassObjectFunction>("DllGetClassObject");
+    ASSERT_NE(getClassObject, nullptr);
+    IClassFactory *factory = nullptr;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_ClipObj, IID_IClassFactory, reinterpret_cast<void **>(&factory)));
+    IObjectWithSite *addIn = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void **>(&addIn)));
+    factory->Release();
+    Frame frame = CreateFrame(false);
+    IUnknown *site = CreateFakeSite(frame.window, page, L"http://host/page.htm");
+    HRESULT result = S_OK;
+    std::string caption;
+    std::string text;
+    RunDriven(
+        [&]() -> long {
+            result = addIn->SetSite(site);
+            return 0;
+        },
+        [&](DWORD thread) {
+            HWND box = WaitForThreadDialog(thread, 0);
+            ASSERT_NE(box, nullptr);
+            caption = WindowTitle(box);
+            text = quillon::test::ItemText(box, 0xFFFF);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+    EXPECT_EQ(result, E_FAIL);
+    EXPECT_EQ(caption, "CLIPNET Load Error");
+    EXPECT_EQ(lstrcmpiA(text.c_str(), (path.substr(0, path.rfind('\\')) + "\\WEBFLAT.DLL").c_str()), 0) << text;
+    EXPECT_EQ(GetPropA(frame.window, kProperty), nullptr);
+    addIn->Release();
+    site->Release();
+    DestroyWindow(frame.window);
+}
+
 struct TaskValues {
     std::string key;
     std::string commandLine;
