@@ -10,7 +10,9 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -49,12 +51,25 @@ const char kSecondParagraph[] = "Wind south-west 4, easing later in the evening.
 
 std::vector<UINT> frameCommands; // WM_COMMAND ids that reached the frame's own procedure
 std::vector<UINT> frameMessages; // every message that reached it
+std::string frameContent;        // text the frame paints (for the screenshots)
 
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     frameMessages.push_back(message);
     if (message == WM_COMMAND)
         frameCommands.push_back(LOWORD(wParam));
+    if (message == WM_PAINT && !frameContent.empty()) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        InflateRect(&area, -12, -10);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        DrawTextA(dc, frameContent.c_str(), -1, &area, DT_WORDBREAK);
+        EndPaint(window, &paint);
+        return 0;
+    }
     return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
                                    : DefWindowProcA(window, message, wParam, lParam);
 }
@@ -701,6 +716,137 @@ TEST_F(CaptureHost, LongTextAsksWhetherToDivideAndRemembersYes)
 
     WriteConfig(config_values::kMaxMsgLen, "500");
     AnnounceConfiguration(w.frame.window);
+    DestroyWindow(w.frame.window);
+    w.Release();
+}
+
+// ---- Pictures for the README ------------------------------------------------------
+
+// When QUILLON_SCREENSHOT_DIR names a folder (capture_screenshots.sh), announces the
+// screen's top-left width x height with <name>.ready and waits (at most 10 s) for the
+// script's <name>.done.
+void HoldForScreenshot(const char *name, int width, int height)
+{
+    const std::string base = WindowsPathOf(std::getenv("QUILLON_SCREENSHOT_DIR")) + "\\" + name;
+    WriteWholeFile(base + ".ready", std::to_string(width) + " " + std::to_string(height) + "\n");
+    for (int i = 0; i < 500 && GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(20);
+    DeleteFileA((base + ".done").c_str());
+}
+
+// Prints an open popup menu into <name>.bmp and its place on the screen into
+// <name>.offset, for the script to lay over the screen's picture: under Xvfb the X server
+// shows Wine's menu windows unpainted, while the menu prints itself correctly.
+void PrintPopup(HWND menu, const char *name)
+{
+    RECT rect{};
+    GetWindowRect(menu, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageA(menu, WM_PRINT, reinterpret_cast<WPARAM>(memory),
+                 PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    GdiFlush();
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    const DWORD size = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+    file.bfSize = file.bfOffBits + size;
+    std::string data(reinterpret_cast<const char *>(&file), sizeof file);
+    data.append(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
+    data.append(static_cast<const char *>(bits), size);
+    const std::string base = WindowsPathOf(std::getenv("QUILLON_SCREENSHOT_DIR")) + "\\" + name;
+    WriteWholeFile(base + ".bmp", data);
+    WriteWholeFile(base + ".offset", std::to_string(rect.left) + " " + std::to_string(rect.top) + "\n");
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+HWND VisibleMenuWindow(DWORD thread)
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM result) -> BOOL {
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (lstrcmpA(name, "#32768") == 0 && IsWindowVisible(window)) {
+                *reinterpret_cast<HWND *>(result) = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (found == nullptr) {
+        // Wine may own the menu window elsewhere; any visible one of this process will do.
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, "#32768", nullptr)) != nullptr) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window))
+                return window;
+        }
+    }
+    return found;
+}
+
+TEST_F(CaptureHost, Screenshots)
+{
+    if (std::getenv("QUILLON_SCREENSHOT_DIR") == nullptr)
+        GTEST_SKIP() << "only in the screenshot run";
+    Window w = OpenWindow(page, false, L"http://harbour.example/news/today/report.htm");
+    frameContent = "Tides and wind\r\n\r\nHigh tide at 14:32, low tide at 20:47.\r\n\r\n"
+                   "Wind south-west 4, easing later in the evening.\r\n\r\n"
+                   "The ferry to the island runs every hour until 19:00.";
+    SetWindowPos(w.frame.window, HWND_TOP, 0, 0, 460, 260, SWP_SHOWWINDOW);
+    UpdateWindow(w.frame.window);
+    // The Tools menu, dropped down below its place in the menu bar.
+    RECT item{};
+    GetMenuItemRect(w.frame.window, GetMenu(w.frame.window), 1, &item);
+    // From inside the menu loop: the menu prints itself, then the screen is taken.
+    static bool printed;
+    printed = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND menu = VisibleMenuWindow(GetCurrentThreadId());
+        if (menu != nullptr && !printed) {
+            printed = true;
+            PrintPopup(menu, "capture-tools-menu-popup");
+            HoldForScreenshot("capture-tools-menu", 460, 260);
+        }
+        EndMenu();
+    });
+    TrackPopupMenu(w.frame.tools, TPM_LEFTALIGN | TPM_TOPALIGN, item.left, item.bottom, 0, w.frame.window, nullptr);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(printed);
+    EXPECT_EQ(CountItem(w.frame.tools, kMenuItem), 1);
+
+    // Dialog 110 for a selected paragraph.
+    ASSERT_TRUE(FakePageSelectText(page, kSecondParagraph, 0));
+    ChooseCommand(w.frame.window, [&](DWORD thread) {
+        HWND dialog = WaitForThreadDialog(thread, IDC_PREVIEW_DIVIDE);
+        ASSERT_NE(dialog, nullptr);
+        SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+        Sleep(300);
+        RECT rect{};
+        GetWindowRect(dialog, &rect);
+        HoldForScreenshot("capture-preview", rect.right - rect.left, rect.bottom - rect.top);
+        Click(dialog, IDCANCEL);
+    });
+    FakePageSelectNone(page);
+    frameContent.clear();
     DestroyWindow(w.frame.window);
     w.Release();
 }
