@@ -305,6 +305,36 @@ TEST_F(CaptureHost, RegistrarScriptIsWrittenAndRemovedWhole)
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", "ThreadingModel"), "Apartment");
 }
 
+TEST_F(CaptureHost, VersionBlockMarksTheDllSelfRegistering)
+{
+    const std::string path = BinDir() + "\\clipnet.dll";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+    const struct {
+        const char *key;
+        const char *value;
+    } rows[] = {
+        {"Comments", "Page Capture Add-In"},
+        {"FileDescription", "Page Capture Add-In for Internet Explorer"},
+        {"FileVersion", "1, 2, 0, 2"},
+        {"ProductVersion", "1, 2, 0, 2"},
+        {"InternalName", "clipnet"},
+        {"OriginalFilename", "clipnet.DLL"},
+        {"ProductName", "Quillon"},
+        {"OLESelfRegister", ""},
+    };
+    for (const auto &row : rows) {
+        char *value = nullptr;
+        UINT length = 0;
+        const std::string key = std::string("\\StringFileInfo\\040904b0\\") + row.key;
+        ASSERT_TRUE(VerQueryValueA(block.data(), key.c_str(), reinterpret_cast<void **>(&value), &length)) << row.key;
+        EXPECT_STREQ(length > 0 ? value : "", row.value) << row.key;
+    }
+}
+
 TEST_F(CaptureHost, ObjectIsAnObjectWithSiteOnly)
 {
     IClassFactory *factory = nullptr;
