@@ -116,6 +116,8 @@ const StringRow kStrings[] = {
           "into multiple messages?  (Choose 'Cancel' to return to the browser and select a smaller "
           "amount of text)"},
     {206, "Error accessing web page and extracting text"},
+    {330, "The Quillon schedule component could not be started, so no task was created.  Reinstall Quillon "
+          "and try again."},
 };
 
 // Read as the product reads them, into 260 bytes: a text that did not fit would come
