@@ -10,9 +10,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include <atomic>
 #include <functional>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -691,6 +689,46 @@ TEST_F(CaptureHost, CapturedParagraphIsWhatThePageSenderQueues)
     WriteConfig(config_values::kMaxMsgLen, "500");
     WriteConfig(config_values::kSender, "me@example.org");
     WriteConfig(config_values::kBrowserName, "CAPTURE_HOST_TESTS.EXE");
+}
+
+TEST_F(CaptureHost, MissingScheduleComponentIsReportedAndNothingIsStored)
+{
+    UniqueModule component(LoadLibraryA((BinDir() + "\\tasqui.dll").c_str()));
+    using EntryPoint = HRESULT(STDAPICALLTYPE *)();
+    auto unregister = component.Resolve<EntryPoint>("DllUnregisterServer");
+    ASSERT_NE(unregister, nullptr);
+    ASSERT_EQ(S_OK, unregister());
+    Window w = OpenWindow(page);
+    ASSERT_TRUE(FakePageSelectText(page, kSecondParagraph, 0));
+    std::string caption;
+    std::string text;
+    ChooseCommand(w.frame.window, [&](DWORD thread) {
+        HWND dialog = WaitForThreadDialog(thread, IDC_PREVIEW_DIVIDE);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDOK);
+        // Under Wine the failed activation of a local or remote server may take ten seconds.
+        HWND box = nullptr;
+        const ULONGLONG start = GetTickCount64();
+        while (box == nullptr && GetTickCount64() - start < 15000) {
+            HWND found = FindThreadDialog(thread, 0);
+            if (found != nullptr && WindowTitle(found) == "Quillon Scheduler")
+                box = found;
+            else
+                Sleep(20);
+        }
+        ASSERT_NE(box, nullptr);
+        caption = WindowTitle(box);
+        text = quillon::test::ItemText(box, 0xFFFF);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(caption, "Quillon Scheduler");
+    EXPECT_EQ(text, "The Quillon schedule component could not be started, so no task was created.  Reinstall "
+                    "Quillon and try again.");
+    EXPECT_TRUE(StoredTasks().empty());
+    EXPECT_EQ(S_OK, RegisterScheduleComponent());
+    FakePageSelectNone(page);
+    DestroyWindow(w.frame.window);
+    w.Release();
 }
 
 TEST_F(CaptureHost, LongTextAsksWhetherToDivideAndRemembersYes)
