@@ -772,15 +772,27 @@ TEST_F(CaptureHost, LongTextAsksWhetherToDivideAndRemembersYes)
     EXPECT_EQ(undivided.size(), 45u) << undivided;
     EXPECT_TRUE(StoredTasks().empty()); // cancelled dialog: nothing submitted
 
-    // The flag lives on: no question the next time.
+    // The flag lives on: no question the next time, and the task divides its text.
     bool directly = false;
     ChooseCommand(w.frame.window, [&](DWORD thread) {
         HWND dialog = WaitForThreadDialog(thread, IDC_PREVIEW_DIVIDE);
         ASSERT_NE(dialog, nullptr);
         directly = IsChecked(dialog, IDC_PREVIEW_DIVIDE);
-        Click(dialog, IDCANCEL);
+        Click(dialog, IDOK);
+        HWND editor = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+        ASSERT_NE(editor, nullptr);
+        Click(editor, IDOK);
     });
     EXPECT_TRUE(directly);
+    const std::vector<TaskValues> tasks = StoredTasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].chop, 1u);
+    // Nothing was selected: the address alone, and the page sender sends the whole page.
+    EXPECT_EQ(tasks[0].selection, "\"http://host/a/b/page.htm\"");
+    EXPECT_EQ(tasks[0].commandLine, tasks[0].key);
+    ResetProductRegistry();
+    WriteConfig(config_values::kSender, "me@example.org");
+    WriteConfig(config_values::kBrowserName, "CAPTURE_HOST_TESTS.EXE");
 
     WriteConfig(config_values::kMaxMsgLen, "500");
     AnnounceConfiguration(w.frame.window);
