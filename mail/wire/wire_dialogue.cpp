@@ -103,7 +103,7 @@ std::string DateLine(const DateTime &now)
 }
 
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
-                            char *scrambledPassword)
+                            const char *scrambledPassword, size_t passwordLength)
 {
     Exchange x{connection, output, {}};
     char command[kCommandBufferSize];
@@ -119,11 +119,11 @@ DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, cons
     if (!IsPop3Ok(x.reply))
         return DialogueResult::kRejected;
 
-    // The plain password lives only in the command buffer, and only until it is sent.
-    size_t length = scrambledPassword != nullptr ? std::strlen(scrambledPassword) : 0;
-    ScrambleBytes(scrambledPassword, length);
-    FormatBounded(command, "PASS %s\r\n", scrambledPassword != nullptr ? scrambledPassword : "");
-    ScrambleBytes(scrambledPassword, length);
+    // The plain password lives only in these buffers, and only until it is sent.
+    char plain[kCommandBufferSize];
+    UnscramblePassword(scrambledPassword, passwordLength, plain, sizeof plain);
+    FormatBounded(command, "PASS %s\r\n", plain);
+    std::memset(plain, 0, sizeof plain);
     bool sent = SendText(connection, command);
     int sendError = connection.LastError();
     std::memset(command, 0, sizeof command);

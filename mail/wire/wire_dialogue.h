@@ -74,11 +74,12 @@ enum class DialogueResult {
 };
 
 // The POP3 log-in on a connected socket: greeting, USER, PASS, QUIT. `scrambledPassword`
-// is the stored Password (scrambled, NUL-terminated); it is unscrambled only for the
-// time it takes to format PASS and is scrambled again at once. PASS is never logged;
+// is the stored Password as read, `passwordLength` bytes (a scrambled byte may be 0, so
+// it is not measured as a C string). The plain password exists only in the command
+// buffer, for the time it takes to format and send PASS. PASS is never logged;
 // "Sent Password" is.
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
-                            char *scrambledPassword);
+                            const char *scrambledPassword, size_t passwordLength);
 
 struct SmtpMessage {
     const char *localHost;

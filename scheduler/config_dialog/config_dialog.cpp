@@ -7,6 +7,7 @@
 #include "common/scramble.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
+#include "scheduler/config/config_registry.h"
 #include "scheduler/config_dialog/config_form.h"
 
 namespace quillon {
@@ -192,45 +193,18 @@ void ProposeFirstConfiguration(const DialogState &state)
     }
 }
 
-std::string TextOrEmpty(const RegistryKey &key, const char *name)
+// The stored password, unscrambled over its stored length (a password byte equal to the
+// key byte scrambles to 0 and must not cut it short).
+std::string StoredPassword(const ConfigurationKey &key)
 {
-    char buffer[kTextBufferSize] = "";
-    if (key.ReadString(name, buffer) != ERROR_SUCCESS)
-        return std::string();
-    return buffer;
+    char plain[kTextBufferSize];
+    key.ReadPassword(plain);
+    std::string password = plain;   // the edit controls end it at its first zero byte, if any
+    SecureZeroMemory(plain, sizeof plain);
+    return password;
 }
 
-DWORD NumberOrZero(const RegistryKey &key, const char *name)
-{
-    DWORD value = 0;
-    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : 0;
-}
-
-uint32_t NumberOr(const RegistryKey &key, const char *name, uint32_t fallback)
-{
-    DWORD value = 0;
-    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : fallback;
-}
-
-// The stored password, unscrambled over exactly its stored size minus the terminating
-// zero (a password byte equal to the key byte scrambles to 0 and must not cut it short).
-std::string StoredPassword(const RegistryKey &key)
-{
-    DWORD type = 0, size = 0;
-    if (key.QueryValueInfo(config_values::kPassword, &type, &size) != ERROR_SUCCESS || size == 0 ||
-        size > kTextBufferSize)
-        return std::string();
-    char bytes[kTextBufferSize] = {};
-    DWORD read = size;
-    if (RegQueryValueExA(key.Get(), config_values::kPassword, nullptr, &type, reinterpret_cast<BYTE *>(bytes),
-                         &read) != ERROR_SUCCESS || read == 0)
-        return std::string();
-    ScrambleBytes(bytes, read - 1);
-    bytes[read - 1] = '\0';
-    return bytes;   // the edit controls end it at its first zero byte, if any
-}
-
-void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
+void LoadExistingConfiguration(const DialogState &state, const ConfigurationKey &key)
 {
     using namespace config_values;
     const ConfigDialogContext &context = *state.context;
@@ -239,30 +213,30 @@ void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
     HWND advanced = state.pages[kAdvancedPage];
     HWND errors = state.pages[kErrorsPage];
 
-    ApplyMailChoice(mail, NumberOrZero(key, kMailSystem) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
-    SetItemText(mail, IDC_MAIL_SMTP_SERVER, TextOrEmpty(key, kSMTPServer));
-    SetItemText(mail, IDC_MAIL_SENDER, TextOrEmpty(key, kSender));
-    SetItemText(mail, IDC_MAIL_DESTINATION, TextOrEmpty(key, kDestination));
-    SetItemText(mail, IDC_MAIL_MAX_LENGTH, TextOrEmpty(key, kMaxMsgLen));
-    SelectExactEntry(mail, IDC_MAIL_PROFILE, TextOrEmpty(key, kProfile));
+    ApplyMailChoice(mail, key.NumberOr(kMailSystem, 0) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
+    SetItemText(mail, IDC_MAIL_SMTP_SERVER, key.TextOr(kSMTPServer, ""));
+    SetItemText(mail, IDC_MAIL_SENDER, key.TextOr(kSender, ""));
+    SetItemText(mail, IDC_MAIL_DESTINATION, key.TextOr(kDestination, ""));
+    SetItemText(mail, IDC_MAIL_MAX_LENGTH, key.TextOr(kMaxMsgLen, ""));
+    SelectExactEntry(mail, IDC_MAIL_PROFILE, key.TextOr(kProfile, ""));
     SetPassword(state, StoredPassword(key));
 
-    ApplyDialupChoice(connection, NumberOrZero(key, kUsesDialup) == 0);
-    SelectExactEntry(connection, IDC_CONN_ENTRY, TextOrEmpty(key, kDialupName));
-    SetItemText(connection, IDC_CONN_HANGUP_MINUTES, TextOrEmpty(key, kTimeout));
+    ApplyDialupChoice(connection, key.NumberOr(kUsesDialup, 0) == 0);
+    SelectExactEntry(connection, IDC_CONN_ENTRY, key.TextOr(kDialupName, ""));
+    SetItemText(connection, IDC_CONN_HANGUP_MINUTES, key.TextOr(kTimeout, ""));
 
-    ApplyPop3Choice(advanced, NumberOrZero(key, kPOP3Authentication) != 0);
-    SetItemText(advanced, IDC_ADV_POP3_SERVER, TextOrEmpty(key, kPOP3Server));
-    SetItemText(advanced, IDC_ADV_POP3_LOGIN, TextOrEmpty(key, kPOP3Login));
-    std::string logFile = TextOrEmpty(key, kLogging);
+    ApplyPop3Choice(advanced, key.NumberOr(kPOP3Authentication, 0) != 0);
+    SetItemText(advanced, IDC_ADV_POP3_SERVER, key.TextOr(kPOP3Server, ""));
+    SetItemText(advanced, IDC_ADV_POP3_LOGIN, key.TextOr(kPOP3Login, ""));
+    std::string logFile = key.TextOr(kLogging, "");
     ApplyLoggingChoice(advanced, !logFile.empty());
     SetItemText(advanced, IDC_ADV_LOG_FILE, logFile);
-    SetChecked(advanced, IDC_ADV_NO_TITLE, NumberOrZero(key, kClipSubject) != 0);
+    SetChecked(advanced, IDC_ADV_NO_TITLE, key.NumberOr(kClipSubject, 0) != 0);
 
-    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, NumberOr(key, kRetryCount, context.retryCount));
-    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, NumberOr(key, kRetryTime, context.retryMinutes));
-    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, NumberOr(key, kTaskRetryCount, context.taskRetryCount));
-    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, NumberOr(key, kTaskRetryTime, context.taskRetryMinutes));
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, key.NumberOr(kRetryCount, context.retryCount));
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, key.NumberOr(kRetryTime, context.retryMinutes));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, key.NumberOr(kTaskRetryCount, context.taskRetryCount));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, key.NumberOr(kTaskRetryTime, context.taskRetryMinutes));
 }
 
 void ApplyTextLimits(const DialogState &state)
@@ -287,14 +261,10 @@ void SaveConfiguration(const DialogState &state)
         case ConfigWrite::Kind::Dword:
             key.WriteDword(write.name.c_str(), write.number);
             break;
-        case ConfigWrite::Kind::Text: {
+        case ConfigWrite::Kind::Text:
             // All bytes and one terminating zero: a scrambled password may hold zeros.
-            std::string data = write.text;
-            data.push_back('\0');
-            RegSetValueExA(key.Get(), write.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.data()),
-                           static_cast<DWORD>(data.size()));
+            key.WriteString(write.name.c_str(), write.text);
             break;
-        }
         case ConfigWrite::Kind::Delete:
             key.DeleteValue(write.name.c_str());
             break;
@@ -413,8 +383,8 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
         }
         FillList(state->pages[kMailPage], IDC_MAIL_PROFILE, FindMessagingProfiles(state->context->roots));
         FillList(state->pages[kConnectionPage], IDC_CONN_ENTRY, FindDialupEntries(state->context->roots));
-        RegistryKey key;
-        if (key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+        ConfigurationKey key;
+        if (!key.Open())
             ProposeFirstConfiguration(*state);
         else
             LoadExistingConfiguration(*state, key);

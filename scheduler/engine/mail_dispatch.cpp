@@ -39,16 +39,6 @@ void ClearBuffer(char *buffer, size_t size)
 
 } // namespace
 
-void UnscramblePassword(const std::string &scrambled, char *buffer, size_t bufferSize)
-{
-    if (bufferSize == 0)
-        return;
-    size_t length = std::min(scrambled.size(), bufferSize - 1);
-    std::memcpy(buffer, scrambled.data(), length);
-    ScrambleBytes(buffer, length);
-    buffer[length] = '\0';
-}
-
 MailDispatcher::MailDispatcher(const EngineSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
                                MailLibraryLoader &libraries)
     : settings_(settings), clock_(clock), log_(log), queue_(queue), libraries_(libraries)
@@ -135,7 +125,8 @@ void MailDispatcher::DispatchMail()
     uint32_t session = 0;
     if (!settings_.dontSend) {
         char password[kTextBufferSize];
-        UnscramblePassword(settings_.scrambledPassword, password, sizeof password);
+        UnscramblePassword(settings_.scrambledPassword.data(), settings_.scrambledPassword.size(), password,
+                           sizeof password);
         int32_t result = library->Logon(settings_.profile.c_str(), password, &session, settings_.logging ? 1 : 0,
                                         settings_.logFile.c_str());
         ClearBuffer(password, sizeof password);

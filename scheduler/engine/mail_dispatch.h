@@ -54,8 +54,4 @@ private:
     std::map<std::string, Ticks> heldBack_;
 };
 
-// Unscrambles the stored password (all of its bytes) into buffer[bufferSize] and
-// terminates it; a password longer than bufferSize - 1 bytes is cut.
-void UnscramblePassword(const std::string &scrambled, char *buffer, size_t bufferSize);
-
 } // namespace quillon

@@ -191,3 +191,30 @@ TEST(PasswordScrambling, KeyMeetsItsPromisesAndRoundTrips)
     std::string collide(1, static_cast<char>(key[0]));
     EXPECT_EQ(std::string(1, '\0'), ScrambleText(collide));
 }
+
+// The one unscrambler goes by the stored length: a scrambled zero byte (a password byte
+// equal to the key byte) does not end the password, and the plain buffer bounds it.
+TEST(PasswordScrambling, UnscrambleGoesByTheStoredLength)
+{
+    const unsigned char *key = ScrambleKey();
+    std::string password = "ab";
+    password += static_cast<char>(key[2]);
+    password += "cd";
+    std::string scrambled = ScrambleText(password);
+    ASSERT_EQ('\0', scrambled[2]);
+    char plain[260];
+    EXPECT_EQ(5u, UnscramblePassword(scrambled.data(), scrambled.size(), plain, sizeof plain));
+    EXPECT_EQ(password, std::string(plain));
+
+    std::string longest(259, 'x');
+    std::string tooLong = ScrambleText(longest) + std::string(41, 'y');
+    EXPECT_EQ(259u, UnscramblePassword(tooLong.data(), tooLong.size(), plain, sizeof plain));
+    EXPECT_EQ(longest, std::string(plain));
+
+    char small[4] = {'z', 'z', 'z', 'z'};
+    EXPECT_EQ(0u, UnscramblePassword("", 0, small, sizeof small));
+    EXPECT_EQ('\0', small[0]);
+    EXPECT_EQ(3u, UnscramblePassword(scrambled.data(), scrambled.size(), small, sizeof small));
+    EXPECT_EQ(password.substr(0, 3), std::string(small, 3));
+    EXPECT_EQ('\0', small[3]);
+}

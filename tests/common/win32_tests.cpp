@@ -2,6 +2,8 @@
 // conversion, the registry key owner on hand-written (hostile) values, the log appender.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <windows.h>
 
 #include <string>
@@ -133,6 +135,46 @@ TEST_F(RegistryKeyTest, HostileValuesNeverOverrunAndReadAsMissing)
     EXPECT_TRUE(key.HasValue("Empty"));
     EXPECT_FALSE(key.HasValueWithData("Empty"));
     EXPECT_TRUE(key.HasValueWithData("Word"));
+}
+
+// Texts whose bytes include zeros (the scrambled password) round-trip whole through the
+// std::string write and the byte-exact read, under the same 260-byte rule as ReadString.
+TEST_F(RegistryKeyTest, ByteExactStringsKeepZerosInside)
+{
+    const std::string withZeros("a\0b\0\0c", 6);
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteString("Zeros", withZeros));
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(ERROR_SUCCESS, key.QueryValueInfo("Zeros", &type, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(7u, size) << "all bytes and one terminating zero";
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteStringBytes("Bytes", "xy\0z", 4));
+
+    struct Case {
+        const char *label;
+        const char *name;
+        std::string data;   // stored as is when not empty; include the NUL yourself
+        LONG result;
+        std::string bytes;
+    } cases[] = {
+        {"std::string write", "Zeros", "", ERROR_SUCCESS, withZeros},
+        {"explicit length write", "Bytes", "", ERROR_SUCCESS, std::string("xy\0z", 4)},
+        {"no terminator", "Raw1", std::string("p\0q", 3), ERROR_SUCCESS, std::string("p\0q", 3)},
+        {"only a terminator", "Raw2", std::string(1, '\0'), ERROR_SUCCESS, ""},
+        {"259 bytes and NUL", "Raw3", std::string(259, '\0') + '\0', ERROR_SUCCESS, std::string(259, '\0')},
+        {"260 bytes, no NUL", "Raw4", std::string(260, 'k'), ERROR_MORE_DATA, ""},
+        {"260 bytes and NUL", "Raw5", std::string(260, 'k') + '\0', ERROR_MORE_DATA, ""},
+        {"missing", "Missing", "", ERROR_FILE_NOT_FOUND, ""},
+    };
+    for (const Case &c : cases) {
+        if (!c.data.empty())
+            SetRaw(c.name, REG_SZ, c.data.data(), static_cast<DWORD>(c.data.size()));
+        char buffer[260];
+        std::memset(buffer, 'u', sizeof buffer);
+        DWORD length = 99;
+        EXPECT_EQ(c.result, key.ReadStringBytes(c.name, buffer, sizeof buffer, &length)) << c.label;
+        EXPECT_EQ(c.bytes, std::string(buffer, length)) << c.label;
+        EXPECT_EQ('\0', buffer[length]) << c.label;
+    }
 }
 
 TEST_F(RegistryKeyTest, EnumeratesSubkeysAndDeletesTrees)

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "common/scramble.h"
-#include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/task_engine.h"
 #include "tests/scheduler/engine/engine_doubles.h"
 
@@ -583,52 +582,12 @@ TEST_F(DispatchTest, PasswordWithAByteThatScramblesToZeroIsPassedWhole)
     EXPECT_EQ(loader.calls.calls[0], "logon MS Exchange/" + password + "/0/quillon.log");
 }
 
-TEST(UnscramblePasswordTest, BoundedByTheWorkingBuffer)
-{
-    std::string password(300, 'x');
-    std::string scrambled = ScrambleText(password.substr(0, 259)) + std::string(41, 'y');
-    char buffer[260];
-    UnscramblePassword(scrambled, buffer, sizeof buffer);
-    EXPECT_EQ(std::string(buffer), password.substr(0, 259));
-    char empty[4] = {'z', 'z', 'z', 'z'};
-    UnscramblePassword("", empty, sizeof empty);
-    EXPECT_EQ(empty[0], '\0');
-}
-
 TEST_F(DispatchTest, MissingQueueIsEmpty)
 {
     queue.exists = false;
     EXPECT_FALSE(Dispatcher().IsMailDue());
     Dispatcher().DispatchMail();
     EXPECT_EQ(loader.calls.calls.size(), 2u) << "logon and logoff";
-}
-
-} // namespace
-} // namespace quillon::test
-
-namespace quillon::test {
-namespace {
-
-TEST(EngineSettingsFromTest, ScrambledPasswordKeepsItsStoredLength)
-{
-    SchedulerSettings configuration;
-    const char scrambled[] = {'a', '\0', 'b', 'c'};
-    std::memcpy(configuration.password, scrambled, sizeof scrambled);
-    configuration.passwordLength = sizeof scrambled;
-    configuration.hangUpMinutes = -3;
-    configuration.neverSend = true;
-    EngineSettings settings = EngineSettingsFrom(configuration);
-    EXPECT_EQ(settings.scrambledPassword, std::string(scrambled, sizeof scrambled));
-    EXPECT_EQ(settings.hangUpMinutes, 0u);
-    EXPECT_TRUE(settings.dontSend);
-
-    SchedulerSettings back = SchedulerSettingsFrom(settings);
-    EXPECT_EQ(back.passwordLength, sizeof scrambled);
-    EXPECT_EQ(std::memcmp(back.password, scrambled, sizeof scrambled), 0);
-    EXPECT_TRUE(back.neverSend);
-
-    configuration.passwordLength = 5000;   // never read past the buffer
-    EXPECT_EQ(EngineSettingsFrom(configuration).scrambledPassword.size(), sizeof configuration.password - 1);
 }
 
 } // namespace
