@@ -296,20 +296,22 @@ TEST(MinuteTickTest, MessagesThatKeepFailingDoNotSpinThePass)
     struct Case {
         const char *label;
         std::function<void(Rig &)> arrange;
+        size_t loadsAMinuteLater;   // 1: tried again; 0: never again from this scheduler
     };
     const Case cases[] = {
-        {"send fails, retry minutes 0", [](Rig &r) { r.loader.sendResult = [](const std::string &) { return -5; }; }},
-        {"logon fails, retry minutes 0", [](Rig &r) { r.loader.logonResult = -1; }},
-        {"library missing", [](Rig &r) { r.loader.available = false; }},
+        {"send fails, retry minutes 0", [](Rig &r) { r.loader.sendResult = [](const std::string &) { return -5; }; },
+         1},
+        {"logon fails, retry minutes 0", [](Rig &r) { r.loader.logonResult = -1; }, 1},
+        {"library missing", [](Rig &r) { r.loader.available = false; }, 1},
         {"count unreadable", [](Rig &r) {
              r.queue.entries["m1"].hasCount = false;
              r.loader.sendResult = [](const std::string &) { return -5; };
-         }},
+         }, 1},
         {"body unreadable, write fails", [](Rig &r) {
              r.queue.entries["m1"].hasBody = false;
              r.queue.failWrites = true;
-         }},
-        {"sent but cannot be deleted", [](Rig &r) { r.queue.entries["m1"].deletable = false; }},
+         }, 1},
+        {"sent but cannot be deleted", [](Rig &r) { r.queue.entries["m1"].deletable = false; }, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -323,12 +325,12 @@ TEST(MinuteTickTest, MessagesThatKeepFailingDoNotSpinThePass)
         EXPECT_EQ(r.loader.calls.loads.size(), 1u);
         EXPECT_EQ(r.schedule.queries.size(), 2u);
 
-        // A minute later the entry is tried again.
+        // A minute later the entry is tried again, unless the library took it.
         r.clock.AdvanceMinutes(1);
         r.clock.Advance(kTicksPerSecond);
         r.loader.calls = MailCalls();
         r.Engine().MinuteTick();
-        EXPECT_EQ(r.loader.calls.loads.size(), 1u);
+        EXPECT_EQ(r.loader.calls.loads.size(), c.loadsAMinuteLater);
     }
 }
 
@@ -564,6 +566,58 @@ TEST_F(DispatchTest, EntriesThatCannotBeReadOrOpenedAreLeftAlone)
     Dispatcher().DispatchMail();
     EXPECT_EQ(queue.entries.size(), 3u);
     EXPECT_EQ(loader.calls.calls.size(), 2u);
+}
+
+// A message the mail library accepted is never sent again by the same scheduler, even
+// when its key cannot be deleted; that is logged once. Once the key is gone, the name is
+// forgotten: a new message of the same name is sent.
+TEST_F(DispatchTest, AcceptedMessageThatCannotBeDeletedIsNeverSentAgain)
+{
+    queue.Add("m", At(2026, 12, 10, 9, 0), "S", "once").deletable = false;
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(loader.calls.calls.size(), 3u);
+    EXPECT_EQ(loader.calls.calls[1], "send 77 me@example.org pager@example.org S/once");
+    std::vector<std::string> lines = {"From: me@example.org", "To: pager@example.org", "Subject: S", "Text: once",
+                                      "Succeeded in sending message",
+                                      "Cannot delete message m; it stays in the queue until the scheduler starts again"};
+    EXPECT_EQ(log.Lines(), lines);
+
+    for (int hour = 1; hour <= 3; ++hour) {
+        clock.AdvanceMinutes(60);
+        EXPECT_FALSE(Dispatcher().IsMailDue()) << hour;
+        loader.calls = MailCalls();
+        Dispatcher().DispatchMail();
+        EXPECT_EQ(loader.calls.calls.size(), 2u) << "logon and logoff only, hour " << hour;
+    }
+    EXPECT_EQ(log.Lines(), lines) << "logged once";
+    EXPECT_EQ(queue.entries.size(), 1u);
+
+    // Someone removes the key by hand; a later message takes the same name.
+    queue.entries.clear();
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 0u);
+    queue.Add("m", At(2026, 12, 10, 12, 0), "S", "new");
+    EXPECT_TRUE(Dispatcher().IsMailDue());
+    loader.calls = MailCalls();
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(loader.calls.calls.size(), 3u);
+    EXPECT_EQ(loader.calls.calls[1], "send 77 me@example.org pager@example.org S/new");
+}
+
+// An entry held back for a while (its count cannot be read) is forgotten once it is gone.
+TEST_F(DispatchTest, HeldBackSetForgetsEntriesThatNoLongerExist)
+{
+    loader.sendResult = [](const std::string &) { return -5; };
+    queue.Add("a", At(2026, 12, 10, 9, 0)).hasCount = false;
+    queue.Add("b", At(2026, 12, 10, 9, 0)).hasCount = false;
+    Dispatcher().DispatchMail();
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 2u);
+    queue.entries.erase("a");
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 1u);
+    queue.exists = false;
+    Dispatcher().DispatchMail();
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 0u);
 }
 
 TEST_F(DispatchTest, PasswordWithAByteThatScramblesToZeroIsPassedWhole)

@@ -237,6 +237,33 @@ TEST_F(WinEngineTest, TwoDueEntriesAreSentInOneLogonAndDeleted)
     EXPECT_FALSE(dispatcher.IsMailDue());
 }
 
+// A message key holding a subkey (hand-made, or left by another tool) is deleted whole
+// once sent, so it is not sent again at the next retry.
+TEST_F(WinEngineTest, SentMessageWithASubkeyIsDeletedWhole)
+{
+    ASSERT_TRUE(mail.Loaded());
+    WriteEntry("2026121009 5 1", At(2026, 12, 10, 9, 5, 1), "Title", "only once");
+    RegistryKey stray;
+    ASSERT_EQ(stray.Create(HKEY_CURRENT_USER, (std::string(kMailKeyPath) + "\\2026121009 5 1\\stray\\deeper").c_str()),
+              ERROR_SUCCESS);
+    stray.Close();
+    MailDispatcher &dispatcher = Engine().Dispatcher();
+    dispatcher.DispatchMail();
+    EXPECT_FALSE(ReadEntry("2026121009 5 1").exists);
+
+    clock.AdvanceMinutes(60);
+    EXPECT_FALSE(dispatcher.IsMailDue());
+    dispatcher.DispatchMail();
+    std::vector<std::string> calls = {
+        "logon //1/" + settings.logFile,
+        "send 4242 me@example.org pager@example.org Title/only once",
+        "logoff 4242",
+        "logon //1/" + settings.logFile,
+        "logoff 4242",
+    };
+    EXPECT_EQ(mail.Calls(), calls);
+}
+
 TEST_F(WinEngineTest, FailedSendIsRescheduledThenGivenUp)
 {
     WriteEntry("m", At(2026, 12, 10, 9, 0), "S", "B");
