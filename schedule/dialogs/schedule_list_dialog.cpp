@@ -355,6 +355,10 @@ HRESULT RunEditTasks(HWND owner, const DialogEnvironment &env, TaskList *list)
         ListDialogData data;
         data.env = &env;
         data.list = list;
+        // The list view's class, registered by whoever shows the dialog: the host process
+        // (browser, reminder, scheduler) need not have done it.
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
         INT_PTR result = DialogBoxParamA(env.resources, MAKEINTRESOURCEA(IDD_SCHEDULE_LIST), owner, ListDialogProc,
                                          reinterpret_cast<LPARAM>(&data));
         if (result == IDOK) {

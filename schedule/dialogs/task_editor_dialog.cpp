@@ -267,6 +267,9 @@ HRESULT RunTaskEditorDialog(HWND owner, const DialogEnvironment &env, TaskRecord
         return E_ABORT;
     }
     EditorDialogData data{&env, task};
+    // The date-and-time pickers' class, registered where the dialog is created.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
     INT_PTR result = DialogBoxParamA(env.resources, MAKEINTRESOURCEA(IDD_TASK_EDITOR), owner, EditorDialogProc,
                                      reinterpret_cast<LPARAM>(&data));
     if (result == -1 || result == 0)

@@ -85,9 +85,9 @@ class Dialer {
 public:
     virtual ~Dialer() = default;
     // Dials the named connection entry unattended; 0 means connected. *handle receives
-    // the connection handle for HangUp.
-    virtual uint32_t Dial(const std::string &entryName, uint32_t *handle) = 0;
-    virtual void HangUp(uint32_t handle) = 0;
+    // the connection handle for HangUp (pointer-sized on 64-bit Windows).
+    virtual uint32_t Dial(const std::string &entryName, uint64_t *handle) = 0;
+    virtual void HangUp(uint64_t handle) = 0;
     // True when the browser's start page can be opened (nothing of it is read).
     virtual bool ProbeStartPage() = 0;
 };

@@ -238,8 +238,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-// Step 4: a running copy answers the already-running message with 0xFADE. A window of
-// the same class and title that answers otherwise (or not at all) is not ours.
+// A running copy answers the already-running message with 0xFADE. A window of the same
+// class and title that answers something else is not ours. One that does not answer in
+// time (or counts as hung) is a scheduler busy in its minute tick, which waits for a
+// task's program up to the task's time-out: it runs, and a second copy would run due
+// tasks and send mail twice.
 bool AnotherInstanceRuns()
 {
     HWND existing = FindWindowA(g_shell.className, g_shell.title);
@@ -248,7 +251,7 @@ bool AnotherInstanceRuns()
     DWORD_PTR answer = 0;
     if (SendMessageTimeoutA(existing, g_alreadyRunningMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs,
                             &answer) == 0)
-        return false;
+        return IsWindow(existing) != FALSE;   // gone meanwhile: the old copy has just ended
     return static_cast<LRESULT>(answer) == kAlreadyRunningAnswer;
 }
 

@@ -17,7 +17,7 @@
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/schedule_dialogs.h"
 #include "schedule/task_store.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -29,8 +29,7 @@ class DialogTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_LISTVIEW_CLASSES};
-        InitCommonControlsEx(&controls);
+        // No InitCommonControlsEx here: the dialogs register the classes they need.
         resources_ = LoadLibraryA((BinDir() + "\\tasqen.dll").c_str());
     }
 

@@ -207,13 +207,13 @@ private:
 
 class ScriptedDialer : public Dialer {
 public:
-    uint32_t Dial(const std::string &entryName, uint32_t *handle) override
+    uint32_t Dial(const std::string &entryName, uint64_t *handle) override
     {
         dialled.push_back(entryName);
         *handle = dialHandle;
         return dialResult;
     }
-    void HangUp(uint32_t handle) override { hungUp.push_back(handle); }
+    void HangUp(uint64_t handle) override { hungUp.push_back(handle); }
     bool ProbeStartPage() override
     {
         ++probes;
@@ -221,10 +221,10 @@ public:
     }
 
     uint32_t dialResult = 0;
-    uint32_t dialHandle = 0x1234;
+    uint64_t dialHandle = 0x1234;
     bool probeResult = false;
     std::vector<std::string> dialled;
-    std::vector<uint32_t> hungUp;
+    std::vector<uint64_t> hungUp;
     int probes = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <thread>
 
@@ -418,6 +419,44 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
     EXPECT_EQ(loaded.logFile, "q.log");
     EXPECT_TRUE(loaded.dontDial);
     EXPECT_FALSE(loaded.dontSend);
+}
+
+// ---- Dialling ------------------------------------------------------------------------
+
+// What the dialler hands to WinInet's InternetDialA and InternetHangUp, recorded by
+// stand-ins with the exports' own signatures.
+struct DialRecord {
+    std::string entry;
+    DWORD flags = 0;
+    DWORD_PTR hungUp = 0;
+};
+DialRecord g_dialRecord;
+
+DWORD WINAPI RecordingDial(HWND, LPSTR entryName, DWORD flags, DWORD_PTR *connection, DWORD)
+{
+    g_dialRecord.entry = entryName;
+    g_dialRecord.flags = flags;
+    // A handle that needs all 8 bytes of the slot on x64.
+    *connection = static_cast<DWORD_PTR>(0x1234567890ABCDEFull);
+    return 0;
+}
+
+DWORD WINAPI RecordingHangUp(DWORD_PTR connection, DWORD)
+{
+    g_dialRecord.hungUp = connection;
+    return 0;
+}
+
+TEST(WinInetDialerTest, DialsUnattendedAndHangsUpTheWholeHandle)
+{
+    g_dialRecord = DialRecord();
+    WinInetDialer dialer(nullptr, WinInetDialFunctions{&RecordingDial, &RecordingHangUp});
+    uint64_t handle = 0;
+    EXPECT_EQ(dialer.Dial("Office line", &handle), 0u);
+    EXPECT_EQ(g_dialRecord.entry, "Office line");
+    EXPECT_EQ(g_dialRecord.flags, 0x8000u) << "INTERNET_DIAL_UNATTENDED";
+    dialer.HangUp(handle);
+    EXPECT_EQ(g_dialRecord.hungUp, static_cast<DWORD_PTR>(0x1234567890ABCDEFull));
 }
 
 // ---- Start-page probe ----------------------------------------------------------------
