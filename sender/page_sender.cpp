@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "common/com_owners.h"
 #include "common/log.h"
 #include "common/names.h"
 #include "common/registry.h"
@@ -23,23 +24,6 @@ void LogLine(const SenderConfiguration &config, const std::string &text)
     if (config.logging)
         AppendLogText(config.logFile, "QUILLON.EXE " + text + "\r\n");
 }
-
-// COM for the thread, apartment model, for as long as the run lasts.
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment()
-    {
-        if (ok_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment &) = delete;
-    ComApartment &operator=(const ComApartment &) = delete;
-    bool Ok() const { return ok_; }
-
-private:
-    bool ok_;
-};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/html_help.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/scramble.h"
@@ -25,7 +26,6 @@ constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003};
 
 constexpr int kLongTextLimit = 259;
 constexpr int kNumberTextLimit = 4;
-constexpr UINT kHelpContextCommand = 0x000F;   // HH_HELP_CONTEXT
 
 struct DialogState {
     const ConfigDialogContext *context = nullptr;
@@ -279,19 +279,6 @@ void ChangePassword(DialogState &state, HWND page)
         SetPassword(state, password);
 }
 
-// HtmlHelpA from hhctrl.ocx, resolved at first use and kept loaded: a help window the
-// library opened lives as long as the library does. Absent library or file: no help.
-void ShowHelp(HWND owner, const char *helpFile, DWORD context)
-{
-    using HtmlHelpFunction = HWND(WINAPI *)(HWND, LPCSTR, UINT, DWORD_PTR);
-    static HMODULE library = LoadLibraryA("hhctrl.ocx");
-    if (library == nullptr)
-        return;
-    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(library, "HtmlHelpA")));
-    if (htmlHelp != nullptr)
-        htmlHelp(owner, helpFile, kHelpContextCommand, context);
-}
-
 void ShowPage(const DialogState &state, int shown)
 {
     for (int index = 0; index < kPageCount; ++index)
@@ -405,7 +392,7 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
             int page = TabCtrl_GetCurSel(state->tabs);
             if (page < 0 || page >= kPageCount)
                 page = kMailPage;
-            ShowHelp(frame, state->context->helpFile, kPageHelpContexts[page]);
+            ShowHelpContext(frame, state->context->helpFile, kPageHelpContexts[page]);
             RedrawWindow(frame, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
             SetWindowLongPtrA(frame, DWLP_MSGRESULT, 0);
             return TRUE;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/com_owners.h"
 #include "common/handles.h"
 #include "common/names.h"
 #include "common/resource_module.h"
@@ -340,7 +341,7 @@ int RunScheduler(HINSTANCE instance)
     // 5.-7. Class, COM and common controls, the hidden main window and its icon.
     if (!RegisterMainClass())
         return 0;
-    CoInitialize(nullptr);
+    ComApartment com(COINIT_APARTMENTTHREADED);   // until every way out below
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     HMENU menu = LoadMenuA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_MENU));
@@ -349,14 +350,12 @@ int RunScheduler(HINSTANCE instance)
     if (g_shell.mainWindow == nullptr) {
         if (menu != nullptr)
             DestroyMenu(menu);
-        CoUninitialize();
         return 0;
     }
     AddNotificationIcon(g_shell.mainWindow);
     if (!g_shell.component) {
         ReportMissingComponent();
         AbandonMainWindow();
-        CoUninitialize();
         return 0;
     }
     g_shell.engine = std::make_unique<ProductEngine>(g_shell.settings, g_shell.state, g_shell.mainWindow,
@@ -368,7 +367,6 @@ int RunScheduler(HINSTANCE instance)
     // 9. The configuration, or the first-run flow when there is none.
     if (!LoadConfiguration() && !RunFirstConfiguration()) {
         AbandonMainWindow();
-        CoUninitialize();
         return 0;
     }
 
@@ -385,7 +383,6 @@ int RunScheduler(HINSTANCE instance)
     // 12. Shutdown (the window is gone: the timer, the component and the icon with it).
     g_shell.engine.reset();
     g_shell.component.Reset();
-    CoUninitialize();
     return static_cast<int>(message.wParam);
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/names.h"
 #include "common/timestamp.h"
+#include "common/timestamp_key.h"
 #include "sender/queue/queue_rules.h"
 
 namespace quillon {
@@ -11,6 +12,8 @@ namespace {
 // Texts of a message are read at their stored length; nothing the page sender writes
 // comes near this, it only stops a hand-made value from exhausting memory.
 constexpr DWORD kMaxMessageTextBytes = 16u << 20;
+// Message key names the writer makes: the registry's own limit for a key name.
+constexpr size_t kMaxQueueKeyName = 255;
 
 bool ReadRetryTimeOf(const RegistryKey &message, DateTime *retryTime)
 {
@@ -42,23 +45,11 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
     if (CreateUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
         return false;
 
-    // The registry creates a key atomically, so "created" tells this writer alone that
-    // the name is its own; an existing key belongs to someone else and is left alone.
-    std::string name = TimestampKeyName(when);
+    // A name that already exists belongs to another message and is left alone.
     RegistryKey message;
-    bool created = false;
-    for (int attempt = 0; attempt < kMaxQueueNameAttempts; ++attempt) {
-        if (message.Create(mail.Get(), name.c_str(), &created) != ERROR_SUCCESS)
-            return false;
-        if (created)
-            break;
-        message.Close();
-        std::string next;
-        if (!NextTimestampKeyName(name, &next))
-            return false;
-        name = next;
-    }
-    if (!created)
+    std::string name;
+    if (!CreateKeyAtNextFreeSecond(mail.Get(), TimestampKeyName(when), kMaxQueueNameAttempts, kMaxQueueKeyName,
+                                   &message, &name))
         return false;
 
     DateTime moment;

@@ -2,9 +2,10 @@
 // conversion, the registry key owner on hand-written (hostile) values, the log appender.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include <winsock2.h>
 #include <windows.h>
+
+#include <cstring>
 
 #include <string>
 
@@ -12,6 +13,8 @@
 #include "common/log.h"
 #include "common/names.h"
 #include "common/registry.h"
+#include "common/socket_handle.h"
+#include "common/timestamp_key.h"
 #include "common/win_datetime.h"
 #include "tests/support/wine_test_support.h"
 
@@ -207,6 +210,64 @@ TEST_F(RegistryKeyTest, EnumeratesSubkeysAndDeletesTrees)
     EXPECT_EQ(ERROR_SUCCESS, root.DeleteSubkeyTree("Tasks"));
     RegistryKey gone;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.Open(HKEY_CURRENT_USER, kTasksKeyPath));
+}
+
+// New keys named after a second: taken names are passed over without being opened for
+// writing, and the search is bounded by the number of seconds and the name length.
+TEST_F(RegistryKeyTest, KeyAtTheNextFreeSecond)
+{
+    for (const char *taken : {"2000 7 5 9 3 7", "2000 7 5 9 3 8"}) {
+        RegistryKey existing;
+        ASSERT_EQ(ERROR_SUCCESS, existing.Create(key.Get(), taken));
+        existing.WriteString("Owner", "someone else");
+    }
+    struct Case {
+        const char *label;
+        const char *first;
+        int maxSeconds;
+        size_t maxNameLength;
+        bool created;
+        const char *name;
+    } cases[] = {
+        {"free at once", "2000 7 5 9 310", 5, 14, true, "2000 7 5 9 310"},
+        {"two taken seconds", "2000 7 5 9 3 7", 5, 14, true, "2000 7 5 9 3 9"},
+        {"out of seconds", "2000 7 5 9 3 7", 2, 14, false, ""},
+        {"name too long", "2000 7 5 9 3 7", 5, 13, false, ""},
+    };
+    for (const Case &c : cases) {
+        RegistryKey created;
+        std::string name;
+        EXPECT_EQ(c.created, CreateKeyAtNextFreeSecond(key.Get(), c.first, c.maxSeconds, c.maxNameLength, &created,
+                                                         &name))
+            << c.label;
+        EXPECT_EQ(c.name, name) << c.label;
+        EXPECT_EQ(c.created, created.IsOpen()) << c.label;
+    }
+    RegistryKey first;
+    ASSERT_EQ(ERROR_SUCCESS, first.Open(key.Get(), "2000 7 5 9 3 7"));
+    char owner[32];
+    EXPECT_EQ(ERROR_SUCCESS, first.ReadString("Owner", owner));
+    EXPECT_STREQ("someone else", owner);
+}
+
+TEST(SocketOwner, ClosesOnceAndHandsOn)
+{
+    WSADATA wsa;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
+    SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(INVALID_SOCKET, raw);
+    int type = 0;
+    int size = sizeof type;
+    {
+        UniqueSocket owner(raw);
+        UniqueSocket moved(std::move(owner));
+        EXPECT_FALSE(owner.IsValid());
+        EXPECT_EQ(raw, moved.Get());
+        EXPECT_EQ(0, getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &size));
+    }
+    EXPECT_EQ(SOCKET_ERROR, getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &size))
+        << "the socket is still open";
+    WSACleanup();
 }
 
 TEST(LogAppender, AppendsAndDropsSilentlyWhenTheFileIsHeld)
