@@ -1,4 +1,4 @@
-// The schedule list, dialog 108, behind EditTasks.
+// The schedule list, IDD_SCHEDULE_LIST, behind EditTasks.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -19,7 +19,7 @@ namespace quillon {
 namespace {
 
 constexpr DWORD kListHelpContext = 1005;
-constexpr int kTaskImage = 0;      // icon 109; also overlay image 1 (disabled tasks)
+constexpr int kTaskImage = 0;      // IDI_TASK; also overlay image 1 (disabled tasks)
 constexpr int kDisabledOverlay = 1;
 
 const unsigned kColumnStrings[] = {IDS_COLUMN_DESCRIPTION, IDS_COLUMN_SCHEDULE, IDS_COLUMN_LAST_RUN,

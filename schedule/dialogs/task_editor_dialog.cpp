@@ -1,4 +1,4 @@
-// The task editor, dialog 121. The procedure copies between the controls and an
+// The task editor, IDD_TASK_EDITOR. The procedure copies between the controls and an
 // EditorState; every rule lives in editor_logic.cpp.
 #include <windows.h>
 #include <commctrl.h>

@@ -313,13 +313,13 @@ int RunScheduler(HINSTANCE instance)
 {
     g_shell.instance = instance;
 
-    // 1. The language module; without it no text can be shown, so leave silently.
+    // The language module; without it no text can be shown, so leave silently.
     UniqueModule resources;
     if (LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, resources) != ResourceModuleStatus::Loaded)
         return 0;
     g_shell.resources = resources.Get();
 
-    // 2. The help file lies beside the program.
+    // The help file lies beside the program.
     char path[kTextBufferSize] = "";
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     if (length > 0 && length < sizeof path) {
@@ -330,15 +330,15 @@ int RunScheduler(HINSTANCE instance)
         AppendBounded(g_shell.helpPath, kHelpFileName);
     }
 
-    // 3. Title and class name.
+    // Title and class name.
     LoadStringA(g_shell.resources, IDS_APP_CAPTION, g_shell.title, sizeof g_shell.title);
     LoadStringA(g_shell.resources, IDS_SCHEDULER_CLASS, g_shell.className, sizeof g_shell.className);
 
-    // 4. One scheduler per user.
+    // One scheduler per user.
     if (AnotherInstanceRuns())
         return 0;
 
-    // 5.-7. Class, COM and common controls, the hidden main window and its icon.
+    // Class, COM and common controls, the hidden main window and its icon.
     if (!RegisterMainClass())
         return 0;
     ComApartment com(COINIT_APARTMENTTHREADED);   // until every way out below
@@ -361,16 +361,16 @@ int RunScheduler(HINSTANCE instance)
     g_shell.engine = std::make_unique<ProductEngine>(g_shell.settings, g_shell.state, g_shell.mainWindow,
                                                      g_shell.component.Get());
 
-    // 8. Accelerators.
+    // Accelerators.
     HACCEL accelerators = LoadAcceleratorsA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_ACCEL));
 
-    // 9. The configuration, or the first-run flow when there is none.
+    // The configuration, or the first-run flow when there is none.
     if (!LoadConfiguration() && !RunFirstConfiguration()) {
         AbandonMainWindow();
         return 0;
     }
 
-    // 10.-11. The minute timer and the message loop.
+    // The minute timer and the message loop.
     SetTimer(g_shell.mainWindow, kMinuteTimerId, kMinuteTimerPeriod, nullptr);
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -380,7 +380,7 @@ int RunScheduler(HINSTANCE instance)
         DispatchMessageA(&message);
     }
 
-    // 12. Shutdown (the window is gone: the timer, the component and the icon with it).
+    // Shutdown (the window is gone: the timer, the component and the icon with it).
     g_shell.engine.reset();
     g_shell.component.Reset();
     return static_cast<int>(message.wParam);

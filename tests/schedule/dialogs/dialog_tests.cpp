@@ -792,7 +792,7 @@ TEST_F(PreviewInCopy, ShowsTheDividedTextOrTheError)
         {"divided with heading", "\"http://pages/long\"", 1, false, "text", "Title " + ExpectedBody(true)},
         {"heading clipped", "\"http://pages/long\" 1 2 3", 1, true, "text", ExpectedBody(true)},
         {"not divided: first L characters", "\"http://pages/long\"", 0, true, "text", ExpectedBody(false)},
-        {"extraction failure shows string 206", "\"http://pages/missing\"", 1, false, "error",
+        {"extraction failure shows IDS_EXTRACT_ERROR", "\"http://pages/missing\"", 1, false, "error",
          "Error accessing web page and extracting text"},
         {"selection without quotes shows nothing", "http://pages/long", 1, false, "none", ""},
         {"no selection shows nothing", nullptr, 1, false, "none", ""},
