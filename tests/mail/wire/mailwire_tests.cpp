@@ -34,19 +34,19 @@ struct Pop3Config {
 
 void WriteConfiguration(const char *smtpServer, const Pop3Config *pop3 = nullptr)
 {
+    using namespace config_values;
     ResetProductRegistry();
-    RegistryKey key;
-    ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
+    std::vector<ConfigRow> rows;
     if (smtpServer != nullptr)
-        key.WriteString(config_values::kSMTPServer, smtpServer);
+        rows.push_back(Text(kSMTPServer, smtpServer));
     if (pop3 != nullptr) {
-        key.WriteDword(config_values::kPOP3Authentication, 1);
-        key.WriteString(config_values::kPOP3Server, pop3->server);
-        key.WriteString(config_values::kPOP3Login, pop3->login);
-        key.WriteString(config_values::kPassword, ScrambleText(pop3->password));   // all bytes
+        // The scrambled password with all of its bytes, zeros included.
+        rows.insert(rows.end(), {Number(kPOP3Authentication, 1), Text(kPOP3Server, pop3->server),
+                                 Text(kPOP3Login, pop3->login), Text(kPassword, ScrambleText(pop3->password))});
     } else {
-        key.WriteDword(config_values::kPOP3Authentication, 0);
+        rows.push_back(Number(kPOP3Authentication, 0));
     }
+    ASSERT_TRUE(WriteConfigurationRows(rows));
 }
 
 class Mailwire : public ::testing::Test {

@@ -32,12 +32,11 @@ protected:
     }
     void WriteComplete()
     {
-        key_.WriteDword(kMailSystem, 0);
-        key_.WriteString(kSender, "me@example.net");
-        key_.WriteString(kDestination, "pager@example.net");
-        key_.WriteDword(kUsesDialup, 0);
-        key_.WriteString(kDialupName, "Office");
-        key_.WriteString(kTimeout, "abc");
+        using test::Number;
+        using test::Text;
+        ASSERT_TRUE(test::WriteConfigurationRows({Number(kMailSystem, 0), Text(kSender, "me@example.net"),
+                                                  Text(kDestination, "pager@example.net"), Number(kUsesDialup, 0),
+                                                  Text(kDialupName, "Office"), Text(kTimeout, "abc")}));
     }
     RegistryKey key_;
 };

@@ -13,22 +13,10 @@
 
 #include "common/datetime.h"
 #include "scheduler/engine/engine_seams.h"
+#include "tests/support/date_time_builder.h"
 
 namespace quillon::test {
 
-inline DateTime At(int year, int month, int day, int hour, int minute, int second = 0, int ms = 0)
-{
-    DateTime t = {};
-    t.wYear = static_cast<uint16_t>(year);
-    t.wMonth = static_cast<uint16_t>(month);
-    t.wDay = static_cast<uint16_t>(day);
-    t.wHour = static_cast<uint16_t>(hour);
-    t.wMinute = static_cast<uint16_t>(minute);
-    t.wSecond = static_cast<uint16_t>(second);
-    t.wMilliseconds = static_cast<uint16_t>(ms);
-    t.wDayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
-    return t;
-}
 
 inline Ticks TicksOf(const DateTime &t)
 {

@@ -103,20 +103,11 @@ private:
 void WriteCompleteConfiguration(const std::string &logFile)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, "127.0.0.1");
-    key.WriteString(kSender, "scheduler@example.test");
-    key.WriteString(kDestination, "pager@example.test");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteString(kDontSend, "1");
+    std::vector<test::ConfigRow> rows = test::With(test::CompleteSmtpConfiguration("127.0.0.1"),
+                                                   {test::Text(kDontSend, "1")});
     if (!logFile.empty())
-        key.WriteString(kLogging, logFile);
+        rows.push_back(test::Text(kLogging, logFile));
+    ASSERT_TRUE(test::WriteConfigurationRows(rows));
 }
 
 // A task due every minute that runs tasqed_control.exe with `command` (by default one
