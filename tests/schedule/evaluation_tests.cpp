@@ -326,11 +326,13 @@ TEST(TaskChecks, ExtremeHandWrittenValuesAreSafe)
                         ASSERT_FALSE(sink.lines.empty());
                         EXPECT_EQ(sink.lines[0].rfind("Task ", 0), 0u) << sink.lines[0];
                         // A kind of schedule that does not exist is never due.
-                        if (type == 0 || type > kTaskLastDayOfMonth)
+                        if (type == 0 || type > kTaskLastDayOfMonth) {
                             EXPECT_FALSE(due) << type;
+                        }
                         // Whatever it assumed about the last run is a real date-time.
-                        if (task.LastRun.wYear != 0)
+                        if (task.LastRun.wYear != 0) {
                             EXPECT_TRUE(IsValidDateTime(task.LastRun)) << type << "/" << value << "/" << value2;
+                        }
                         // Disabled, the same record is never due.
                         TaskRecord disabled = original;
                         disabled.Disabled = 1;
