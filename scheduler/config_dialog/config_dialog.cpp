@@ -5,7 +5,6 @@
 #include "common/html_help.h"
 #include "common/names.h"
 #include "common/registry.h"
-#include "common/scramble.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config/config_registry.h"
