@@ -5,6 +5,7 @@
 #include "common/names.h"
 #include "common/text.h"
 #include "common/timestamp.h"
+#include "common/timestamp_key.h"
 
 namespace quillon {
 
@@ -220,27 +221,8 @@ bool CreateTaskKey(const DateTime &submitted, RegistryKey *key, std::string *key
     RegistryKey tasksKey;
     if (CreateUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
         return false;
-    std::string name = TimestampKeyName(submitted);
-    for (int step = 0; step < kMaxKeyNameSteps; ++step) {
-        if (name.size() >= kTaskKeyNameSize)
-            return false;
-        // Creation tells whether the key existed, so two processes racing for one name
-        // cannot both believe they own it.
-        RegistryKey candidate;
-        bool created = false;
-        if (candidate.Create(tasksKey.Get(), name.c_str(), &created) != ERROR_SUCCESS)
-            return false;
-        if (created) {
-            *key = std::move(candidate);
-            *keyName = name;
-            return true;
-        }
-        std::string next;
-        if (!NextTimestampKeyName(name, &next))
-            return false;
-        name = next;
-    }
-    return false;
+    return CreateKeyAtNextFreeSecond(tasksKey.Get(), TimestampKeyName(submitted), kMaxKeyNameSteps,
+                                     kTaskKeyNameSize - 1, key, keyName);
 }
 
 } // namespace quillon

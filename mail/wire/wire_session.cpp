@@ -9,6 +9,7 @@
 
 #include <memory>
 
+
 namespace quillon {
 
 namespace {
@@ -143,17 +144,17 @@ private:
 
 bool LoadSmtpSettings(WireSettings *settings)
 {
+    using namespace config_values;
     *settings = WireSettings();
-    RegistryKey key;
-    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+    ConfigurationKey key;
+    if (!key.Open())
         return true;
-    if (key.ReadString(config_values::kSMTPServer, settings->smtpServer) != ERROR_SUCCESS)
+    if (!key.ReadText(kSMTPServer, settings->smtpServer))
         return false;
-    if (key.ReadDword(config_values::kPOP3Authentication, &settings->pop3Authentication) != ERROR_SUCCESS)
-        settings->pop3Authentication = 0;
-    key.ReadString(config_values::kPOP3Server, settings->pop3Server);
-    key.ReadString(config_values::kPOP3Login, settings->pop3Login);
-    key.ReadString(config_values::kPassword, settings->password);
+    settings->pop3Authentication = key.NumberOr(kPOP3Authentication, 0);
+    key.ReadText(kPOP3Server, settings->pop3Server);
+    key.ReadText(kPOP3Login, settings->pop3Login);
+    key.ReadTextBytes(kPassword, settings->password, &settings->passwordLength);
     LoadSubmissionSettings(settings);
     return true;
 }
@@ -294,7 +295,8 @@ bool WireLibrary::Pop3Login()
     if (s == INVALID_SOCKET)
         return false;
     SocketConnection connection(s, replyWaitMs_);
-    wire::DialogueResult result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password);
+    wire::DialogueResult result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password,
+                                                       settings_.passwordLength);
     closesocket(s);
     return result == wire::DialogueResult::kDone;
 }
@@ -355,6 +357,7 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
     message.security = static_cast<wire::SmtpSecurity>(settings_.smtpSecurity);
     message.login = settings_.smtpLogin;
     message.scrambledPassword = settings_.password;
+    message.scrambledPasswordLength = settings_.passwordLength;
     return wire::RunSmtpDialogue(connection, *this, message, LocalNow());
 }
 
