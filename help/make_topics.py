@@ -83,7 +83,7 @@ named in <b>Log Filename</b>. See <a href="log_file.htm">The log file</a>.</li>
 <li><b>Do not send page title</b>: the page title is not used as the message subject.</li>
 </ul>
 """),
-("config_outgoing.htm", "Configuration: Outgoing Server", None, """
+("config_outgoing.htm", "Configuration: Outgoing Server", 1007, """
 <p>The <b>Outgoing Server</b> page sets up secure mail submission for the SMTP option.
 Leave it empty to send as before: plain SMTP on the standard port.</p>
 <ul>
