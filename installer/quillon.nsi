@@ -191,7 +191,7 @@ Section "un.Quillon" UnSecProgram
   DeleteRegKey HKLM "${BHO_KEY}"
   !insertmacro QuillonRemoveFiles
   Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
 
   Delete "$SMSTARTUP\Quillon Scheduler.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Quillon Scheduler.lnk"
