@@ -109,10 +109,14 @@ ConfigDialogContext DialogContext()
 
 void ViewSchedule(HWND window)
 {
-    if (!g_shell.component)
+    // A reference of its own for the call: "&Exit" (or an uninstaller ending the
+    // scheduler through its window) destroys the main window while the list is open, and
+    // that releases the shell's reference with the list still working on the component.
+    ComPtr<ITasqeduleUI> component = g_shell.component;
+    if (!component)
         return;
     ++g_shell.state.scheduleViewCount;
-    g_shell.component->EditTasks(window);
+    component->EditTasks(window);
     --g_shell.state.scheduleViewCount;
 }
 

@@ -421,6 +421,12 @@ TEST_F(Package, SilentUninstallEndsTheSchedulerAndLeavesOnlyTheUsersData)
     RunningScheduler running;
     ASSERT_TRUE(WaitForScheduler(&running, 2000)) << "the scheduler of the previous case is not running";
     std::vector<std::string> files = SplitList(Env("QUILLON_PACKAGE_FILES"));
+    // The user has the schedule list open: ending the scheduler must still be clean.
+    PostMessageA(running.window, WM_COMMAND, 40001, 0);
+    DWORD start = GetTickCount();
+    while (FindWindowA(nullptr, "Scheduled Applications") == nullptr && GetTickCount() - start < kWaitMs)
+        Sleep(100);
+    ASSERT_NE(FindWindowA(nullptr, "Scheduled Applications"), nullptr) << "the schedule list did not open";
 
     ASSERT_TRUE(UninstallSilently(60000));
     EXPECT_EQ(ExitCodeWhenEnded(running.process.Get(), kWaitMs), 0u)
