@@ -13,7 +13,7 @@
 ; Silent mode (/S) installs without questions; an upgrade over a running scheduler ends it
 ; through its window, replaces the files and starts it again. The uninstaller keeps the
 ; user's tasks, queued mail and configuration unless its check box asks otherwise; silent
-; uninstalling keeps them.
+; uninstalling keeps them unless /REMOVEUSERDATA is given.
 
 Unicode true
 Target amd64-unicode
@@ -25,6 +25,7 @@ RequestExecutionLevel admin
 !include "FileFunc.nsh"
 !include "WinMessages.nsh"
 !include "x64.nsh"
+!include "Sections.nsh"
 !include "${QUILLON_DELIVERABLES}"
 
 !define PRODUCT "Quillon"
@@ -177,10 +178,6 @@ Section "Quillon" SecProgram
   !endif
 SectionEnd
 
-Function un.onInit
-  SetRegView 64
-FunctionEnd
-
 Section "un.Quillon" UnSecProgram
   SectionIn RO
   SetShellVarContext all
@@ -191,6 +188,8 @@ Section "un.Quillon" UnSecProgram
   DeleteRegKey HKLM "${BHO_KEY}"
   !insertmacro QuillonRemoveFiles
   Delete "$INSTDIR\uninstall.exe"
+  ; A process's current folder cannot be removed: leave it first.
+  SetOutPath "$TEMP"
   RMDir /REBOOTOK "$INSTDIR"
 
   Delete "$SMSTARTUP\Quillon Scheduler.lnk"
@@ -207,6 +206,18 @@ Section /o "un.Remove my tasks, queued mail and configuration" UnSecUserData
   DeleteRegKey HKCU "${USER_DATA_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Kestrova"
 SectionEnd
+
+; "/REMOVEUSERDATA" on the command line ticks the box, for a scripted removal that should
+; leave nothing behind ("uninstall.exe /S /REMOVEUSERDATA").
+Function un.onInit
+  SetRegView 64
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVEUSERDATA" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${UnSecUserData}
+  ${EndIf}
+FunctionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "The programs, their registration and the shortcuts."

@@ -6,8 +6,9 @@
 //      text arrives at the SMTP server that run_package.sh started;
 //   3. installing again over the running scheduler: it is ended through its window,
 //      the files are replaced and a new scheduler runs; tasks and configuration stay;
-//   4. the silent uninstall: the running scheduler is ended the same way, and nothing of
-//      the suite is left but the user's registry data.
+//   4. the silent uninstall: the running scheduler is ended the same way (with the
+//      schedule list open), and nothing of the suite is left but the user's data;
+//   5. an uninstall asked to remove the user's data removes that too.
 // run_package.sh passes (Linux paths unless said otherwise):
 //   QUILLON_SETUP            the setup program
 //   QUILLON_PACKAGE_FILES    comma-separated file names the installation folder must hold
@@ -182,18 +183,29 @@ DWORD ExitCodeWhenEnded(HANDLE process, DWORD timeoutMs)
 
 // Runs the silent uninstaller. It copies itself to the temporary folder and returns at
 // once, so wait until its entry and the installation folder are gone.
-bool UninstallSilently(DWORD timeoutMs)
+bool UninstallSilently(DWORD timeoutMs, const char *options = "")
 {
     std::string uninstaller = InstallDir() + "\\uninstall.exe";
     if (!Exists(uninstaller))
         return true;
-    ProcessResult run = RunProcess("\"" + uninstaller + "\" /S", timeoutMs);
+    ProcessResult run = RunProcess("\"" + uninstaller + "\" /S" + options, timeoutMs);
     if (!run.started || run.timedOut)
         return false;
     DWORD start = GetTickCount();
     while (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) || Exists(InstallDir())) {
-        if (GetTickCount() - start >= timeoutMs)
+        if (GetTickCount() - start >= timeoutMs) {
+            std::string left;
+            WIN32_FIND_DATAA found;
+            UniqueFindHandle search(FindFirstFileA((InstallDir() + "\\*").c_str(), &found));
+            if (search.IsValid()) {
+                do {
+                    left += std::string(" ") + found.cFileName;
+                } while (FindNextFileA(search.Get(), &found));
+            }
+            ADD_FAILURE() << "uninstall incomplete; entry " << (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) ? "left" : "gone")
+                          << ", folder holds:" << left;
             return false;
+        }
         Sleep(200);
     }
     return true;
@@ -383,6 +395,10 @@ TEST_F(Package, InstalledSchedulerDeliversAPageTaskOnItsTick)
     DWORD start = GetTickCount();
     while (MaildirMessages().empty() && GetTickCount() - start < 60000)
         Sleep(200);
+    // The log's last line follows the server's answer.
+    while (ReadWholeFile(LogFile()).find("Succeeded in sending message") == std::string::npos &&
+           GetTickCount() - start < 60000)
+        Sleep(100);
     std::vector<std::string> messages = MaildirMessages();
     ASSERT_EQ(messages.size(), 1u) << ReadWholeFile(LogFile());
     EXPECT_NE(messages[0].find("Installed page text for the pager."), std::string::npos) << messages[0];
@@ -450,6 +466,19 @@ TEST_F(Package, SilentUninstallEndsTheSchedulerAndLeavesOnlyTheUsersData)
               Env("QUILLON_PACKAGE_SMTP"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string(kTasksKeyPath) + "\\" + kTaskKey));
     EXPECT_TRUE(Exists(LogFile()));
+}
+
+TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
+{
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, kConfigurationKeyPath)) << "the previous case left no user data";
+    ProcessResult setup = RunProcess("\"" + SetupPath() + "\" /S", 120000);
+    ASSERT_TRUE(setup.started && !setup.timedOut);
+    ASSERT_EQ(setup.exitCode, 0u);
+
+    ASSERT_TRUE(UninstallSilently(60000, " /REMOVEUSERDATA"));
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova\\Tasqeduler"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova")) << "the empty parent key is left";
     ResetProductRegistry();
 }
 
