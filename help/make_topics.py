@@ -205,12 +205,19 @@ stored scrambled, which protects it from a casual look only.</li>
 <li><code>Mail</code>: messages waiting to be sent, one key each.</li>
 </ul>
 <h2>Delivery</h2>
-<p>A queued message is deleted only after the mail system accepted it. If the scheduler is
-stopped while it delivers, every queued message goes out at its next start; the one message
-that was being handed over at that moment may arrive twice.</p>
-<h2>Uninstalling</h2>
-<p>Uninstalling removes the programs and their registration and leaves the registry data
-above in place, unless you tick the box that removes it.</p>
+<p>A queued message is deleted only after the mail system accepted it, and messages are
+handed over one at a time. So every queued message is delivered after a kill of the
+scheduler; at most the one message in flight at the kill may arrive twice.</p>
+<h2>Installing and uninstalling</h2>
+<p>QuillonSetup.exe installs for every user of the computer: the programs go to
+Program Files\Quillon, the scheduler gets a shortcut in the Startup folder, and the Start
+menu gets a Quillon folder. <code>QuillonSetup.exe /S</code> installs without questions; an
+upgrade ends a running scheduler through its Exit command, replaces the files and starts
+it again.</p>
+<p>Uninstalling removes the programs, their registration and the shortcuts and leaves the
+registry data above (and the log file) in place, unless you tick the box that removes it.
+<code>uninstall.exe /S</code> keeps the data; <code>uninstall.exe /S /REMOVEUSERDATA</code>
+removes it too.</p>
 """),
 ]
 
