@@ -404,5 +404,26 @@ TEST_F(SchedulerShell, TaskChangedBroadcastMakesTheNextTickReloadTheTaskList)
     EXPECT_TRUE(scheduler.Exit());
 }
 
+// Exit while the schedule list is open (as an uninstaller or upgrade ends the scheduler
+// through its window): the list goes with the window and the program ends with code 0.
+TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
+{
+    WriteCompleteConfiguration("");
+    WriteTask("2026 1 1 0 0 3", true);   // a row for the list to work on
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    PostMessageA(mainWindow, WM_COMMAND, IDM_VIEW_SCHEDULE, 0);
+    HWND list = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32770"; }, kWaitMs);
+    ASSERT_NE(list, nullptr) << "the schedule list did not open";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
+}
+
 } // namespace
 } // namespace quillon
