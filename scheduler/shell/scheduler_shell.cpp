@@ -209,8 +209,13 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             g_shell.component.Reset();
         return 0;
     case WM_DESTROY:
-        g_shell.engine.reset();   // it borrows the component
-        g_shell.component.Reset();
+        // A minute tick may be under way below this message (the message loop of a mail
+        // log-on or dial-up dialog inside it dispatched "&Exit"): then the engine and the
+        // component stay until the message loop has ended, where step 12 releases them.
+        if (!g_shell.state.tickBusy) {
+            g_shell.engine.reset();   // it borrows the component
+            g_shell.component.Reset();
+        }
         RemoveNotificationIcon(window);
         PostQuitMessage(0);
         return 0;

@@ -425,5 +425,47 @@ TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
     EXPECT_EQ(code, 0u);
 }
 
+// Exit dispatched inside a minute tick, by the message loop of a mail log-on (or dial-up)
+// dialog: the tick finishes on an intact engine and the program ends with code 0.
+TEST_F(SchedulerShell, ExitDuringAMinuteTickEndsCleanlyAfterTheTick)
+{
+    WriteCompleteConfiguration("");
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.DeleteValue(config_values::kDontSend);
+        key.WriteString(config_values::kMailLibrary, test::BuildDir() + "\\tests\\shell_pumping_mail.dll");
+    }
+    {
+        // One message due long ago, so the tick delivers and logs on.
+        RegistryKey message;
+        ASSERT_EQ(message.Create(HKEY_CURRENT_USER, (std::string(kMailKeyPath) + "\\2020 1 1 0 0 0").c_str()),
+                  ERROR_SUCCESS);
+        SYSTEMTIME past = {2020, 1, 3, 1, 0, 0, 0, 0};
+        message.WriteDword(mail_values::kRetryCount, 0);
+        message.WriteBinary(mail_values::kRetryTime, &past, sizeof past);
+        message.WriteString(mail_values::kSubject, "Subject");
+        message.WriteString(mail_values::kBody, "Body");
+    }
+    const std::string marker = scratch_ + "\\logon-loop-started";
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", marker.c_str());
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", nullptr);
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kWaitMs)
+        test::PumpFor(20);
+    ASSERT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the tick did not log on";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
+}
+
 } // namespace
 } // namespace quillon
