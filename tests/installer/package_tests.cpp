@@ -8,7 +8,8 @@
 //      the files are replaced and a new scheduler runs; tasks and configuration stay;
 //   4. the silent uninstall: the running scheduler is ended the same way (with the
 //      schedule list open), and nothing of the suite is left but the user's data;
-//   5. an uninstall asked to remove the user's data removes that too.
+//   5. the uninstaller's window with its user-data box ticked removes that data too, and
+//      so does a silent uninstall given /REMOVEUSERDATA.
 // run_package.sh passes (Linux paths unless said otherwise):
 //   QUILLON_SETUP            the setup program
 //   QUILLON_PACKAGE_FILES    comma-separated file names the installation folder must hold
@@ -23,6 +24,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -468,9 +470,127 @@ TEST_F(Package, SilentUninstallEndsTheSchedulerAndLeavesOnlyTheUsersData)
     EXPECT_TRUE(Exists(LogFile()));
 }
 
-TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
+// The first visible dialog window whose caption begins with `caption` (the wizard adds
+// the page's own words to it).
+HWND WaitForVisibleWindow(const char *caption, DWORD timeoutMs)
+{
+    struct Search {
+        const char *caption;
+        HWND found;
+    };
+    DWORD start = GetTickCount();
+    for (;;) {
+        Search search = {caption, nullptr};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto *s = reinterpret_cast<Search *>(data);
+                char text[128] = {}, name[64] = {};
+                GetWindowTextA(window, text, sizeof text);
+                GetClassNameA(window, name, sizeof name);
+                if (lstrcmpA(name, "#32770") == 0 && IsWindowVisible(window) &&
+                    std::string(text).rfind(s->caption, 0) == 0) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(100);
+    }
+}
+
+HWND VisibleDescendant(HWND parent, const char *className)
+{
+    struct Search {
+        const char *className;
+        HWND found;
+    } search = {className, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(data);
+            char name[64] = {};
+            GetClassNameA(child, name, sizeof name);
+            if (lstrcmpiA(name, s->className) == 0 && IsWindowVisible(child)) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void ClickNext(HWND wizard)
+{
+    HWND next = GetDlgItem(wizard, IDOK);
+    PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+}
+
+TEST_F(Package, TickingTheUninstallersBoxRemovesTheUsersData)
 {
     ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, kConfigurationKeyPath)) << "the previous case left no user data";
+    ProcessResult setup = RunProcess("\"" + SetupPath() + "\" /S", 120000);
+    ASSERT_TRUE(setup.started && !setup.timedOut);
+    ASSERT_EQ(setup.exitCode, 0u);
+
+    ProcessResult start = RunProcess("\"" + InstallDir() + "\\uninstall.exe\"", kWaitMs);
+    ASSERT_TRUE(start.started && !start.timedOut);
+    HWND wizard = WaitForVisibleWindow("Quillon Uninstall", kWaitMs);
+    if (wizard == nullptr) {
+        std::string seen;
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                char text[128] = {}, name[64] = {};
+                GetWindowTextA(window, text, sizeof text);
+                GetClassNameA(window, name, sizeof name);
+                if (text[0] != '\0')
+                    *reinterpret_cast<std::string *>(data) += std::string(" [") + name + ": " + text + "]";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&seen));
+        FAIL() << "the uninstaller's window did not appear; windows:" << seen;
+    }
+    ClickNext(wizard);   // past the confirmation page
+
+    // The components page: the second entry of the tree is the user-data box.
+    HWND tree = nullptr;
+    DWORD begin = GetTickCount();
+    while ((tree = VisibleDescendant(wizard, "SysTreeView32")) == nullptr && GetTickCount() - begin < kWaitMs)
+        Sleep(100);
+    ASSERT_NE(tree, nullptr) << "no components page";
+    LRESULT root = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    LRESULT userData = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, root);
+    ASSERT_NE(userData, 0);
+    LRESULT before = SendMessageA(tree, TVM_GETITEMSTATE, userData, TVIS_STATEIMAGEMASK);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, userData);
+    // The space bar toggles the selected entry (the wizard acts on the character).
+    SendMessageA(tree, WM_CHAR, ' ', 0);
+    ASSERT_NE(SendMessageA(tree, TVM_GETITEMSTATE, userData, TVIS_STATEIMAGEMASK), before) << "the box did not tick";
+    ClickNext(wizard);   // "Uninstall"
+
+    begin = GetTickCount();
+    while ((KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) || Exists(InstallDir())) && GetTickCount() - begin < 60000)
+        Sleep(200);
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova\\Tasqeduler"));
+    // Close the finished wizard.
+    begin = GetTickCount();
+    while (IsWindow(wizard) && GetTickCount() - begin < kWaitMs) {
+        if (IsWindowEnabled(GetDlgItem(wizard, IDOK)))
+            ClickNext(wizard);
+        Sleep(200);
+    }
+    EXPECT_FALSE(IsWindow(wizard)) << "the uninstaller's window stays open";
+}
+
+TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
+{
+    WriteConfiguration(LogFile());
     ProcessResult setup = RunProcess("\"" + SetupPath() + "\" /S", 120000);
     ASSERT_TRUE(setup.started && !setup.timedOut);
     ASSERT_EQ(setup.exitCode, 0u);
