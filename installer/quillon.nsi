@@ -188,9 +188,20 @@ Section "un.Quillon" UnSecProgram
   DeleteRegKey HKLM "${BHO_KEY}"
   !insertmacro QuillonRemoveFiles
   Delete "$INSTDIR\uninstall.exe"
-  ; A process's current folder cannot be removed: leave it first.
+  ; A process's current folder cannot be removed: leave it first. The uninstaller's
+  ; starter in that folder may take a moment to end, so try a few times before leaving
+  ; the folder to the next restart.
   SetOutPath "$TEMP"
-  RMDir /REBOOTOK "$INSTDIR"
+  StrCpy $0 0
+  ${DoWhile} ${FileExists} "$INSTDIR\*.*"
+    RMDir "$INSTDIR"
+    IntOp $0 $0 + 1
+    ${If} $0 >= 20
+      RMDir /REBOOTOK "$INSTDIR"
+      ${Break}
+    ${EndIf}
+    Sleep 250
+  ${Loop}
 
   Delete "$SMSTARTUP\Quillon Scheduler.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Quillon Scheduler.lnk"

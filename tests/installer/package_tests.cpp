@@ -185,6 +185,19 @@ DWORD ExitCodeWhenEnded(HANDLE process, DWORD timeoutMs)
 
 // Runs the silent uninstaller. It copies itself to the temporary folder and returns at
 // once, so wait until its entry and the installation folder are gone.
+// Waits until the current user's data is gone (the uninstaller removes it after the
+// files and the uninstall entry); false at the time limit.
+bool WaitForUserDataGone(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova\\Tasqeduler")) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
 bool UninstallSilently(DWORD timeoutMs, const char *options = "")
 {
     std::string uninstaller = InstallDir() + "\\uninstall.exe";
@@ -577,7 +590,7 @@ TEST_F(Package, TickingTheUninstallersBoxRemovesTheUsersData)
     while ((KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) || Exists(InstallDir())) && GetTickCount() - begin < 60000)
         Sleep(200);
     EXPECT_FALSE(Exists(InstallDir()));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova\\Tasqeduler"));
+    EXPECT_TRUE(WaitForUserDataGone(kWaitMs)) << "the user's data is left";
     // Close the finished wizard.
     begin = GetTickCount();
     while (IsWindow(wizard) && GetTickCount() - begin < kWaitMs) {
@@ -597,7 +610,7 @@ TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
 
     ASSERT_TRUE(UninstallSilently(60000, " /REMOVEUSERDATA"));
     EXPECT_FALSE(Exists(InstallDir()));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova\\Tasqeduler"));
+    EXPECT_TRUE(WaitForUserDataGone(kWaitMs)) << "the user's data is left";
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova")) << "the empty parent key is left";
     ResetProductRegistry();
 }
