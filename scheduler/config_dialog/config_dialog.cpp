@@ -21,7 +21,7 @@ constexpr int kPageTemplates[kPageCount] = {IDD_CONFIG_MAIL, IDD_CONFIG_CONNECTI
 constexpr int kPageTitles[kPageCount] = {IDS_TAB_MAIL_SYSTEM, IDS_TAB_INTERNET_CONNECTION, IDS_TAB_ADVANCED,
                                          IDS_TAB_ERROR_HANDLING, IDS_TAB_OUTGOING_SERVER};
 // Help contexts of quillon.chm by page (the outgoing server is the mail system's topic).
-constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1003};
+constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1007};
 constexpr int kPortTextLimit = 5;
 
 constexpr int kLongTextLimit = 259;

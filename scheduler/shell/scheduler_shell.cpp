@@ -110,10 +110,14 @@ ConfigDialogContext DialogContext()
 
 void ViewSchedule(HWND window)
 {
-    if (!g_shell.component)
+    // A reference of its own for the call: "&Exit" (or an uninstaller ending the
+    // scheduler through its window) destroys the main window while the list is open, and
+    // that releases the shell's reference with the list still working on the component.
+    ComPtr<ITasqeduleUI> component = g_shell.component;
+    if (!component)
         return;
     ++g_shell.state.scheduleViewCount;
-    g_shell.component->EditTasks(window);
+    component->EditTasks(window);
     --g_shell.state.scheduleViewCount;
 }
 
@@ -206,8 +210,13 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             g_shell.component.Reset();
         return 0;
     case WM_DESTROY:
-        g_shell.engine.reset();   // it borrows the component
-        g_shell.component.Reset();
+        // A minute tick may be under way below this message (the message loop of a mail
+        // log-on or dial-up dialog inside it dispatched "&Exit"): then the engine and the
+        // component stay until the message loop has ended, where step 12 releases them.
+        if (!g_shell.state.tickBusy) {
+            g_shell.engine.reset();   // it borrows the component
+            g_shell.component.Reset();
+        }
         RemoveNotificationIcon(window);
         PostQuitMessage(0);
         return 0;

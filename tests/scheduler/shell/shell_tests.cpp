@@ -527,5 +527,68 @@ TEST_F(SchedulerShell, TaskSubmittedDuringALongTickRunsAtTheNextTick)
     EXPECT_TRUE(scheduler.Exit());
 }
 
+// Exit while the schedule list is open (as an uninstaller or upgrade ends the scheduler
+// through its window): the list goes with the window and the program ends with code 0.
+TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
+{
+    WriteCompleteConfiguration("");
+    WriteTask("2026 1 1 0 0 3", true);   // a row for the list to work on
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    PostMessageA(mainWindow, WM_COMMAND, IDM_VIEW_SCHEDULE, 0);
+    HWND list = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32770"; }, kWaitMs);
+    ASSERT_NE(list, nullptr) << "the schedule list did not open";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
+}
+
+// Exit dispatched inside a minute tick, by the message loop of a mail log-on (or dial-up)
+// dialog: the tick finishes on an intact engine and the program ends with code 0.
+TEST_F(SchedulerShell, ExitDuringAMinuteTickEndsCleanlyAfterTheTick)
+{
+    WriteCompleteConfiguration("");
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.DeleteValue(config_values::kDontSend);
+        key.WriteString(config_values::kMailLibrary, test::BuildDir() + "\\tests\\shell_pumping_mail.dll");
+    }
+    {
+        // One message due long ago, so the tick delivers and logs on.
+        RegistryKey message;
+        ASSERT_EQ(message.Create(HKEY_CURRENT_USER, (std::string(kMailKeyPath) + "\\2020 1 1 0 0 0").c_str()),
+                  ERROR_SUCCESS);
+        SYSTEMTIME past = {2020, 1, 3, 1, 0, 0, 0, 0};
+        message.WriteDword(mail_values::kRetryCount, 0);
+        message.WriteBinary(mail_values::kRetryTime, &past, sizeof past);
+        message.WriteString(mail_values::kSubject, "Subject");
+        message.WriteString(mail_values::kBody, "Body");
+    }
+    const std::string marker = scratch_ + "\\logon-loop-started";
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", marker.c_str());
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", nullptr);
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kWaitMs)
+        test::PumpFor(20);
+    ASSERT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the tick did not log on";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
+}
+
 } // namespace
 } // namespace quillon
