@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Delivery rate of mailwire.dll against Python's smtplib, both to one aiosmtpd sink on
-# 127.0.0.41:25. Builds nothing: expects build/windows (or $QUILLON_WINDOWS_BUILD) built.
+# 127.0.0.181:25. Builds nothing: expects build/windows (or $QUILLON_WINDOWS_BUILD) built.
 # COUNT (default 1000) messages each way; prints both rates and their ratio.
 set -u
 cd "$(dirname "$0")/../.."
 build=${QUILLON_WINDOWS_BUILD:-build/windows}
 count=${COUNT:-1000}
-host=127.0.0.41
+host=127.0.0.181
 exe=$build/bench/mail_send_bench.exe
 bin=$build/bin
 if [ ! -f "$exe" ] || [ ! -f "$bin/mailwire.dll" ]; then
