@@ -224,5 +224,7 @@
 #define IDC_OUT_PASSWORD_NOTE           1307 /* says the password is shared with POP3 */
 #define IDC_OUT_SIGN_IN_NOTE            1308 /* says sign-in needs STARTTLS or TLS */
 
+/* ---- Capture add-in (330-339 strings, 1330-1339 controls) ---------------------- */
+#define IDS_CAPTURE_NO_SCHEDULER        330 /* the schedule component could not be created */
 
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */

@@ -118,6 +118,8 @@ const StringRow kStrings[] = {
     {206, "Error accessing web page and extracting text"},
     {301, "Outgoing Server"},
     {320, "If Changed/60"},
+    {330, "The Quillon schedule component could not be started, so no task was created.  Reinstall Quillon "
+          "and try again."},
 };
 
 // Read as the product reads them, into 260 bytes: a text that did not fit would come
