@@ -1,6 +1,7 @@
 #include "schedule/task_store.h"
 
 #include <cstring>
+#include <vector>
 
 #include "common/names.h"
 #include "common/text.h"
@@ -48,7 +49,18 @@ bool ReadText(const RegistryKey &key, const char *name, std::string *value)
     }
     if (rc != ERROR_MORE_DATA)
         return false;
-    return key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
+    // The refused read reported the size: one more read, not a size query and a read.
+    if (size > kMaxTaskStringBytes)
+        return false;
+    std::vector<char> longer(static_cast<size_t>(size) + 1, '\0');
+    DWORD got = size;
+    rc = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE *>(longer.data()), &got);
+    if (rc == ERROR_SUCCESS) {
+        value->assign(longer.data(), strnlen(longer.data(), got));
+        return true;
+    }
+    // Grown meanwhile (another writer): the general reader retries.
+    return rc == ERROR_MORE_DATA && key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
 }
 
 bool ReadDate(const RegistryKey &key, const char *name, DateTime *value)
