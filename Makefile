@@ -1,7 +1,8 @@
 # Quillon: the two commands a newcomer needs.
 #   make test   installs what is missing, builds both presets and runs every test
 #   make demo   builds the suite and runs it end to end under Wine (see README)
-# Other targets: make windows, make native, make fuzz, make fuzz-long, make bench, make clean.
+# Other targets: make windows, make native, make fuzz, make fuzz-long, make bench,
+# make package, make clean.
 
 SHELL := /bin/bash
 WINDOWS_DIR := build/windows
