@@ -106,6 +106,10 @@ TEST(Extraction, TextAsAPersonReadsIt)
         {"uppercase tags", "<P>A<BR>B<TABLE><TR><TD>C<TD>D</TABLE>", "A|B|C D"},
         {"svg text hidden", "<p>a<svg><text>chart</text><rect/></svg>b", "ab"},
         {"definition lists", "<dl><dt>term<dd>meaning<dt>t2<dd>m2</dl>", "term|meaning|t2|m2"},
+        {"text split by comments and ignored tags reads as one", "<p>wo<!--x-->rd a&amp;<!---->b</html>c",
+         "word a&bc"},
+        {"text fostered out of a table in pieces", "<table>x &amp;<!---->z<tr><td>c</td></tr>y&lt;</table>",
+         "x &zy<|c"},
     };
     for (const TextCase &c : cases)
         EXPECT_EQ(BodyOf(c.html), c.body) << c.label;
@@ -583,6 +587,25 @@ TEST(BadInput, DeepWideAndHugePagesGiveAResult)
     manyTags += "end";
     FlatText many = FlattenMarkup(manyTags); // past the node cap new tags are ignored
     EXPECT_EQ(many.body, "end");
+}
+
+// Past the node budget text still reaches the body, in order, whether it stands in the
+// markup as written or needs decoding.
+TEST(BadInput, TextPastTheNodeBudgetIsKept)
+{
+    const size_t elements = HtmlTree::kMaxNodes + 1000;
+    const size_t texts = HtmlTree::kMaxNodes + 100000; // more than the text nodes allowed
+    std::string page;
+    page.reserve(elements * 3 + texts * 4 + 32);
+    for (size_t i = 0; i < elements; ++i)
+        page += "<b>";
+    for (size_t i = 0; i < texts; ++i)
+        page += "y<!>"; // a comment between keeps each y a text run of its own
+    page += "&amp;<!>y<i>z<!>w";
+    const std::string body = FlattenMarkup(page).body;
+    EXPECT_EQ(body.size(), texts + 4);
+    EXPECT_EQ(body.find_first_not_of('y'), texts);
+    EXPECT_EQ(body.substr(texts), "&yzw");
 }
 
 TEST(BadInput, FiftyMegabytesOfPage)

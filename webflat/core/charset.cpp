@@ -107,16 +107,35 @@ std::string MetaCharset(std::string_view bytes)
     return std::string();
 }
 
+// Where the run of ASCII bytes that starts at b[i] ends, eight bytes at a time.
+size_t SkipAscii(std::string_view b, size_t i)
+{
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    while (i + 8 <= b.size()) {
+        uint64_t word;
+        std::memcpy(&word, b.data() + i, sizeof word);
+        if ((word & kHighBits) != 0)
+            break;
+        i += 8;
+    }
+    while (i < b.size() && static_cast<unsigned char>(b[i]) < 0x80)
+        ++i;
+    return i;
+}
+
+// Whether the sequence at b[i] (a non-ASCII byte) is well-formed UTF-8; length is set
+// to the bytes it takes, as DecodeUtf8 sets it. U+FFFD written as such is well-formed.
+bool IsWellFormedAt(std::string_view b, size_t i, size_t &length)
+{
+    return DecodeUtf8(b, i, length) != 0xFFFD || (length == 3 && b.compare(i, 3, "\xEF\xBF\xBD") == 0);
+}
+
 bool IsValidUtf8WithNonAscii(std::string_view b)
 {
     bool nonAscii = false;
-    for (size_t i = 0; i < b.size();) {
-        if (static_cast<unsigned char>(b[i]) < 0x80) {
-            ++i;
-            continue;
-        }
+    for (size_t i = SkipAscii(b, 0); i < b.size(); i = SkipAscii(b, i)) {
         size_t length = 0;
-        if (DecodeUtf8(b, i, length) == 0xFFFD && !(length == 3 && b.compare(i, 3, "\xEF\xBF\xBD") == 0))
+        if (!IsWellFormedAt(b, i, length))
             return false;
         nonAscii = true;
         i += length;
@@ -263,24 +282,18 @@ bool ConvertToUtf8(std::string_view bytes, std::string_view charset, std::string
         if (HasUtf8Bom(bytes))
             bytes.remove_prefix(3);
         out.reserve(out.size() + bytes.size());
-        size_t i = 0;
-        while (i < bytes.size()) {
-            // Runs of ASCII are copied as they stand.
-            size_t run = i;
-            while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80)
-                ++run;
-            out.append(bytes.data() + i, run - i);
-            i = run;
-            if (i >= bytes.size())
-                break;
+        // Well-formed stretches are copied whole; only a bad sequence breaks one.
+        size_t copied = 0;
+        for (size_t i = SkipAscii(bytes, 0); i < bytes.size(); i = SkipAscii(bytes, i)) {
             size_t length = 0;
-            uint32_t cp = DecodeUtf8(bytes, i, length);
-            if (cp == 0xFFFD)
+            if (!IsWellFormedAt(bytes, i, length)) {
+                out.append(bytes.data() + copied, i - copied);
                 out.append("\xEF\xBF\xBD");
-            else
-                out.append(bytes.data() + i, length);
+                copied = i + length;
+            }
             i += length;
         }
+        out.append(bytes.data() + copied, bytes.size() - copied);
         return true;
     }
     if (name == "utf-16le" || name == "utf-16be") {

@@ -10,17 +10,30 @@
 namespace quillon::webflat {
 namespace {
 
+// Names and texts with their lengths known at compile time, so that a look-up compares
+// bytes and never measures strings.
 struct NamedReference {
-    const char *name;
-    const char *utf8;
+    std::string_view name;
+    std::string_view utf8;
 };
 
 constexpr NamedReference kNamedReferences[] = {
 #include "webflat/core/entity_table.inc"
 };
 
-// The longest name in the table ("CounterClockwiseContourIntegral;") is 32 bytes.
+// The longest name in the table ("CounterClockwiseContourIntegral;") is 32 bytes; the
+// longest of the legacy names written without ';' ("middot") is 6.
 constexpr size_t kLongestName = 32;
+constexpr size_t kLongestLegacyName = 6;
+
+constexpr bool LegacyNamesFit()
+{
+    for (const NamedReference &ref : kNamedReferences)
+        if (ref.name.back() != ';' && ref.name.size() > kLongestLegacyName)
+            return false;
+    return true;
+}
+static_assert(LegacyNamesFit(), "a name without ';' is longer than kLongestLegacyName");
 
 constexpr uint16_t kNumericC1[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -29,13 +42,27 @@ constexpr uint16_t kNumericC1[32] = {
 
 bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-const NamedReference *FindName(std::string_view name)
+// The entry for name, followed by ';' when withSemicolon, read in place (no copy).
+const NamedReference *FindName(std::string_view name, bool withSemicolon)
 {
-    auto it = std::lower_bound(std::begin(kNamedReferences), std::end(kNamedReferences), name,
-                               [](const NamedReference &ref, std::string_view key) {
-                                   return std::string_view(ref.name) < key;
-                               });
-    if (it != std::end(kNamedReferences) && std::string_view(it->name) == name)
+    const size_t length = name.size() + (withSemicolon ? 1 : 0);
+    // Compares an entry's name with the key; negative, zero or positive.
+    auto compare = [&](std::string_view entry) {
+        const size_t common = std::min(entry.size(), name.size());
+        if (int c = std::memcmp(entry.data(), name.data(), common))
+            return c;
+        if (entry.size() <= name.size())
+            return entry.size() == name.size() ? (withSemicolon ? -1 : 0) : -1;
+        if (!withSemicolon)
+            return 1;
+        // The entry goes on past name: compare its next byte with ';'.
+        if (int c = static_cast<unsigned char>(entry[name.size()]) - static_cast<unsigned char>(';'))
+            return c;
+        return entry.size() == length ? 0 : 1;
+    };
+    auto it = std::lower_bound(std::begin(kNamedReferences), std::end(kNamedReferences), 0,
+                               [&](const NamedReference &ref, int) { return compare(ref.name) < 0; });
+    if (it != std::end(kNamedReferences) && compare(it->name) == 0)
         return it;
     return nullptr;
 }
@@ -96,16 +123,14 @@ size_t DecodeCharacterReference(std::string_view text, size_t pos, bool inAttrib
         return 0;
     std::string_view name = text.substr(pos + 1, end - pos - 1);
     if (end < text.size() && text[end] == ';') {
-        std::string withSemicolon(name);
-        withSemicolon.push_back(';');
-        if (const NamedReference *ref = FindName(withSemicolon)) {
+        if (const NamedReference *ref = FindName(name, true)) {
             out.append(ref->utf8);
             return end + 1 - pos;
         }
     }
     // Legacy references without ';' ("&copy 2009", "&ampx"): the longest known prefix.
-    for (size_t length = name.size(); length > 0; --length) {
-        const NamedReference *ref = FindName(name.substr(0, length));
+    for (size_t length = std::min(name.size(), kLongestLegacyName); length > 0; --length) {
+        const NamedReference *ref = FindName(name.substr(0, length), false);
         if (ref == nullptr)
             continue;
         const size_t after = pos + 1 + length;

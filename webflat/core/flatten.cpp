@@ -1,5 +1,6 @@
 #include "webflat/core/flatten.h"
 
+#include <cstring>
 #include <vector>
 
 #include "sender/webflat/webflat_contract.h"
@@ -49,6 +50,39 @@ const RoleTable kRoles;
 
 Role RoleOf(Tag tag) { return kRoles.roles[static_cast<size_t>(tag)]; }
 
+// Printable ASCII (and DEL): bytes that stand in the text as they are.
+struct PlainTable {
+    bool plain[256] = {};
+    constexpr PlainTable()
+    {
+        for (int c = 0x21; c < 0x80; ++c)
+            plain[c] = true;
+    }
+};
+constexpr PlainTable kPlain;
+
+inline bool IsPlain(char c) { return kPlain.plain[static_cast<unsigned char>(c)]; }
+
+// Whether eight bytes, following a plain byte, continue a run of words joined by single
+// spaces: all of them printable ASCII or space, no two spaces together, the last one
+// not a space. Tested on the eight at once.
+inline bool IsPlainGroup(const char *bytes)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    uint64_t x;
+    std::memcpy(&x, bytes, sizeof x);
+    if ((x & kHigh) != 0 || ((x - kOnes * 0x20) & ~x & kHigh) != 0)
+        return false; // a byte of 0x80 or more, or a control byte
+    // High bit of each byte that is a space, exactly.
+    const uint64_t t = x ^ (kOnes * 0x20);
+    const uint64_t spaces = ~(((t & kLow7) + kLow7) | t | kLow7);
+    uint64_t last;
+    std::memcpy(&last, "\0\0\0\0\0\0\0\x80", sizeof last); // the byte at bytes[7]
+    return (spaces & (spaces << 8)) == 0 && (spaces & last) == 0;
+}
+
 // Collects text with white space collapsed and blocks separated by single break marks.
 class TextBuilder {
 public:
@@ -64,24 +98,32 @@ public:
     // Appends text from a text node; inPre keeps its line ends as breaks.
     void Text(std::string_view text, bool inPre)
     {
+        const char *data = text.data();
         const size_t n = text.size();
         size_t i = 0;
         while (i < n) {
-            // Plain printable ASCII in one run.
-            size_t run = i;
-            while (run < n) {
-                unsigned char c = static_cast<unsigned char>(text[run]);
-                if (c <= ' ' || c >= 0x80)
-                    break;
-                ++run;
-            }
-            if (run > i) {
+            if (IsPlain(data[i])) {
+                // Words of plain ASCII joined by single spaces stand as they are written:
+                // copied in one step.
+                size_t end = i + 1;
+                while (end < n) {
+                    if (end + 8 <= n && IsPlainGroup(data + end)) {
+                        end += 8;
+                        continue;
+                    }
+                    if (IsPlain(data[end]))
+                        ++end;
+                    else if (data[end] == ' ' && end + 1 < n && IsPlain(data[end + 1]))
+                        end += 2;
+                    else
+                        break;
+                }
                 Flush();
-                out_.append(text.data() + i, run - i);
-                i = run;
+                out_.append(data + i, end - i);
+                i = end;
                 continue;
             }
-            const unsigned char c = static_cast<unsigned char>(text[i]);
+            const unsigned char c = static_cast<unsigned char>(data[i]);
             if (c < 0x80) {
                 if (c == '\n' && inPre)
                     Break();
@@ -100,7 +142,7 @@ public:
                 // soft hyphens, zero-width characters and C1 controls show nothing
             } else {
                 Flush();
-                out_.append(text.data() + i, length);
+                out_.append(data + i, length);
             }
             i += length;
         }
@@ -344,6 +386,9 @@ public:
     {
         HtmlTree tree(markup);
         NoteTitle(tree);
+        // The text is written once into room for all of it: shown text never grows when
+        // white space collapses, and each element adds at most one separator.
+        out_.body.reserve(out_.body.size() + tree.ShownTextBytes() + tree.Nodes().size());
         builder_.Break();
         ExtractSubtree(tree, tree.Body(), builder_);
         builder_.Break();
@@ -424,7 +469,6 @@ FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText 
             return FlattenResult::kOk;
         out = FlatText();
     }
-    out.body.reserve(markup.size() / 3);
     PageFlattener flattener(d, out);
     flattener.Whole(top, markup, 0);
     return FlattenResult::kOk;

@@ -158,9 +158,44 @@ const FlagTable kFlags;
 inline uint32_t FlagsOf(Tag tag) { return kFlags.flags[static_cast<size_t>(tag)]; }
 inline bool Has(Tag tag, uint32_t flag) { return (FlagsOf(tag) & flag) != 0; }
 
-inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-inline bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// Character classes of the tokenizer, one table look-up per byte.
+enum CharClass : uint8_t {
+    kSpaceChar = 1u << 0,   // HTML white space
+    kAlphaChar = 1u << 1,   // ASCII letter
+    kEndsName = 1u << 2,    // ends a tag name: white space, '/', '>'
+    kEndsAttrName = 1u << 3, // ends an attribute name: the above and '='
+    kEndsUnquoted = 1u << 4, // ends an unquoted attribute value: white space, '>'
+};
+
+struct CharTable {
+    uint8_t classes[256] = {};
+    char lower[256] = {};
+    constexpr CharTable()
+    {
+        for (int c = 0; c < 256; ++c) {
+            uint8_t bits = 0;
+            const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+            if (space)
+                bits |= kSpaceChar | kEndsName | kEndsAttrName | kEndsUnquoted;
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                bits |= kAlphaChar;
+            if (c == '/')
+                bits |= kEndsName | kEndsAttrName;
+            if (c == '>')
+                bits |= kEndsName | kEndsAttrName | kEndsUnquoted;
+            if (c == '=')
+                bits |= kEndsAttrName;
+            classes[c] = bits;
+            lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+};
+constexpr CharTable kChars;
+
+inline bool Is(char c, uint8_t charClass) { return (kChars.classes[static_cast<unsigned char>(c)] & charClass) != 0; }
+inline bool IsSpace(char c) { return Is(c, kSpaceChar); }
+inline bool IsAsciiAlpha(char c) { return Is(c, kAlphaChar); }
+inline char LowerAscii(char c) { return kChars.lower[static_cast<unsigned char>(c)]; }
 
 bool IsAllSpace(std::string_view text)
 {
@@ -203,15 +238,64 @@ std::string NormalizeInput(std::string_view markup)
 
 } // namespace
 
+namespace {
+
+// Tag names by hash: a look-up is one hash of a few bytes and, mostly, one comparison.
+class TagNameTable {
+public:
+    static constexpr size_t kLongestName = 10; // "blockquote", "figcaption"
+
+    TagNameTable()
+    {
+        for (size_t i = 0; i < std::size(kTagNames); ++i) {
+            const std::string_view name = kTagNames[i];
+            size_t slot = Hash(name);
+            while (slots_[slot] != 0)
+                slot = (slot + 1) & (kSlots - 1);
+            slots_[slot] = static_cast<uint8_t>(i + 1);
+            lengths_[i] = static_cast<uint8_t>(name.size());
+        }
+    }
+
+    Tag Find(std::string_view name) const
+    {
+        if (name.empty() || name.size() > kLongestName)
+            return Tag::kOther;
+        for (size_t slot = Hash(name); slots_[slot] != 0; slot = (slot + 1) & (kSlots - 1)) {
+            const size_t index = slots_[slot] - 1u;
+            if (lengths_[index] == name.size() && SameBytes(kTagNames[index], name))
+                return static_cast<Tag>(kFirstNamedTag + index);
+        }
+        return Tag::kOther;
+    }
+
+private:
+    static constexpr size_t kSlots = 512;
+    // Names are a few bytes: compared in line, without a library call.
+    static bool SameBytes(const char *known, std::string_view name)
+    {
+        for (size_t k = 0; k < name.size(); ++k)
+            if (known[k] != name[k])
+                return false;
+        return true;
+    }
+    static size_t Hash(std::string_view name)
+    {
+        const size_t n = name.size();
+        const auto at = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
+        return (n * 97 + at(0) * 31 + at(n - 1) * 7 + at(n / 2)) & (kSlots - 1);
+    }
+
+    uint8_t slots_[kSlots] = {};
+    uint8_t lengths_[std::size(kTagNames)] = {};
+};
+const TagNameTable kTagTable;
+
+} // namespace
+
 Tag TagOfName(std::string_view lowerName)
 {
-    auto begin = std::begin(kTagNames);
-    auto end = std::end(kTagNames);
-    auto it = std::lower_bound(begin, end, lowerName,
-                               [](const char *name, std::string_view key) { return std::string_view(name) < key; });
-    if (it != end && std::string_view(*it) == lowerName)
-        return static_cast<Tag>(kFirstNamedTag + static_cast<size_t>(it - begin));
-    return Tag::kOther;
+    return kTagTable.Find(lowerName);
 }
 
 const char *NameOfTag(Tag tag)
@@ -234,14 +318,16 @@ const char *NameOfTag(Tag tag)
 std::string_view HtmlTree::TextOf(int32_t index) const
 {
     const Node &node = At(index);
-    return std::string_view(text_).substr(node.textBegin, node.textLength);
+    if (node.tag == Tag::kOther)
+        return std::string_view();
+    return (node.textInMarkup ? markup_ : std::string_view(text_)).substr(node.textBegin, node.textLength);
 }
 
 std::string_view HtmlTree::ElementName(int32_t index) const
 {
     const Node &node = At(index);
     if (node.tag == Tag::kOther)
-        return node.name < names.size() ? std::string_view(names[node.name]) : std::string_view();
+        return node.textBegin < names.size() ? std::string_view(names[node.textBegin]) : std::string_view();
     if (static_cast<size_t>(node.tag) < kFirstNamedTag)
         return std::string_view();
     return kTagNames[static_cast<size_t>(node.tag) - kFirstNamedTag];
@@ -283,13 +369,20 @@ public:
     }
 
 private:
+    // Names longer than this are cut: no rule needs more, and a cut name still matches
+    // its own end tag.
+    static constexpr size_t kMaxNameLength = 64;
+
     struct StartTag {
         Tag tag = Tag::kOther;
-        std::string name;
+        char name[kMaxNameLength];
+        size_t nameLength = 0;
         bool selfClosing = false;
         bool hidden = false;
         std::string attribute; // alt or src, decoded
         bool hasAttribute = false;
+
+        std::string_view Name() const { return std::string_view(name, nameLength); }
     };
 
     // Reads the markup at in_[lt] == '<'; returns where text continues.
@@ -330,13 +423,15 @@ private:
         return at == std::string_view::npos ? in_.size() : at + 1;
     }
 
-    size_t ReadName(size_t i, std::string &name)
+    // Reads a tag name, lower-cased, into name (kMaxNameLength bytes); returns where it ends.
+    size_t ReadName(size_t i, char *name, size_t &length)
     {
-        name.clear();
+        length = 0;
         const size_t n = in_.size();
-        while (i < n && !IsSpace(in_[i]) && in_[i] != '/' && in_[i] != '>') {
-            if (name.size() < 64)
-                name.push_back(LowerAscii(in_[i]));
+        const char *data = in_.data();
+        while (i < n && !Is(data[i], kEndsName)) {
+            if (length < kMaxNameLength)
+                name[length++] = LowerAscii(data[i]);
             ++i;
         }
         return i;
@@ -347,46 +442,49 @@ private:
     size_t ReadAttributes(size_t i, StartTag *tag)
     {
         const size_t n = in_.size();
-        std::string attrName;
+        const char *data = in_.data();
+        constexpr size_t kMaxAttrName = 16; // longer names are none the extraction reads
+        char attrName[kMaxAttrName];
         while (true) {
-            while (i < n && (IsSpace(in_[i]) || in_[i] == '/')) {
+            while (i < n && (IsSpace(data[i]) || data[i] == '/')) {
                 if (tag != nullptr)
-                    tag->selfClosing = in_[i] == '/' && i + 1 < n && in_[i + 1] == '>';
+                    tag->selfClosing = data[i] == '/' && i + 1 < n && data[i + 1] == '>';
                 ++i;
             }
             if (i >= n)
                 return std::string_view::npos;
-            if (in_[i] == '>')
+            if (data[i] == '>')
                 return i + 1;
             if (tag != nullptr)
                 tag->selfClosing = false;
-            attrName.clear();
+            size_t attrLength = 0;
             // The first character of a name may be '='.
             do {
-                if (attrName.size() < 16)
-                    attrName.push_back(LowerAscii(in_[i]));
+                if (attrLength < kMaxAttrName)
+                    attrName[attrLength++] = LowerAscii(data[i]);
                 ++i;
-            } while (i < n && !IsSpace(in_[i]) && in_[i] != '/' && in_[i] != '>' && in_[i] != '=');
+            } while (i < n && !Is(data[i], kEndsAttrName));
             size_t j = i;
-            while (j < n && IsSpace(in_[j]))
+            while (j < n && IsSpace(data[j]))
                 ++j;
             std::string_view value;
             bool hasValue = false;
-            if (j < n && in_[j] == '=') {
+            if (j < n && data[j] == '=') {
                 ++j;
-                while (j < n && IsSpace(in_[j]))
+                while (j < n && IsSpace(data[j]))
                     ++j;
                 if (j >= n)
                     return std::string_view::npos;
-                if (in_[j] == '"' || in_[j] == '\'') {
-                    size_t close = in_.find(in_[j], j + 1);
-                    if (close == std::string_view::npos)
+                if (data[j] == '"' || data[j] == '\'') {
+                    const char *close = static_cast<const char *>(std::memchr(data + j + 1, data[j], n - j - 1));
+                    if (close == nullptr)
                         return std::string_view::npos;
-                    value = in_.substr(j + 1, close - j - 1);
-                    i = close + 1;
+                    const size_t closeAt = static_cast<size_t>(close - data);
+                    value = in_.substr(j + 1, closeAt - j - 1);
+                    i = closeAt + 1;
                 } else {
                     size_t k = j;
-                    while (k < n && !IsSpace(in_[k]) && in_[k] != '>')
+                    while (k < n && !Is(data[k], kEndsUnquoted))
                         ++k;
                     value = in_.substr(j, k - j);
                     i = k;
@@ -394,20 +492,41 @@ private:
                 hasValue = true;
             }
             if (tag != nullptr)
-                NoteAttribute(*tag, attrName, value, hasValue);
+                NoteAttribute(*tag, std::string_view(attrName, attrLength), value, hasValue);
         }
     }
 
-    static void NoteAttribute(StartTag &tag, const std::string &name, std::string_view value, bool hasValue)
+    // Whether a style attribute hides its element (display:none or visibility:hidden,
+    // white space and case ignored), read without a copy of the value.
+    static bool StyleHides(std::string_view value)
+    {
+        static constexpr std::string_view kHiding[] = {"display:none", "visibility:hidden"};
+        value = value.substr(0, 4096);
+        for (std::string_view pattern : kHiding) {
+            for (size_t start = 0; start < value.size(); ++start) {
+                if (LowerAscii(value[start]) != pattern[0])
+                    continue;
+                size_t matched = 1;
+                for (size_t k = start + 1; k < value.size() && matched < pattern.size(); ++k) {
+                    if (IsSpace(value[k]))
+                        continue;
+                    if (LowerAscii(value[k]) != pattern[matched])
+                        break;
+                    ++matched;
+                }
+                if (matched == pattern.size())
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    static void NoteAttribute(StartTag &tag, std::string_view name, std::string_view value, bool hasValue)
     {
         if (name == "hidden") {
             tag.hidden = true;
         } else if (name == "style" && hasValue) {
-            std::string compact;
-            for (char c : value.substr(0, 4096))
-                if (!IsSpace(c))
-                    compact.push_back(LowerAscii(c));
-            if (compact.find("display:none") != std::string::npos || compact.find("visibility:hidden") != std::string::npos)
+            if (StyleHides(value))
                 tag.hidden = true;
         } else if (!tag.hasAttribute &&
                    ((name == "alt" && tag.tag == Tag::kImg) ||
@@ -421,8 +540,8 @@ private:
     size_t ReadStartTag(size_t i)
     {
         StartTag tag;
-        i = ReadName(i, tag.name);
-        tag.tag = TagOfName(tag.name);
+        i = ReadName(i, tag.name, tag.nameLength);
+        tag.tag = TagOfName(tag.Name());
         size_t after = ReadAttributes(i, &tag);
         if (after == std::string_view::npos)
             return in_.size();
@@ -434,12 +553,14 @@ private:
 
     size_t ReadEndTag(size_t i)
     {
-        std::string name;
-        i = ReadName(i, name);
+        char name[kMaxNameLength];
+        size_t nameLength = 0;
+        i = ReadName(i, name, nameLength);
         size_t after = ReadAttributes(i, nullptr);
         if (after == std::string_view::npos)
             return in_.size();
-        EndElement(TagOfName(name), name);
+        const std::string_view view(name, nameLength);
+        EndElement(TagOfName(view), view);
         return after;
     }
 
@@ -459,10 +580,10 @@ private:
                 size_t k = at + 1;
                 if (k < n && in_[k] == '/') {
                     size_t m = 0;
-                    while (m < tag.name.size() && k + 1 + m < n && LowerAscii(in_[k + 1 + m]) == tag.name[m])
+                    while (m < tag.nameLength && k + 1 + m < n && LowerAscii(in_[k + 1 + m]) == tag.name[m])
                         ++m;
                     size_t stop = k + 1 + m;
-                    if (m == tag.name.size() && (stop >= n || IsSpace(in_[stop]) || in_[stop] == '/' || in_[stop] == '>')) {
+                    if (m == tag.nameLength && (stop >= n || IsSpace(in_[stop]) || in_[stop] == '/' || in_[stop] == '>')) {
                         end = at;
                         size_t close = ReadAttributes(stop, nullptr);
                         resume = close == std::string_view::npos ? n : close;
@@ -473,14 +594,10 @@ private:
             }
         }
         if (element != kNoNode && end > from) {
-            std::string_view raw = in_.substr(from, end - from);
-            if (Has(tag.tag, kRcData)) {
-                std::string decoded;
-                AppendDecoded(raw, false, decoded);
-                AppendTextNode(element, decoded);
-            } else {
-                AppendTextNode(element, raw);
-            }
+            const TextRef text = StageText(in_.substr(from, end - from), Has(tag.tag, kRcData));
+            if (tag.tag != Tag::kScript && tag.tag != Tag::kStyle)
+                tree_.shownTextBytes_ += text.length;
+            PlaceText(element, text);
         }
         return resume;
     }
@@ -532,39 +649,102 @@ private:
             N(previous).nextSibling = child;
     }
 
-    // Text that follows `neighbour` directly extends it when it is a text node whose text
-    // ends where the text store ends (adjacent character runs make one node).
-    bool ExtendTextNode(int32_t neighbour, std::string_view text)
+    // Where a node's text lies: in the markup (no copy) or in the tree's store.
+    struct TextRef {
+        uint32_t begin = 0;
+        uint32_t length = 0;
+        bool inMarkup = true;
+    };
+
+    // Text that needs no decoding stays where it is in the markup; text with character
+    // references is decoded once, straight onto the end of the store ("staged"), and
+    // the node that holds it is found afterwards.
+    TextRef StageText(std::string_view raw, bool decode)
+    {
+        TextRef text;
+        if (decode && std::memchr(raw.data(), '&', raw.size()) != nullptr) {
+            text.inMarkup = false;
+            text.begin = static_cast<uint32_t>(tree_.text_.size());
+            AppendDecoded(raw, false, tree_.text_);
+            text.length = static_cast<uint32_t>(tree_.text_.size() - text.begin);
+        } else {
+            text.begin = static_cast<uint32_t>(raw.data() - in_.data());
+            text.length = static_cast<uint32_t>(raw.size());
+        }
+        return text;
+    }
+
+    std::string_view View(const TextRef &text) const
+    {
+        return (text.inMarkup ? in_ : std::string_view(tree_.text_)).substr(text.begin, text.length);
+    }
+
+    // Drops staged text that found no node.
+    void Unstage(const TextRef &text)
+    {
+        if (!text.inMarkup)
+            tree_.text_.resize(text.begin);
+    }
+
+    // Text that directly follows `neighbour`'s text where it lies (adjacent character
+    // runs of the markup, or decoded text staged right after it) extends that node.
+    bool ExtendTextNode(int32_t neighbour, const TextRef &text)
     {
         if (neighbour == kNoNode)
             return false;
         Node &node = N(neighbour);
-        if (node.tag != Tag::kText || node.textBegin + node.textLength != tree_.text_.size())
+        if (node.tag != Tag::kText || node.textInMarkup != text.inMarkup || node.textBegin + node.textLength != text.begin)
             return false;
-        tree_.text_.append(text);
-        node.textLength += static_cast<uint32_t>(text.size());
+        node.textLength += text.length;
         return true;
     }
 
-    // A new, unattached text node holding `text`; kNoNode when the node budget is spent.
-    int32_t NewTextNode(std::string_view text)
+    // Past the node budget text cannot get a node of its own: it joins the text node
+    // before it, whose text then moves to the store (once; a node whose text is in the
+    // store but not at its end takes no more, and the text is dropped).
+    bool MergeIntoStore(int32_t neighbour, const TextRef &text)
+    {
+        if (neighbour == kNoNode || N(neighbour).tag != Tag::kText)
+            return false;
+        Node &node = N(neighbour);
+        std::string &store = tree_.text_;
+        const size_t staged = text.inMarkup ? store.size() : text.begin;
+        if (node.textInMarkup) {
+            store.insert(staged, in_.substr(node.textBegin, node.textLength));
+            node.textBegin = static_cast<uint32_t>(staged);
+            node.textInMarkup = false;
+        } else if (node.textBegin + node.textLength != staged) {
+            return false;
+        }
+        if (text.inMarkup)
+            store.append(View(text));
+        node.textLength = static_cast<uint32_t>(store.size() - node.textBegin);
+        return true;
+    }
+
+    // A new, unattached text node holding text; kNoNode when the node budget is spent.
+    int32_t NewTextNode(const TextRef &text)
     {
         int32_t node = NewNode(Tag::kText);
         if (node == kNoNode)
             return kNoNode;
-        N(node).textBegin = static_cast<uint32_t>(tree_.text_.size());
-        N(node).textLength = static_cast<uint32_t>(text.size());
-        tree_.text_.append(text);
+        N(node).textBegin = text.begin;
+        N(node).textLength = text.length;
+        N(node).textInMarkup = text.inMarkup;
         return node;
     }
 
-    void AppendTextNode(int32_t parent, std::string_view text)
+    // Puts text at the end of parent's children.
+    void PlaceText(int32_t parent, const TextRef &text)
     {
-        if (text.empty() || ExtendTextNode(N(parent).lastChild, text))
+        const int32_t last = N(parent).lastChild;
+        if (text.length == 0 || ExtendTextNode(last, text))
             return;
         int32_t node = NewTextNode(text);
         if (node != kNoNode)
             Append(parent, node);
+        else if (!MergeIntoStore(last, text))
+            Unstage(text);
     }
 
     int32_t EnsureHtml()
@@ -622,14 +802,14 @@ private:
     // Index in open_ of the nearest open element with this tag, searching down from the
     // top and stopping at scope edges (and at tag-specific edges); npos when none.
     size_t FindInScope(Tag tag, uint32_t edgeFlags, std::initializer_list<Tag> extraEdges = {},
-                       const std::string *otherName = nullptr)
+                       const std::string_view *otherName = nullptr)
     {
         if (!IsOpen(tag))
             return std::string_view::npos;
         for (size_t k = open_.size(); k-- > 1;) {
             const Node &node = N(open_[k]);
             if (node.tag == tag &&
-                (tag != Tag::kOther || otherName == nullptr || tree_.names[node.name] == *otherName))
+                (tag != Tag::kOther || otherName == nullptr || tree_.names[node.textBegin] == *otherName))
                 return k;
             if (Has(node.tag, edgeFlags))
                 return std::string_view::npos;
@@ -690,27 +870,26 @@ private:
         }
         if (tree_.body_ == kNoNode && CurrentTag() == Tag::kFrameset)
             return; // text in a frameset is not shown
-        std::string decoded;
-        std::string_view text = raw;
-        if (decode && raw.find('&') != std::string_view::npos) {
-            AppendDecoded(raw, false, decoded);
-            text = decoded;
-        }
+        const TextRef text = StageText(raw, decode);
+        tree_.shownTextBytes_ += text.length;
         size_t table = TableForFostering();
-        if (table != std::string_view::npos && !IsAllSpace(text)) {
+        if (table != std::string_view::npos && !IsAllSpace(View(text))) {
             int32_t tableNode = open_[table];
             int32_t parent = N(tableNode).parent;
             if (parent != kNoNode) {
                 // Fostered text goes before the table, merged with a text node there.
-                if (!ExtendTextNode(N(tableNode).previousSibling, text)) {
+                const int32_t before = N(tableNode).previousSibling;
+                if (!ExtendTextNode(before, text)) {
                     int32_t node = NewTextNode(text);
                     if (node != kNoNode)
                         InsertBefore(parent, node, tableNode);
+                    else if (!MergeIntoStore(before, text))
+                        Unstage(text);
                 }
                 return;
             }
         }
-        AppendTextNode(Current(), text);
+        PlaceText(Current(), text);
     }
 
     // Opens an element the markup left out (tbody, tr, colgroup) inside the current one
@@ -735,17 +914,19 @@ private:
         Node &node = N(element);
         node.hidden = tag.hidden;
         if (tag.tag == Tag::kOther) {
-            auto it = nameIndex_.find(tag.name);
+            std::string name(tag.Name());
+            auto it = nameIndex_.find(name);
             if (it == nameIndex_.end()) {
-                tree_.names.push_back(tag.name);
-                it = nameIndex_.emplace(tag.name, static_cast<uint32_t>(tree_.names.size() - 1)).first;
+                tree_.names.push_back(name);
+                it = nameIndex_.emplace(std::move(name), static_cast<uint32_t>(tree_.names.size() - 1)).first;
             }
-            node.name = it->second;
+            node.textBegin = it->second;
         }
         if (tag.hasAttribute) {
             node.textBegin = static_cast<uint32_t>(tree_.text_.size());
             node.textLength = static_cast<uint32_t>(tag.attribute.size());
             tree_.text_.append(tag.attribute);
+            tree_.shownTextBytes_ += tag.attribute.size();
         }
         return element;
     }
@@ -977,7 +1158,7 @@ private:
         }
     }
 
-    void EndElement(Tag t, const std::string &name)
+    void EndElement(Tag t, std::string_view name)
     {
         switch (t) {
         case Tag::kHtml:
@@ -1049,7 +1230,7 @@ private:
                 return;
             for (size_t k = open_.size(); k-- > 1;) {
                 const Node &node = N(open_[k]);
-                if (node.tag == t && (t != Tag::kOther || tree_.names[node.name] == name)) {
+                if (node.tag == t && (t != Tag::kOther || tree_.names[node.textBegin] == name)) {
                     PopToDepthCounted(k);
                     return;
                 }
@@ -1082,17 +1263,19 @@ private:
 HtmlTree::HtmlTree(std::string_view utf8Markup)
 {
     // Most pages have neither CR nor NUL and are read as they stand.
-    std::string normalized;
-    std::string_view input = utf8Markup;
+    markup_ = utf8Markup;
     if (!utf8Markup.empty() && (std::memchr(utf8Markup.data(), '\r', utf8Markup.size()) != nullptr ||
         std::memchr(utf8Markup.data(), '\0', utf8Markup.size()) != nullptr)) {
-        normalized = NormalizeInput(utf8Markup);
-        input = normalized;
+        normalized_ = NormalizeInput(utf8Markup);
+        markup_ = normalized_;
     }
-    // Reserved address space costs nothing until used; growing by copies would.
-    nodes_.reserve(std::min<size_t>(input.size() / 6 + 16, 2 * kMaxNodes));
-    text_.reserve(input.size() + 64);
-    TreeBuilder builder(*this, input);
+    // Text offsets are 32-bit: markup past 4 GB (far beyond any page) is not read.
+    if (markup_.size() > UINT32_MAX)
+        markup_ = markup_.substr(0, UINT32_MAX);
+    // Pages hold about one node per 15 to 20 bytes; reserving that once spares the copies
+    // of growing (markup with more nodes than that grows the vector as usual).
+    nodes_.reserve(std::min<size_t>(markup_.size() / 16 + 16, 2 * kMaxNodes));
+    TreeBuilder builder(*this, markup_);
     builder.Run();
 }
 

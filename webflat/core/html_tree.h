@@ -45,16 +45,18 @@ constexpr int32_t kNoNode = -1;
 struct Node {
     Tag tag = Tag::kText;
     bool hidden = false;           // hidden attribute or an inline style display:none
+    bool textInMarkup = false;     // text lies in the markup itself, not in the tree's store
     int32_t parent = kNoNode;
     int32_t firstChild = kNoNode;
     int32_t lastChild = kNoNode;
     int32_t nextSibling = kNoNode;
     int32_t previousSibling = kNoNode;
-    // Text nodes: the decoded text (UTF-8). Elements: the one attribute the extraction
-    // uses, if present: alt of img/area/input, src of frame/iframe.
+    // Text nodes: the decoded text (UTF-8); adjacent text nodes read as one text.
+    // Elements: the one attribute the extraction uses, if present: alt of img/area/input,
+    // src of frame/iframe. Tag::kOther elements (which carry no such attribute):
+    // textBegin is the index of their name in HtmlTree::names.
     uint32_t textBegin = 0;
     uint32_t textLength = 0;
-    uint32_t name = 0; // Tag::kOther: index into HtmlTree::names
 };
 
 class HtmlTree {
@@ -62,7 +64,11 @@ public:
     static constexpr size_t kMaxNodes = 4u << 20;
 
     // Builds the tree of utf8Markup. NUL bytes are dropped, CR LF and lone CR read as LF.
+    // Text that needs no decoding is not copied: the tree refers to utf8Markup, which
+    // must outlive it.
     explicit HtmlTree(std::string_view utf8Markup);
+    HtmlTree(const HtmlTree &) = delete;
+    HtmlTree &operator=(const HtmlTree &) = delete;
 
     const std::vector<Node> &Nodes() const { return nodes_; }
     const Node &At(int32_t index) const { return nodes_[static_cast<size_t>(index)]; }
@@ -80,12 +86,19 @@ public:
     // browser's children collection does not count them).
     std::vector<int32_t> ElementChildren(int32_t element) const;
 
+    // Bytes of text that may be shown (text nodes and alt texts; not script or style):
+    // what the extracted text of the whole tree can hold at most, less separators.
+    size_t ShownTextBytes() const { return shownTextBytes_; }
+
     std::vector<std::string> names; // names of Tag::kOther elements
 
 private:
     friend class TreeBuilder;
     std::vector<Node> nodes_;
-    std::string text_;
+    std::string normalized_;  // the markup with CR and NUL dealt with, when it had any
+    std::string_view markup_; // what textInMarkup offsets count in
+    std::string text_;        // decoded text and attributes
+    size_t shownTextBytes_ = 0;
     int32_t body_ = kNoNode;
     int32_t frameset_ = kNoNode;
     int32_t title_ = kNoNode;
