@@ -282,18 +282,20 @@ TEST_F(KillTest, PageSenderKilledWhileQueueingLeavesOnlyMessagesTheEngineDeliver
     }
     ASSERT_GE(ReadWholeQueue().size(), 2 * markers.size()) << "each part in a message of its own";
 
-    // Half the kills fall anywhere in a run; the other half while it writes the queue:
-    // once its first new key shows, 0 to 20 ms later.
+    // A third of the kills fall anywhere in a run (most of which is Wine starting the
+    // program); the others while it writes the queue: 0 to 4 ms after its first new key
+    // shows. Runs go on until `rounds` kills have landed while the program ran.
     std::mt19937 random(4242);
-    std::uniform_int_distribution<DWORD> anywhere(0, runMs + runMs / 5);
-    std::uniform_int_distribution<DWORD> whileQueueing(0, 20);
-    int landed = 0;
+    std::uniform_int_distribution<DWORD> anywhere(0, runMs);
+    std::uniform_int_distribution<DWORD> whileQueueing(0, 4);
+    int landed = 0, starts = 0;
     const int rounds = KillRounds();
-    for (int k = 0; k < rounds; ++k) {
+    for (int k = 0; landed < rounds && k < 4 * rounds; ++k) {
         const DWORD keysBefore = QueueKeyCount();
         Child sender;
         ASSERT_TRUE(sender.Start(senderLine));
-        if (k % 2 == 0) {
+        ++starts;
+        if (k % 3 == 0) {
             Sleep(anywhere(random));
         } else {
             for (DWORD waited = 0; QueueKeyCount() == keysBefore && waited < 30000; ++waited)
@@ -302,8 +304,9 @@ TEST_F(KillTest, PageSenderKilledWhileQueueingLeavesOnlyMessagesTheEngineDeliver
         }
         landed += sender.Kill() ? 1 : 0;
     }
+    EXPECT_EQ(rounds, landed) << "kills that landed while the page sender ran, of " << starts << " starts";
     RecordProperty("kills_while_running", landed);
-    std::cout << "page sender: " << rounds << " kills, " << landed << " while it ran; a whole run takes " << runMs
+    std::cout << "page sender: " << starts << " starts, " << landed << " killed while it ran; a whole run takes " << runMs
               << " ms\n";
 
     // What the kills left: complete messages, and keys without some value.
@@ -356,11 +359,12 @@ TEST_F(KillTest, SchedulerKilledDuringDispatchDeliversEveryMessageAndAtMostTheOn
     when.wYear = static_cast<uint16_t>(when.wYear - 1);
     // Each round starts the engine on a queue of at least 10 messages (30 more are
     // queued when it ran low) and kills it 0.3 to 1.5 s later: Wine needs about 0.3 s to
-    // start it, and a message takes some 50 ms.
+    // start it, and a message takes some 50 ms. Rounds go on until `rounds` kills have
+    // landed while the engine ran.
     std::mt19937 random(77);
     int landed = 0, starts = 0;
     const int rounds = KillRounds();
-    for (int k = 0; k < rounds; ++k) {
+    for (int k = 0; landed < rounds && k < 3 * rounds; ++k) {
         if (ReadWholeQueue().size() < 10)
             QueueMarked(&markers, &when, 30);
         Child tick;
@@ -369,6 +373,7 @@ TEST_F(KillTest, SchedulerKilledDuringDispatchDeliversEveryMessageAndAtMostTheOn
         Sleep(std::uniform_int_distribution<DWORD>(300, 1500)(random));
         landed += tick.Kill() ? 1 : 0;
     }
+    EXPECT_EQ(rounds, landed) << "kills that landed during delivery, of " << starts << " starts";
     // Started again until the queue is empty.
     for (int k = 0; k < 5 && !ReadWholeQueue().empty(); ++k) {
         Child tick;
