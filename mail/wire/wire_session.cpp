@@ -220,6 +220,7 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
         logonSocket_ = INVALID_SOCKET;
     }
     session_ = 0;
+    sessionTimedOut_ = false;
     if (!winsockStarted_) {
         WSADATA data;
         int rc = WSAStartup(MAKEWORD(1, 1), &data);
@@ -257,21 +258,25 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
 }
 
 wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const char *destination,
-                                         const char *subject, const char *body)
+                                         const char *subject, const char *body, int *lastError)
 {
     SocketConnection connection(s, replyWaitMs_);
     wire::SmtpMessage message = {hostName_, sender, destination, subject, body};
-    return wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+    *lastError = connection.LastError();
+    return result;
 }
 
 MailResult WireLibrary::Send(MailSession session, const char *sender, const char *destination,
                              const char *subject, const char *body)
 {
-    if (session_ == 0 || session != session_)
+    if (session_ == 0 || session != session_ || sessionTimedOut_)
         return kMailFailed;
+    int lastError = 0;
     if (!logonSocketUsed_) {
         logonSocketUsed_ = true;
-        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body);
+        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body, &lastError);
+        sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
         // A network failure closes the connection; a rejected reply leaves it to Logoff.
         if (result == wire::DialogueResult::kNetworkFailed) {
             closesocket(logonSocket_);
@@ -286,7 +291,8 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
     SOCKET s = Connect(settings_.smtpServer, kSmtpSteps);
     if (s == INVALID_SOCKET)
         return kMailFailed;
-    wire::DialogueResult result = SendOn(s, sender, destination, subject, body);
+    wire::DialogueResult result = SendOn(s, sender, destination, subject, body, &lastError);
+    sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
     closesocket(s);
     return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
 }
