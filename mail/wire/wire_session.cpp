@@ -33,6 +33,14 @@ public:
 
     wire::ReceiveStatus Receive(char *byte, bool onlyIfWaiting) override
     {
+        // The reply's time is up even while bytes keep arriving: a server that streams a
+        // line without end must not hold the read past its wait.
+        if (GetTickCount64() >= deadline_) {
+            if (onlyIfWaiting)
+                return wire::ReceiveStatus::kNothingWaiting;
+            error_ = WSAETIMEDOUT;
+            return wire::ReceiveStatus::kFailed;
+        }
         // Bytes known to be waiting are taken without asking the socket first: one
         // receive call per byte is the cost the protocol work already pays.
         if (waiting_ == 0) {
@@ -62,6 +70,7 @@ private:
         ULONGLONG remaining = now < deadline_ ? deadline_ - now : 0;
         if (onlyIfWaiting && remaining == 0)
             return wire::ReceiveStatus::kNothingWaiting;
+
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(socket_, &readable);
