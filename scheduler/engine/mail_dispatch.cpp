@@ -98,7 +98,11 @@ bool MailDispatcher::IsMailDue()
             continue;
         DateTime retryTime;
         Ticks retryTicks = 0;
-        due = queue_.ReadRetryTime(&retryTime) && ToTicks(retryTime, &retryTicks) && retryTicks <= now;
+        // Due by the dispatcher's own rule (strictly before the dispatch time): an entry
+        // due at this very moment would otherwise count as due here and not there, and
+        // the tick's pass would load the library and log on over and over until the
+        // clock moves on.
+        due = queue_.ReadRetryTime(&retryTime) && ToTicks(retryTime, &retryTicks) && retryTicks < now;
         queue_.CloseEntry();
     }
     queue_.Close();
