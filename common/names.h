@@ -81,6 +81,10 @@ constexpr char kMyMenuId[] = "MyMenuId";
 constexpr char kIEMenuId[] = "IEMenuId";
 constexpr char kBrowserName[] = "BrowserName";
 constexpr char kRemindIntro[] = "RemindIntro";
+// Secure mail submission (optional; absent means plain SMTP as before).
+constexpr char kSMTPPort[] = "SMTPPort";          // REG_DWORD; 0: the services database's "smtp"
+constexpr char kSMTPSecurity[] = "SMTPSecurity";  // REG_DWORD; 0 plain, 1 STARTTLS, 2 TLS
+constexpr char kSMTPLogin[] = "SMTPLogin";        // REG_SZ; sign-in user name
 } // namespace config_values
 
 // The library used when MailLibrary is empty or absent.

@@ -211,4 +211,20 @@
 #define IDS_COLUMN_SEND_IF_CHANGED      320 /* "If Changed/60": schedule list, last column */
 #define IDC_TASK_SEND_IF_CHANGED        1320 /* task editor: check box "Send only when the text has changed" */
 
+/* ---- Outgoing Server page of the configuration dialog (ids 300-319, 1300-1319) ---- */
+#define IDD_CONFIG_OUTGOING             300
+#define IDS_TAB_OUTGOING_SERVER         301 /* "Outgoing Server" */
+#define IDC_OUT_PORT                    1300 /* digits; empty: the standard SMTP port */
+#define IDC_OUT_SECURITY_NONE           1301 /* radio */
+#define IDC_OUT_SECURITY_STARTTLS       1302 /* radio */
+#define IDC_OUT_SECURITY_TLS            1303 /* radio */
+#define IDC_OUT_LOGIN                   1304 /* sign-in user name */
+#define IDC_OUT_PASSWORD                1305 /* read-only password edit (shared Password) */
+#define IDC_OUT_CHANGE_PASSWORD         1306 /* opens IDD_CHANGE_PASSWORD */
+#define IDC_OUT_PASSWORD_NOTE           1307 /* says the password is shared with POP3 */
+#define IDC_OUT_SIGN_IN_NOTE            1308 /* says sign-in needs STARTTLS or TLS */
+
+/* ---- Capture add-in (330-339 strings, 1330-1339 controls) ---------------------- */
+#define IDS_CAPTURE_NO_SCHEDULER        330 /* the schedule component could not be created */
+
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */

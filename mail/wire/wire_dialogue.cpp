@@ -1,5 +1,6 @@
 #include "mail/wire/wire_dialogue.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "common/scramble.h"
@@ -59,9 +60,303 @@ struct Exchange {
         output.Log(reply);
         return true;
     }
+    bool ReadComplete(const char *step)
+    {
+        if (!ReadCompleteReply(connection, reply)) {
+            output.Log(ErrorLine(step, connection.LastError()));
+            return false;
+        }
+        output.Log(reply);
+        return true;
+    }
+    bool Accepted(long low, long high) const
+    {
+        long code = SmtpReplyCode(reply);
+        return code >= low && code <= high;
+    }
+    DialogueResult Rejected()
+    {
+        output.Debug(reply);
+        return DialogueResult::kRejected;
+    }
 };
 
+bool WantsSignIn(const SmtpMessage &message) { return message.login != nullptr && message.login[0] != '\0'; }
+
+// Sends one line that carries credentials: never logged, wiped after the send.
+bool SendSecret(Exchange &x, char *line, size_t lineSize)
+{
+    bool sent = SendText(x.connection, line);
+    int error = x.connection.LastError();
+    WipeBytes(line, lineSize);
+    if (!sent)
+        x.output.Log(ErrorLine("auth send", error));
+    return sent;
+}
+
+// AUTH PLAIN: one line with the base64 of "\0user\0password".
+DialogueResult AuthPlain(Exchange &x, const SmtpMessage &message)
+{
+    char password[kTextBufferSize];
+    UnscramblePassword(message.scrambledPassword, password, sizeof password);
+    unsigned char raw[2 * kTextBufferSize + 2];
+    size_t userLength = std::strlen(message.login);
+    size_t passwordLength = std::strlen(password);
+    size_t length = 0;
+    bool fits = userLength < kTextBufferSize && passwordLength < kTextBufferSize;
+    if (fits) {
+        raw[length++] = 0;
+        std::memcpy(raw + length, message.login, userLength);
+        length += userLength;
+        raw[length++] = 0;
+        std::memcpy(raw + length, password, passwordLength);
+        length += passwordLength;
+    }
+    WipeBytes(password, sizeof password);
+    char encoded[kCommandBufferSize];
+    fits = fits && Base64Encode(raw, length, encoded, sizeof encoded);
+    WipeBytes(raw, sizeof raw);
+    char line[kCommandBufferSize];
+    fits = fits && FormatBounded(line, "AUTH PLAIN %s\r\n", encoded);
+    WipeBytes(encoded, sizeof encoded);
+    if (!fits) {
+        WipeBytes(line, sizeof line);
+        x.output.Log("SMTPLogin or Password too long to send");
+        return DialogueResult::kRejected;
+    }
+    if (!SendSecret(x, line, sizeof line))
+        return DialogueResult::kNetworkFailed;
+    x.output.Log("Sent credentials");
+    if (!x.ReadComplete("auth recv"))
+        return DialogueResult::kNetworkFailed;
+    return x.Accepted(235, 235) ? DialogueResult::kDone : x.Rejected();
+}
+
+// AUTH LOGIN: the command, then the user name and the password, each answering a 334.
+DialogueResult AuthLogin(Exchange &x, const SmtpMessage &message)
+{
+    if (!x.SendLogged("AUTH LOGIN\r\n", "auth send", true) || !x.ReadComplete("auth recv"))
+        return DialogueResult::kNetworkFailed;
+    if (!x.Accepted(334, 334))
+        return x.Rejected();
+    char line[kCommandBufferSize];
+    char encoded[kCommandBufferSize];
+    bool fits = Base64Encode(reinterpret_cast<const unsigned char *>(message.login), std::strlen(message.login),
+                             encoded, sizeof encoded) &&
+                FormatBounded(line, "%s\r\n", encoded);
+    if (!fits || !SendSecret(x, line, sizeof line)) {
+        WipeBytes(line, sizeof line);
+        return fits ? DialogueResult::kNetworkFailed : DialogueResult::kRejected;
+    }
+    if (!x.ReadComplete("auth recv"))
+        return DialogueResult::kNetworkFailed;
+    if (!x.Accepted(334, 334))
+        return x.Rejected();
+    char password[kTextBufferSize];
+    UnscramblePassword(message.scrambledPassword, password, sizeof password);
+    fits = Base64Encode(reinterpret_cast<const unsigned char *>(password), std::strlen(password), encoded,
+                        sizeof encoded) &&
+           FormatBounded(line, "%s\r\n", encoded);
+    WipeBytes(password, sizeof password);
+    WipeBytes(encoded, sizeof encoded);
+    if (!fits || !SendSecret(x, line, sizeof line)) {
+        WipeBytes(line, sizeof line);
+        return fits ? DialogueResult::kNetworkFailed : DialogueResult::kRejected;
+    }
+    x.output.Log("Sent credentials");
+    if (!x.ReadComplete("auth recv"))
+        return DialogueResult::kNetworkFailed;
+    return x.Accepted(235, 235) ? DialogueResult::kDone : x.Rejected();
+}
+
+DialogueResult Ehlo(Exchange &x, const char *localHost)
+{
+    char command[kCommandBufferSize];
+    FormatBounded(command, "EHLO %s\r\n", localHost != nullptr ? localHost : "");
+    if (!x.SendLogged(command, "ehlo send", true) || !x.ReadComplete("ehlo recv"))
+        return DialogueResult::kNetworkFailed;
+    return x.Accepted(250, 250) ? DialogueResult::kDone : x.Rejected();
+}
+
+// Everything before MAIL FROM when the connection is secured or the user signs in.
+DialogueResult SecuredOpening(Exchange &x, const SmtpMessage &message)
+{
+    const bool signIn = WantsSignIn(message);
+    if (message.security == SmtpSecurity::kPlain) {
+        // Reached only with a login: credentials never travel in clear.
+        x.output.Log("SMTPLogin needs SMTPSecurity 1 or 2: credentials are sent only inside TLS");
+        return DialogueResult::kRejected;
+    }
+    if (message.security == SmtpSecurity::kImplicitTls && !x.connection.StartTls(x.output))
+        return DialogueResult::kNetworkFailed;
+    if (!x.ReadComplete("recv"))
+        return DialogueResult::kNetworkFailed;
+    if (!x.Accepted(220, 220))
+        return x.Rejected();
+    DialogueResult result = Ehlo(x, message.localHost);
+    if (result != DialogueResult::kDone)
+        return result;
+    if (message.security == SmtpSecurity::kStartTls) {
+        if (!EhloOffers(x.reply, "STARTTLS")) {
+            // Required: rather than carry on in clear, stop here and send nothing more.
+            x.output.Log("STARTTLS not offered by the server");
+            return DialogueResult::kRejected;
+        }
+        if (!x.SendLogged("STARTTLS\r\n", "starttls send", true) || !x.ReadComplete("starttls recv"))
+            return DialogueResult::kNetworkFailed;
+        if (!x.Accepted(220, 220))
+            return x.Rejected();
+        if (!x.connection.StartTls(x.output))
+            return DialogueResult::kNetworkFailed;
+        // What the server offered in clear may have been forged: ask again inside TLS.
+        result = Ehlo(x, message.localHost);
+        if (result != DialogueResult::kDone)
+            return result;
+    }
+    if (!signIn)
+        return DialogueResult::kDone;
+    std::string mechanisms;
+    bool offered = EhloOffers(x.reply, "AUTH", &mechanisms);
+    if (offered && ListsMechanism(mechanisms, "PLAIN"))
+        return AuthPlain(x, message);
+    if (offered && ListsMechanism(mechanisms, "LOGIN"))
+        return AuthLogin(x, message);
+    x.output.Log("AUTH PLAIN or LOGIN not offered by the server");
+    return DialogueResult::kRejected;
+}
+
 } // namespace
+
+bool WireConnection::StartTls(WireOutput &output)
+{
+    output.Log("TLS not available on this connection");
+    return false;
+}
+
+void WipeBytes(void *bytes, size_t length)
+{
+    volatile unsigned char *p = static_cast<volatile unsigned char *>(bytes);
+    while (length-- > 0)
+        *p++ = 0;
+}
+
+void UnscramblePassword(const char *scrambledPassword, char *plain, size_t plainSize)
+{
+    if (plainSize == 0)
+        return;
+    plain[0] = '\0';
+    if (scrambledPassword == nullptr)
+        return;
+    // As the POP3 log-in does it: the stored text up to its first zero byte.
+    CopyBounded(plain, plainSize, scrambledPassword);
+    ScrambleBytes(plain, std::strlen(plain));
+}
+
+bool Base64Encode(const unsigned char *bytes, size_t length, char *out, size_t outSize)
+{
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const size_t needed = (length + 2) / 3 * 4 + 1;
+    if (outSize == 0)
+        return false;
+    out[0] = '\0';
+    if (needed > outSize)
+        return false;
+    size_t o = 0;
+    for (size_t i = 0; i < length; i += 3) {
+        unsigned value = static_cast<unsigned>(bytes[i]) << 16;
+        if (i + 1 < length)
+            value |= static_cast<unsigned>(bytes[i + 1]) << 8;
+        if (i + 2 < length)
+            value |= bytes[i + 2];
+        out[o++] = kAlphabet[(value >> 18) & 63];
+        out[o++] = kAlphabet[(value >> 12) & 63];
+        out[o++] = i + 1 < length ? kAlphabet[(value >> 6) & 63] : '=';
+        out[o++] = i + 2 < length ? kAlphabet[value & 63] : '=';
+    }
+    out[o] = '\0';
+    return true;
+}
+
+bool ReadCompleteReply(WireConnection &connection, char *reply)
+{
+    size_t stored = 0;
+    reply[0] = '\0';
+    connection.BeginReply();
+    // The current line's first four bytes decide whether another line follows.
+    char lineStart[4];
+    size_t lineLength = 0;
+    char byte;
+    for (;;) {
+        if (connection.Receive(&byte, false) != ReceiveStatus::kByte) {
+            reply[stored] = '\0';
+            return false;
+        }
+        StoreByte(reply, &stored, byte);
+        if (byte != '\n') {
+            if (lineLength < sizeof lineStart)
+                lineStart[lineLength] = byte;
+            ++lineLength;
+            continue;
+        }
+        bool continued = lineLength >= 4 && std::isdigit(static_cast<unsigned char>(lineStart[0])) &&
+                         lineStart[3] == '-';
+        lineLength = 0;
+        if (!continued)
+            break;
+    }
+    reply[stored] = '\0';
+    return true;
+}
+
+bool EhloOffers(const char *reply, const char *keyword, std::string *parameters)
+{
+    const size_t keywordLength = std::strlen(keyword);
+    const char *line = reply;
+    while (line != nullptr && *line != '\0') {
+        const char *end = std::strchr(line, '\n');
+        size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+        // "250-KEYWORD params" or "250 KEYWORD params"; the first line is the greeting.
+        if (length >= 4 + keywordLength && line != reply) {
+            const char *word = line + 4;
+            bool same = true;
+            for (size_t i = 0; i < keywordLength && same; ++i)
+                same = std::toupper(static_cast<unsigned char>(word[i])) ==
+                       std::toupper(static_cast<unsigned char>(keyword[i]));
+            if (same && (length == 4 + keywordLength || word[keywordLength] == ' ' || word[keywordLength] == '=')) {
+                if (parameters != nullptr)
+                    parameters->assign(word + keywordLength, line + length);
+                return true;
+            }
+        }
+        line = end != nullptr ? end + 1 : nullptr;
+    }
+    return false;
+}
+
+bool ListsMechanism(const std::string &parameters, const char *mechanism)
+{
+    const size_t length = std::strlen(mechanism);
+    size_t at = 0;
+    while (at < parameters.size()) {
+        while (at < parameters.size() && (parameters[at] == ' ' || parameters[at] == '='))
+            ++at;
+        size_t end = at;
+        while (end < parameters.size() && parameters[end] != ' ')
+            ++end;
+        if (end - at == length) {
+            bool same = true;
+            for (size_t i = 0; i < length && same; ++i)
+                same = std::toupper(static_cast<unsigned char>(parameters[at + i])) ==
+                       std::toupper(static_cast<unsigned char>(mechanism[i]));
+            if (same)
+                return true;
+        }
+        at = end;
+    }
+    return false;
+}
 
 bool ReadReply(WireConnection &connection, char *reply)
 {
@@ -157,11 +452,19 @@ DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, c
     };
     auto text = [](const char *t) { return t != nullptr ? t : ""; };
 
-    // 1: greeting.
-    if (!x.Read("recv"))
-        return DialogueResult::kNetworkFailed;
-    if (!accepted(220, 220))
-        return rejected();
+    // A plain connection without sign-in keeps the dialogue exactly as it always was.
+    const bool secured = message.security != SmtpSecurity::kPlain || WantsSignIn(message);
+    if (secured) {
+        DialogueResult opening = SecuredOpening(x, message);
+        if (opening != DialogueResult::kDone)
+            return opening;
+    } else {
+        // 1: greeting.
+        if (!x.Read("recv"))
+            return DialogueResult::kNetworkFailed;
+        if (!accepted(220, 220))
+            return rejected();
+    }
 
     // 2 to 5: commands with judged replies.
     struct Step {
@@ -171,18 +474,23 @@ DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, c
         const char *recvStep;
         long low, high;
         bool logged;
-    } steps[] = {
+    } allSteps[] = {
         {"HELO %s\r\n", text(message.localHost), "hello send", "hello recv", 250, 250, true},
         {"MAIL FROM:<%s>\r\n", text(message.sender), "mailfrom send", "mailfrom recv", 250, 250, true},
         {"RCPT TO:<%s>\r\n", text(message.destination), "rcpt send", "rcpt recv", 250, 299, true},
         {"DATA\r\n", nullptr, "data send", "data recv", 354, 354, false},
     };
-    for (const Step &step : steps) {
+    // Secured replies are read whole (a multi-line reply may span TLS records).
+    auto readStep = [&](const char *step) { return secured ? x.ReadComplete(step) : x.Read(step); };
+    // The secured opening has greeted the server with EHLO already.
+    for (const Step &step : allSteps) {
+        if (secured && step.recvStep == allSteps[0].recvStep)
+            continue;
         if (step.argument != nullptr)
             FormatBounded(command, step.format, step.argument);
         else
             CopyBounded(command, step.format);
-        if (!x.SendLogged(command, step.sendStep, step.logged) || !x.Read(step.recvStep))
+        if (!x.SendLogged(command, step.sendStep, step.logged) || !readStep(step.recvStep))
             return DialogueResult::kNetworkFailed;
         if (!accepted(step.low, step.high))
             return rejected();
@@ -210,7 +518,7 @@ DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, c
     // 10, 11: the body as it is (no dot-stuffing), then the end of data.
     if (!x.SendLogged(text(message.body), "body send", false))
         return DialogueResult::kNetworkFailed;
-    if (!x.SendLogged("\r\n.\r\n", "eom send", false) || !x.Read("eom recv"))
+    if (!x.SendLogged("\r\n.\r\n", "eom send", false) || !readStep("eom recv"))
         return DialogueResult::kNetworkFailed;
     if (!accepted(250, 299))
         return rejected();

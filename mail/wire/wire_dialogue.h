@@ -38,6 +38,13 @@ public:
     virtual ReceiveStatus Receive(char *byte, bool onlyIfWaiting) = 0;
     // Error number of the failed call (the Winsock error of that moment).
     virtual int LastError() const = 0;
+    // Turns the connection into a TLS channel: handshake, then the server's certificate
+    // checked against the trusted roots and the server name. Every later Send and
+    // Receive goes through the channel. On success the implementation logs the
+    // negotiated protocol and cipher; on failure it logs why (untrusted, name mismatch,
+    // expired, handshake error) and the connection must be closed. A connection without
+    // TLS support fails.
+    virtual bool StartTls(class WireOutput &output);
 };
 
 // Where the dialogues report. Log lines are given without the "MAILWIRE " prefix and
@@ -80,18 +87,63 @@ enum class DialogueResult {
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
                             char *scrambledPassword);
 
+// How a message's connection is secured (configuration value SMTPSecurity).
+enum class SmtpSecurity : unsigned {
+    kPlain = 0,        // as always: HELO, no TLS
+    kStartTls = 1,     // EHLO, STARTTLS required, EHLO again inside TLS
+    kImplicitTls = 2,  // TLS from the first byte, then EHLO
+};
+
 struct SmtpMessage {
     const char *localHost;
     const char *sender;
     const char *destination;
     const char *subject;
     const char *body;
+    SmtpSecurity security = SmtpSecurity::kPlain;
+    // Sign-in (SMTPLogin): null or empty for none. Credentials only ever go inside TLS:
+    // with kPlain and a login the dialogue fails before anything is sent.
+    const char *login = nullptr;
+    // The stored Password (scrambled, NUL-terminated); unscrambled into a local buffer
+    // only while the AUTH lines are formatted, and every buffer that held it is wiped.
+    const char *scrambledPassword = nullptr;
 };
+
+// Reads one complete reply, every line of a multi-line reply ("250-..." lines up to the
+// first line whose fourth character is not '-'), into reply[kReplyBufferSize]; bytes
+// past the 1023rd are received and dropped. Nothing behind the final line is taken.
+// Used by the secured dialogue, where EHLO's extension list must be seen whole.
+bool ReadCompleteReply(WireConnection &connection, char *reply);
+
+// True when an EHLO reply lists `keyword` (case-insensitive) as an extension; its
+// parameters (the text after the keyword) go to *parameters when given.
+bool EhloOffers(const char *reply, const char *keyword, std::string *parameters = nullptr);
+
+// True when a space-separated parameter list (an AUTH line) names `mechanism`.
+bool ListsMechanism(const std::string &parameters, const char *mechanism);
+
+// Standard base64 (RFC 4648, with padding) of bytes[0..length) into out[outSize];
+// false (out empty) when it does not fit.
+bool Base64Encode(const unsigned char *bytes, size_t length, char *out, size_t outSize);
+
+// The one place mailwire turns the stored Password into the plain one for a command:
+// plain[kTextBufferSize] receives it, NUL-terminated. The caller wipes plain after use.
+void UnscramblePassword(const char *scrambledPassword, char *plain, size_t plainSize);
+
+// Fills `bytes` with zeros in a way the compiler may not drop.
+void WipeBytes(void *bytes, size_t length);
 
 // One full SMTP dialogue on a fresh connection, whose greeting has not been read yet:
 // greeting 220, HELO 250, MAIL FROM 250, RCPT TO 250-299, DATA 354, the DATE, FROM, TO
 // and SUBJECT lines, the body unchanged, end of data 250-299, QUIT (reply not judged,
 // its failure ignored). `now` is the local time for the DATE line.
+// With message.security other than kPlain, or a login, the greeting and HELO are
+// replaced by the secured opening: TLS first (kImplicitTls), greeting 220, EHLO 250,
+// STARTTLS 220 and EHLO again inside TLS (kStartTls), AUTH PLAIN (or AUTH LOGIN when
+// only that is offered) 235; from MAIL FROM on the dialogue is the same. A server that
+// does not offer STARTTLS or a usable AUTH fails with kRejected and nothing more is
+// sent; a failed TLS start is kNetworkFailed. The credentials are never logged:
+// "Sent credentials" stands in the log in place of the AUTH command.
 DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
                                const DateTime &now);
 

@@ -4,20 +4,48 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
+#include "mail/wire/wire_tls.h"
+#include "scheduler/config/config_registry.h"
+
+#include <memory>
 
 namespace quillon {
 
 namespace {
 
 // A connected socket as the dialogues see it, with the time allowance of one reply.
+// Once StartTls has succeeded, every byte goes through the TLS channel. A message
+// deadline, when given, caps every reply's allowance and the handshake.
 class SocketConnection : public wire::WireConnection {
 public:
-    SocketConnection(SOCKET socket, DWORD replyWaitMs) : socket_(socket), replyWaitMs_(replyWaitMs) {}
+    SocketConnection(SOCKET socket, DWORD replyWaitMs, const char *serverName = "", ULONGLONG messageDeadline = 0)
+        : socket_(socket), replyWaitMs_(replyWaitMs), serverName_(serverName), messageDeadline_(messageDeadline)
+    {
+    }
+
+    bool StartTls(wire::WireOutput &output) override
+    {
+        if (tls_ != nullptr) {
+            output.Log("TLS handshake error: already secured");
+            return false;
+        }
+        tls_ = std::make_unique<TlsChannel>(socket_);
+        std::string failure, description;
+        if (!tls_->Handshake(serverName_, Capped(GetTickCount64() + replyWaitMs_), &failure, &description)) {
+            output.Log(failure);
+            error_ = WSAECONNABORTED;
+            return false;
+        }
+        output.Log("TLS established: " + description);
+        return true;
+    }
 
     bool Send(const char *data, size_t length) override
     {
         if (length == 0)
             return true;
+        if (tls_ != nullptr)
+            return tls_->Send(data, length, &error_);
         if (length > 0x7fffffff) {
             error_ = WSAEMSGSIZE;
             return false;
@@ -29,10 +57,19 @@ public:
         return true;
     }
 
-    void BeginReply() override { deadline_ = GetTickCount64() + replyWaitMs_; }
+    void BeginReply() override { deadline_ = Capped(GetTickCount64() + replyWaitMs_); }
 
     wire::ReceiveStatus Receive(char *byte, bool onlyIfWaiting) override
     {
+        if (tls_ != nullptr) {
+            switch (tls_->Receive(byte, onlyIfWaiting, deadline_, &error_)) {
+            case TlsStatus::kOk: return wire::ReceiveStatus::kByte;
+            case TlsStatus::kTimedOut:
+                return onlyIfWaiting ? wire::ReceiveStatus::kNothingWaiting : wire::ReceiveStatus::kFailed;
+            case TlsStatus::kClosed: return wire::ReceiveStatus::kClosed;
+            default: return wire::ReceiveStatus::kFailed;
+            }
+        }
         // The reply's time is up even while bytes keep arriving: a server that streams a
         // line without end must not hold the read past its wait.
         if (GetTickCount64() >= deadline_) {
@@ -96,8 +133,16 @@ private:
         return wire::ReceiveStatus::kByte;
     }
 
+    ULONGLONG Capped(ULONGLONG deadline) const
+    {
+        return messageDeadline_ != 0 && messageDeadline_ < deadline ? messageDeadline_ : deadline;
+    }
+
     SOCKET socket_;
     DWORD replyWaitMs_;
+    const char *serverName_;
+    ULONGLONG messageDeadline_;
+    std::unique_ptr<TlsChannel> tls_;
     ULONGLONG deadline_ = 0;
     u_long waiting_ = 0;   // bytes the socket reported as already arrived
     int error_ = 0;
@@ -118,11 +163,24 @@ bool LoadSmtpSettings(WireSettings *settings)
     key.ReadString(config_values::kPOP3Server, settings->pop3Server);
     key.ReadString(config_values::kPOP3Login, settings->pop3Login);
     key.ReadString(config_values::kPassword, settings->password);
+    LoadSubmissionSettings(settings);
     return true;
 }
 
-WireLibrary::WireLibrary(const WireSettings &settings, DWORD replyWaitMs)
-    : settings_(settings), replyWaitMs_(replyWaitMs)
+void LoadSubmissionSettings(WireSettings *settings)
+{
+    settings->smtpPort = ReadConfigNumber(config_values::kSMTPPort, 0);
+    settings->smtpSecurity = ReadConfigNumber(config_values::kSMTPSecurity, 0);
+    if (!ReadConfigText(config_values::kSMTPLogin, settings->smtpLogin)) {
+        settings->smtpLogin[0] = '\0';
+        // Present but unreadable (too long, or not text): refused at logon rather than
+        // sending without the sign-in the user asked for.
+        settings->smtpLoginUnreadable = ConfigValueHasData(config_values::kSMTPLogin);
+    }
+}
+
+WireLibrary::WireLibrary(const WireSettings &settings, DWORD replyWaitMs, DWORD messageWaitMs)
+    : settings_(settings), replyWaitMs_(replyWaitMs), messageWaitMs_(messageWaitMs)
 {
 }
 
@@ -189,11 +247,16 @@ SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
         remote.sin_family = AF_INET;
         remote.sin_addr.s_addr = address;
     }
-    // No built-in port: a system without the service entry cannot reach the server.
-    servent *service = getservbyname(steps.service, "tcp");
-    if (service == nullptr)
-        return fail(steps.serviceStep);
-    remote.sin_port = static_cast<u_short>(service->s_port);
+    if (steps.port != 0) {
+        // A configured port (SMTPPort) needs no service entry.
+        remote.sin_port = htons(static_cast<u_short>(steps.port));
+    } else {
+        // No built-in port: a system without the service entry cannot reach the server.
+        servent *service = getservbyname(steps.service, "tcp");
+        if (service == nullptr)
+            return fail(steps.serviceStep);
+        remote.sin_port = static_cast<u_short>(service->s_port);
+    }
     if (connect(s, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == SOCKET_ERROR)
         return fail(steps.connectStep);
     // The header lines, body and end of data go out as separate small sends with no
@@ -204,10 +267,38 @@ SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
     return s;
 }
 
+WireLibrary::ConnectSteps WireLibrary::SmtpSteps() const
+{
+    return {"INVALID_SOCKET2", "bind2", "gethostname2", "gethostbyname2", "getservbyname2", "connect2", "smtp",
+            settings_.smtpPort};
+}
+
+bool WireLibrary::SubmissionSettingsUsable()
+{
+    if (settings_.smtpPort > 65535) {
+        Log(FormatText("SMTPPort %lu is not a port number", static_cast<unsigned long>(settings_.smtpPort)));
+        return false;
+    }
+    if (settings_.smtpSecurity > static_cast<DWORD>(wire::SmtpSecurity::kImplicitTls)) {
+        Log(FormatText("SMTPSecurity %lu is not 0, 1 or 2", static_cast<unsigned long>(settings_.smtpSecurity)));
+        return false;
+    }
+    if (settings_.smtpLoginUnreadable) {
+        Log("SMTPLogin unreadable or longer than 259 characters");
+        return false;
+    }
+    if (settings_.smtpLogin[0] != '\0' && settings_.smtpSecurity == 0) {
+        // Nothing is sent at all: the server would only get the name and password in clear.
+        Log("SMTPLogin needs SMTPSecurity 1 or 2: credentials are sent only inside TLS");
+        return false;
+    }
+    return true;
+}
+
 bool WireLibrary::Pop3Login()
 {
     static const ConnectSteps kPop3Steps = {"INVALID_SOCKET", "bind", "gethostname", "inetaddr",
-                                            "getPOP3servbyname", "POP3 connect", "POP3"};
+                                            "getPOP3servbyname", "POP3 connect", "POP3", 0};
     SOCKET s = Connect(settings_.pop3Server, kPop3Steps);
     if (s == INVALID_SOCKET)
         return false;
@@ -245,12 +336,12 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
         winsockStarted_ = false;
         return kMailFailed;
     };
+    if (!SubmissionSettingsUsable())
+        return fail();
     if (settings_.pop3Authentication != 0 && !Pop3Login())
         return fail();
 
-    static const ConnectSteps kSmtpSteps = {"INVALID_SOCKET2", "bind2", "gethostname2", "gethostbyname2",
-                                            "getservbyname2", "connect2", "smtp"};
-    SOCKET s = Connect(settings_.smtpServer, kSmtpSteps);
+    SOCKET s = Connect(settings_.smtpServer, SmtpSteps());
     if (s == INVALID_SOCKET)
         return fail();
     // The handle is 32 bits wide; Windows socket handles fit, but never hand out a
@@ -269,8 +360,11 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
 wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const char *destination,
                                          const char *subject, const char *body, int *lastError)
 {
-    SocketConnection connection(s, replyWaitMs_);
+    SocketConnection connection(s, replyWaitMs_, settings_.smtpServer, GetTickCount64() + messageWaitMs_);
     wire::SmtpMessage message = {hostName_, sender, destination, subject, body};
+    message.security = static_cast<wire::SmtpSecurity>(settings_.smtpSecurity);
+    message.login = settings_.smtpLogin;
+    message.scrambledPassword = settings_.password;
     wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
     *lastError = connection.LastError();
     return result;
@@ -295,9 +389,7 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
     }
     // The session's own connection has had its dialogue (it ended with QUIT, or failed):
     // this message gets a connection of its own.
-    static const ConnectSteps kSmtpSteps = {"INVALID_SOCKET2", "bind2", "gethostname2", "gethostbyname2",
-                                            "getservbyname2", "connect2", "smtp"};
-    SOCKET s = Connect(settings_.smtpServer, kSmtpSteps);
+    SOCKET s = Connect(settings_.smtpServer, SmtpSteps());
     if (s == INVALID_SOCKET)
         return kMailFailed;
     wire::DialogueResult result = SendOn(s, sender, destination, subject, body, &lastError);

@@ -19,6 +19,10 @@ namespace quillon {
 // instead of holding the scheduler's only thread. Half a minute is far beyond any
 // working server's answer and still short next to the minute tick.
 constexpr DWORD kDefaultReplyWaitMs = 30000;
+// How long one message's whole dialogue may take, TLS handshake and sign-in included.
+// Each reply is bounded on its own, but a server that trickles a byte now and then
+// could otherwise stretch a dialogue of a dozen replies to minutes.
+constexpr DWORD kDefaultMessageWaitMs = 120000;
 
 struct WireSettings {
     char smtpServer[kTextBufferSize] = "";
@@ -26,16 +30,24 @@ struct WireSettings {
     char pop3Server[kTextBufferSize] = "";
     char pop3Login[kTextBufferSize] = "";
     char password[kTextBufferSize] = "";  // scrambled, as stored
+    DWORD smtpPort = 0;
+    DWORD smtpSecurity = 0;
+    char smtpLogin[kTextBufferSize] = "";
+    bool smtpLoginUnreadable = false;   // SMTPLogin present but not readable text
 };
 
 // Reads the settings from Configuration. False only when the key exists but has no
 // readable SMTPServer (then the library refuses to load); a missing key gives empty
 // settings and true.
 bool LoadSmtpSettings(WireSettings *settings);
+// The secure-submission values (SMTPPort, SMTPSecurity, SMTPLogin), each 0 or empty
+// when absent; part of LoadSmtpSettings.
+void LoadSubmissionSettings(WireSettings *settings);
 
 class WireLibrary : private wire::WireOutput {
 public:
-    explicit WireLibrary(const WireSettings &settings, DWORD replyWaitMs = kDefaultReplyWaitMs);
+    explicit WireLibrary(const WireSettings &settings, DWORD replyWaitMs = kDefaultReplyWaitMs,
+                         DWORD messageWaitMs = kDefaultMessageWaitMs);
     ~WireLibrary() override;
     WireLibrary(const WireLibrary &) = delete;
     WireLibrary &operator=(const WireLibrary &) = delete;
@@ -63,14 +75,19 @@ private:
     struct ConnectSteps {
         const char *socketStep, *bindStep, *hostNameStep, *addressStep, *serviceStep, *connectStep;
         const char *service;
+        DWORD port;   // nonzero: used instead of the service's port
     };
     SOCKET Connect(const char *server, const ConnectSteps &steps);
+    ConnectSteps SmtpSteps() const;
+    // SMTPPort, SMTPSecurity and SMTPLogin make sense together; false with a log line.
+    bool SubmissionSettingsUsable();
     bool Pop3Login();
     wire::DialogueResult SendOn(SOCKET socket, const char *sender, const char *destination,
                                 const char *subject, const char *body, int *lastError);
 
     WireSettings settings_;
     DWORD replyWaitMs_;
+    DWORD messageWaitMs_;
     bool logging_ = false;
     char logFile_[kTextBufferSize] = "";
     char hostName_[wire::kHostNameBufferSize] = "";

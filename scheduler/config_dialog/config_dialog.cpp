@@ -13,14 +13,15 @@ namespace quillon {
 
 namespace {
 
-enum PageIndex { kMailPage, kConnectionPage, kAdvancedPage, kErrorsPage, kPageCount };
+enum PageIndex { kMailPage, kConnectionPage, kAdvancedPage, kErrorsPage, kOutgoingPage, kPageCount };
 
 constexpr int kPageTemplates[kPageCount] = {IDD_CONFIG_MAIL, IDD_CONFIG_CONNECTION, IDD_CONFIG_ADVANCED,
-                                            IDD_CONFIG_ERRORS};
+                                            IDD_CONFIG_ERRORS, IDD_CONFIG_OUTGOING};
 constexpr int kPageTitles[kPageCount] = {IDS_TAB_MAIL_SYSTEM, IDS_TAB_INTERNET_CONNECTION, IDS_TAB_ADVANCED,
-                                         IDS_TAB_ERROR_HANDLING};
-// Help contexts of quillon.chm by page.
-constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003};
+                                         IDS_TAB_ERROR_HANDLING, IDS_TAB_OUTGOING_SERVER};
+// Help contexts of quillon.chm by page (the outgoing server is the mail system's topic).
+constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1003};
+constexpr int kPortTextLimit = 5;
 
 constexpr int kLongTextLimit = 259;
 constexpr int kNumberTextLimit = 4;
@@ -116,10 +117,26 @@ void ApplyLoggingChoice(HWND advancedPage, bool logging)
     EnableItem(advancedPage, IDC_ADV_LOG_FILE, logging);
 }
 
+// The Outgoing Server page: one security option checked, and the password can be
+// changed there while a sign-in name is entered.
+void ApplySecurityChoice(HWND outgoingPage, uint32_t security)
+{
+    SetChecked(outgoingPage, IDC_OUT_SECURITY_NONE, security == 0 || security > 2);
+    SetChecked(outgoingPage, IDC_OUT_SECURITY_STARTTLS, security == 1);
+    SetChecked(outgoingPage, IDC_OUT_SECURITY_TLS, security == 2);
+}
+
+void ApplySignInName(HWND outgoingPage)
+{
+    EnableItem(outgoingPage, IDC_OUT_CHANGE_PASSWORD, GetWindowTextLengthA(GetDlgItem(outgoingPage, IDC_OUT_LOGIN)) > 0);
+}
+
+// The one Password, shown on every page that uses it.
 void SetPassword(const DialogState &state, const std::string &password)
 {
     SetItemText(state.pages[kMailPage], IDC_MAIL_PASSWORD, password);
     SetItemText(state.pages[kAdvancedPage], IDC_ADV_PASSWORD, password);
+    SetItemText(state.pages[kOutgoingPage], IDC_OUT_PASSWORD, password);
 }
 
 ConfigForm ReadForm(const DialogState &state)
@@ -151,6 +168,12 @@ ConfigForm ReadForm(const DialogState &state)
     form.taskRetryTime = ItemText(errors, IDC_ERR_TASK_RETRY_TIME);
     form.retryCount = ItemText(errors, IDC_ERR_MAIL_RETRY_COUNT);
     form.retryTime = ItemText(errors, IDC_ERR_MAIL_RETRY_TIME);
+    HWND outgoing = state.pages[kOutgoingPage];
+    form.smtpPort = ItemText(outgoing, IDC_OUT_PORT);
+    form.smtpSecurity = IsChecked(outgoing, IDC_OUT_SECURITY_TLS)        ? 2
+                        : IsChecked(outgoing, IDC_OUT_SECURITY_STARTTLS) ? 1
+                                                                          : 0;
+    form.smtpLogin = ItemText(outgoing, IDC_OUT_LOGIN);
     return form;
 }
 
@@ -181,6 +204,11 @@ void ProposeFirstConfiguration(const DialogState &state)
     SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, context.retryMinutes);
     SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, context.taskRetryCount);
     SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, context.taskRetryMinutes);
+    HWND outgoing = state.pages[kOutgoingPage];
+    for (int id : {IDC_OUT_PORT, IDC_OUT_LOGIN, IDC_OUT_PASSWORD})
+        SetItemText(outgoing, id, "");
+    ApplySecurityChoice(outgoing, 0);
+    ApplySignInName(outgoing);
 
     MailClientProposal proposal = FindMailClientProposal(context.roots);
     ApplyMailChoice(mail, proposal.choice);
@@ -263,6 +291,13 @@ void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
     SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, NumberOr(key, kRetryTime, context.retryMinutes));
     SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, NumberOr(key, kTaskRetryCount, context.taskRetryCount));
     SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, NumberOr(key, kTaskRetryTime, context.taskRetryMinutes));
+
+    HWND outgoing = state.pages[kOutgoingPage];
+    DWORD port = NumberOrZero(key, kSMTPPort);
+    SetItemText(outgoing, IDC_OUT_PORT, port != 0 ? std::to_string(port) : std::string());
+    ApplySecurityChoice(outgoing, NumberOrZero(key, kSMTPSecurity));
+    SetItemText(outgoing, IDC_OUT_LOGIN, TextOrEmpty(key, kSMTPLogin));
+    ApplySignInName(outgoing);
 }
 
 void ApplyTextLimits(const DialogState &state)
@@ -275,6 +310,8 @@ void ApplyTextLimits(const DialogState &state)
     LimitText(state.pages[kConnectionPage], IDC_CONN_HANGUP_MINUTES, kNumberTextLimit);
     for (int id : {IDC_ERR_TASK_RETRY_COUNT, IDC_ERR_TASK_RETRY_TIME, IDC_ERR_MAIL_RETRY_COUNT, IDC_ERR_MAIL_RETRY_TIME})
         LimitText(state.pages[kErrorsPage], id, kNumberTextLimit);
+    LimitText(state.pages[kOutgoingPage], IDC_OUT_LOGIN, kLongTextLimit);
+    LimitText(state.pages[kOutgoingPage], IDC_OUT_PORT, kPortTextLimit);
 }
 
 void SaveConfiguration(const DialogState &state)
@@ -355,6 +392,18 @@ INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         if (clicked && (id == IDC_CONN_DIALUP || id == IDC_CONN_ALWAYS))
             ApplyDialupChoice(page, id == IDC_CONN_DIALUP);
         Validate(*state);
+        return TRUE;
+    }
+    if (page == state->pages[kOutgoingPage]) {
+        // Only edits and clicks revalidate: focus notifications arrive while the dialog
+        // opens, and a first configuration's OK button starts enabled.
+        const bool changed = HIWORD(wParam) == EN_CHANGE;
+        if (clicked && id == IDC_OUT_CHANGE_PASSWORD)
+            ChangePassword(*state, page);
+        else if (changed && id == IDC_OUT_LOGIN)
+            ApplySignInName(page);
+        if (clicked || changed)
+            Validate(*state);
         return TRUE;
     }
     if (page == state->pages[kAdvancedPage] && clicked) {

@@ -1,5 +1,6 @@
-// The configuration dialog (template 111 of the resource module, with its four pages
-// 112 "Mail System", 113 "Internet Connection", 120 "Advanced", 122 "Error Handling")
+// The configuration dialog (template 111 of the resource module, with its five pages
+// 112 "Mail System", 113 "Internet Connection", 120 "Advanced", 122 "Error Handling",
+// 300 "Outgoing Server")
 // and the Change Password dialog (114). The only editor of the Configuration key.
 #pragma once
 

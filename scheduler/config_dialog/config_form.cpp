@@ -47,6 +47,14 @@ uint32_t RetryFieldValue(const std::string &text)
     return value < 0 ? 0u : static_cast<uint32_t>(value);
 }
 
+uint32_t SmtpPortValue(const std::string &text)
+{
+    // More than five digits is out of range whatever they say.
+    if (text.size() > 5)
+        return 100000;
+    return RetryFieldValue(text);
+}
+
 bool ConfigFormAcceptable(const ConfigForm &form)
 {
     if (form.mail == MailChoice::Mapi ? form.profile.empty() : form.smtpServer.empty())
@@ -57,6 +65,12 @@ bool ConfigFormAcceptable(const ConfigForm &form)
         return false;
     if (form.dialUp && (form.dialupName.empty() || LeadingThreeDigitsValue(form.hangUpMinutes) == 0))
         return false;
+    if (form.mail != MailChoice::Mapi) {
+        if (SmtpPortValue(form.smtpPort) > 65535 || form.smtpSecurity > 2)
+            return false;
+        if (!form.smtpLogin.empty() && form.smtpSecurity == 0)
+            return false;
+    }
     return true;
 }
 
@@ -88,6 +102,14 @@ std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form)
     writes.push_back(Dword(kRetryTime, RetryFieldValue(form.retryTime)));
     writes.push_back(Dword(kTaskRetryCount, RetryFieldValue(form.taskRetryCount)));
     writes.push_back(Dword(kTaskRetryTime, RetryFieldValue(form.taskRetryTime)));
+    // The outgoing-server values exist only while they say something: a configuration
+    // without them is plain SMTP, exactly as before they existed.
+    uint32_t port = SmtpPortValue(form.smtpPort);
+    writes.push_back(port != 0 ? Dword(kSMTPPort, port) : Write(ConfigWrite::Kind::Delete, kSMTPPort));
+    writes.push_back(form.smtpSecurity != 0 ? Dword(kSMTPSecurity, form.smtpSecurity)
+                                            : Write(ConfigWrite::Kind::Delete, kSMTPSecurity));
+    writes.push_back(!form.smtpLogin.empty() ? Text(kSMTPLogin, form.smtpLogin)
+                                             : Write(ConfigWrite::Kind::Delete, kSMTPLogin));
     return writes;
 }
 

@@ -38,11 +38,17 @@ struct ConfigForm {
     std::string taskRetryTime;
     std::string retryCount;
     std::string retryTime;
+    // Outgoing Server page (SMTP only; all empty or 0 means plain SMTP as before).
+    std::string smtpPort;        // digits; empty or 0: the standard port
+    uint32_t smtpSecurity = 0;   // 0 None, 1 STARTTLS, 2 TLS
+    std::string smtpLogin;       // sign-in user name; shares `password` with POP3
 };
 
 // True when the OK button may be enabled: a server (SMTP) or a profile (MAPI), both
 // addresses, a maximum length whose first three digits are not 0, and with dial-up a
-// connection name and a hang-up time whose first three digits are not 0.
+// connection name and a hang-up time whose first three digits are not 0. With SMTP also
+// a port of at most 65535, and no sign-in name without STARTTLS or TLS (the mail
+// library refuses to send credentials in clear).
 bool ConfigFormAcceptable(const ConfigForm &form);
 
 // Decimal value of at most the first three characters of text ("1000" gives 100).
@@ -63,12 +69,16 @@ struct ConfigWrite {
 // MailLibrary, SMTPServer, Profile, Password (scrambled), Sender, Destination, MaxMsgLen,
 // UsesDialup, DialupName, Timeout, POP3Authentication, POP3Server, POP3Login, Logging
 // (deleted when the box is cleared; "quillon.log" for an empty name), ClipSubject,
-// RetryCount, RetryTime, TaskRetryCount, TaskRetryTime. Retry texts that are empty or
-// not numbers are stored as 0.
+// RetryCount, RetryTime, TaskRetryCount, TaskRetryTime, then SMTPPort, SMTPSecurity,
+// SMTPLogin (each deleted when empty or 0). Retry texts that are empty or not numbers
+// are stored as 0.
 std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form);
 
 // The retry fields hold numbers the scheduler uses as counts and minutes: a value that
 // the leading-digits conversion reads as negative is stored as 0.
 uint32_t RetryFieldValue(const std::string &text);
+
+// The port field's value: 0 when empty, above 65535 when out of range.
+uint32_t SmtpPortValue(const std::string &text);
 
 } // namespace quillon

@@ -116,7 +116,10 @@ const StringRow kStrings[] = {
           "into multiple messages?  (Choose 'Cancel' to return to the browser and select a smaller "
           "amount of text)"},
     {206, "Error accessing web page and extracting text"},
+    {301, "Outgoing Server"},
     {320, "If Changed/60"},
+    {330, "The Quillon schedule component could not be started, so no task was created.  Reinstall Quillon "
+          "and try again."},
 };
 
 // Read as the product reads them, into 260 bytes: a text that did not fit would come
@@ -176,7 +179,7 @@ TEST_F(ModuleTest, CarriesExactlyTheListedResources)
         LPCSTR type;
         std::vector<int> ids;
     } rows[] = {
-        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123}},
+        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123, 300}},
         {"menus", MAKEINTRESOURCEA(4), {101, 109, 115}},
         {"accelerator tables", MAKEINTRESOURCEA(9), {109, 115}},
         {"icon groups", MAKEINTRESOURCEA(14), {107, 109}},
@@ -605,6 +608,23 @@ const std::vector<DialogRow> &Dialogs()
          {{1, kDefaultButton, "OK", 102, 101, 50, 14},
           {-1, kLabel, kExtracted, 7, 7, 242, 8},
           {1032, kEditTextView, "", 7, 20, 242, 73}}},
+        {300, "", 247, 160, WS_CHILD, false, "MS Sans Serif",
+         {{-1, kLabel, "For mail sent through an SMTP server.", 7, 7, 233, 8},
+          {-1, kLabel, "P&ort:", 7, 24, 70, 8},
+          {1300, kEditDigits, "", 84, 22, 36, 12},
+          {-1, kLabel, "(empty: the standard SMTP port)", 126, 24, 114, 8},
+          {-1, kLabel, "Security:", 7, 41, 70, 8},
+          {1301, kRadioGroupStart, "&None", 84, 40, 40, 10},
+          {1302, kRadio, "&STARTTLS", 128, 40, 56, 10},
+          {1303, kRadio, "&TLS", 188, 40, 40, 10},
+          {-1, kLabel, "Sign-in &User Name:", 7, 61, 74, 8},
+          {1304, kEditText, "", 84, 59, 156, 12},
+          {-1, kLabel, "Password:", 7, 80, 70, 8},
+          {1305, kEditPasswordReadOnly, "", 84, 78, 82, 12},
+          {1306, kPushButton, "Change &Password...", 172, 78, 68, 12},
+          {1307, kLabel, "The password is shared with the POP3 log-in on the Advanced page.", 84, 95, 156, 18},
+          {1308, kLabel, "Signing in needs STARTTLS or TLS: the user name and password are never sent in clear.",
+           7, 122, 233, 18}}},
     };
     return dialogs;
 }

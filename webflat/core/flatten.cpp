@@ -482,6 +482,14 @@ FlatText FlattenMarkup(std::string utf8Markup)
     return out;
 }
 
+std::string FlattenElement(const HtmlTree &tree, int32_t element)
+{
+    std::string text;
+    TextBuilder builder(text);
+    ExtractSubtree(tree, element, builder);
+    return text;
+}
+
 void MarkWordBreaks(std::string &text, int32_t maxLen)
 {
     if (maxLen < 1)

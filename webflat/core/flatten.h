@@ -81,6 +81,11 @@ FlattenResult FlattenPage(DocumentSource &top, const char *descriptor, FlatText 
 // The whole text of one document's markup (no frames followed).
 FlatText FlattenMarkup(std::string utf8Markup);
 
+class HtmlTree;
+// The text of one element of tree as a whole-element entry (<0,-1>) selects it: UTF-8
+// with break marks between its blocks, none at either end.
+std::string FlattenElement(const HtmlTree &tree, int32_t element);
+
 // Turns spaces of text into break marks where a segment between marks is longer than
 // maxLen bytes, so that no segment is longer than maxLen where a space allows it: each
 // mark goes at the last space that keeps the piece within maxLen, the way the page

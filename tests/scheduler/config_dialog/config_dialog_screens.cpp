@@ -1,5 +1,5 @@
 // config_dialog_screens OUTDIR [TASQEN_DLL]: opens the configuration dialog on the current
-// configuration, shows each of its four pages in turn and saves a picture of the dialog
+// configuration, shows each of its five pages in turn and saves a picture of the dialog
 // for each as OUTDIR\config-N.bmp (N = 1..4), then cancels. For the README's pictures
 // (scripts/demo/screenshots.sh converts them to PNG).
 #include <windows.h>
@@ -14,7 +14,7 @@ namespace {
 
 std::string g_outDir;
 int g_step = 0;
-constexpr int kPages = 4;
+constexpr int kPages = 5;
 
 bool SaveWindowPicture(HWND window, const std::string &path)
 {

@@ -30,7 +30,7 @@ constexpr char kScratchRoot[] = "Software\\QuillonTests\\ConfigDialog";
 constexpr char kMachinePath[] = "Software\\QuillonTests\\ConfigDialog\\Machine";
 constexpr char kUserPath[] = "Software\\QuillonTests\\ConfigDialog\\User";
 
-enum Page { kMail, kConnection, kAdvanced, kErrors };
+enum Page { kMail, kConnection, kAdvanced, kErrors, kOutgoing };
 
 HWND PageOf(HWND frame, Page page)
 {
@@ -388,16 +388,16 @@ TEST_F(ConfigDialog, PagesLieBelowTheTabsAndOnlyTheSelectedOneIsShown)
     SeedConfiguration();
     RunDialog([&](HWND frame, DWORD) {
         HWND tabs = GetDlgItem(frame, IDC_CONFIG_TABS);
-        ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
+        ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
         RECT tab = {};
         SendMessageA(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tab));
         MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT *>(&tab), 2);
-        for (int shown = kMail; shown <= kErrors; ++shown) {
+        for (int shown = kMail; shown <= kOutgoing; ++shown) {
             SCOPED_TRACE(shown);
             TabCtrl_SetCurSel(tabs, shown);
             NMHDR change = {tabs, IDC_CONFIG_TABS, static_cast<UINT>(TCN_SELCHANGE)};
             SendMessageA(frame, WM_NOTIFY, IDC_CONFIG_TABS, reinterpret_cast<LPARAM>(&change));
-            for (int page = kMail; page <= kErrors; ++page) {
+            for (int page = kMail; page <= kOutgoing; ++page) {
                 HWND window = PageOf(frame, static_cast<Page>(page));
                 EXPECT_EQ(IsWindowVisible(window) != FALSE, page == shown) << "page " << page;
                 RECT area = {};
@@ -542,6 +542,92 @@ TEST_F(ConfigDialog, ChangePasswordKeepsItsDialogOpenUntilTheEntriesMatch)
         test::PostClick(frame, IDOK);
     });
     EXPECT_EQ(StoredBytes("Password"), ScrambleText("Secret") + std::string(1, '\0'));
+}
+
+TEST_F(ConfigDialog, OutgoingServerPageShowsStoredValuesAndClearingDeletesThem)
+{
+    SeedConfiguration();
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.WriteDword(config_values::kSMTPPort, 587);
+        key.WriteDword(config_values::kSMTPSecurity, 1);
+        key.WriteString(config_values::kSMTPLogin, "me@example.test");
+    }
+    RunDialog([&](HWND frame, DWORD) {
+        char title[64] = "";
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = title;
+        item.cchTextMax = sizeof title;
+        SendMessageA(GetDlgItem(frame, IDC_CONFIG_TABS), TCM_GETITEMA, kOutgoing, reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(title, "Outgoing Server");
+        EXPECT_EQ(ItemText(frame, kOutgoing, IDC_OUT_PORT), "587");
+        EXPECT_FALSE(Checked(frame, kOutgoing, IDC_OUT_SECURITY_NONE));
+        EXPECT_TRUE(Checked(frame, kOutgoing, IDC_OUT_SECURITY_STARTTLS));
+        EXPECT_FALSE(Checked(frame, kOutgoing, IDC_OUT_SECURITY_TLS));
+        EXPECT_EQ(ItemText(frame, kOutgoing, IDC_OUT_LOGIN), "me@example.test");
+        EXPECT_EQ(ItemText(frame, kOutgoing, IDC_OUT_PASSWORD), "hunter2") << "the one Password";
+        EXPECT_TRUE(Enabled(frame, kOutgoing, IDC_OUT_CHANGE_PASSWORD));
+        EXPECT_TRUE(OkEnabled(frame));
+
+        SetText(frame, kOutgoing, IDC_OUT_LOGIN, "");
+        EXPECT_FALSE(Enabled(frame, kOutgoing, IDC_OUT_CHANGE_PASSWORD)) << "nothing to sign in with";
+        SetText(frame, kOutgoing, IDC_OUT_PORT, "");
+        Click(frame, kOutgoing, IDC_OUT_SECURITY_NONE);
+        EXPECT_TRUE(OkEnabled(frame));
+        test::PostClick(frame, IDOK);
+    });
+    // Cleared, the values are gone: the configuration is plain SMTP again.
+    EXPECT_FALSE(StoredNumber("SMTPPort").has_value());
+    EXPECT_FALSE(StoredNumber("SMTPSecurity").has_value());
+    EXPECT_FALSE(StoredText("SMTPLogin").has_value());
+    EXPECT_EQ(StoredText("SMTPServer"), "smtp.example.test");
+    EXPECT_EQ(StoredBytes("Password"), ScrambleText("hunter2") + std::string(1, '\0'));
+}
+
+TEST_F(ConfigDialog, OutgoingServerPageSignsInOnlyWithTlsAndChangesTheSharedPassword)
+{
+    SeedConfiguration();
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.WriteDword(config_values::kPOP3Authentication, 0);   // the Advanced page's Change is off
+    }
+    RunDialog([&](HWND frame, DWORD threadId) {
+        EXPECT_FALSE(Enabled(frame, kAdvanced, IDC_ADV_CHANGE_PASSWORD));
+        EXPECT_TRUE(Checked(frame, kOutgoing, IDC_OUT_SECURITY_NONE));
+        EXPECT_EQ(ItemText(frame, kOutgoing, IDC_OUT_PORT), "");
+        EXPECT_FALSE(Enabled(frame, kOutgoing, IDC_OUT_CHANGE_PASSWORD));
+
+        SetText(frame, kOutgoing, IDC_OUT_LOGIN, "pager-user");
+        EXPECT_TRUE(Enabled(frame, kOutgoing, IDC_OUT_CHANGE_PASSWORD)) << "a sign-in name needs a password";
+        EXPECT_FALSE(OkEnabled(frame)) << "a sign-in name without TLS";
+        Click(frame, kOutgoing, IDC_OUT_SECURITY_STARTTLS);
+        EXPECT_TRUE(OkEnabled(frame));
+        SetText(frame, kOutgoing, IDC_OUT_PORT, "65536");
+        EXPECT_FALSE(OkEnabled(frame)) << "not a port";
+        SetText(frame, kOutgoing, IDC_OUT_PORT, "465");
+        Click(frame, kOutgoing, IDC_OUT_SECURITY_TLS);
+        EXPECT_FALSE(Checked(frame, kOutgoing, IDC_OUT_SECURITY_STARTTLS));
+        EXPECT_TRUE(OkEnabled(frame));
+
+        test::PostClick(PageOf(frame, kOutgoing), IDC_OUT_CHANGE_PASSWORD);
+        HWND change = test::WaitForDialog(threadId, "Change Password", kWaitMs);
+        ASSERT_NE(change, nullptr);
+        SetDlgItemTextA(change, IDC_PASSWORD_NEW, "Pa55 w0rd!");
+        SetDlgItemTextA(change, IDC_PASSWORD_AGAIN, "Pa55 w0rd!");
+        test::PostClick(change, IDOK);
+        ASSERT_TRUE(test::WaitForWindowGone(change, kWaitMs));
+        EXPECT_EQ(ItemText(frame, kOutgoing, IDC_OUT_PASSWORD), "Pa55 w0rd!");
+        EXPECT_EQ(ItemText(frame, kAdvanced, IDC_ADV_PASSWORD), "Pa55 w0rd!") << "shared with POP3";
+        test::PostClick(frame, IDOK);
+    });
+    EXPECT_EQ(StoredNumber("SMTPPort"), 465u);
+    EXPECT_EQ(StoredNumber("SMTPSecurity"), 2u);
+    EXPECT_EQ(StoredText("SMTPLogin"), "pager-user");
+    EXPECT_EQ(StoredBytes("Password"), ScrambleText("Pa55 w0rd!") + std::string(1, '\0'));
+    EXPECT_EQ(StoredNumber("POP3Authentication"), 0u);
 }
 
 } // namespace

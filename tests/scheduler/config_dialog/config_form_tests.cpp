@@ -42,6 +42,13 @@ TEST(ConfigForm, AcceptanceFollowsTheRequiredFields)
         {"dial-up complete", [](ConfigForm &f) { f.dialUp = true; f.dialupName = "Line"; f.hangUpMinutes = "5"; }, true},
         {"no sender", [](ConfigForm &f) { f.sender.clear(); }, false},
         {"no destination", [](ConfigForm &f) { f.destination.clear(); }, false},
+        {"port 587", [](ConfigForm &f) { f.smtpPort = "587"; }, true},
+        {"port 65536", [](ConfigForm &f) { f.smtpPort = "65536"; }, false},
+        {"port 000587", [](ConfigForm &f) { f.smtpPort = "000587"; }, false},
+        {"sign-in without TLS", [](ConfigForm &f) { f.smtpLogin = "me"; }, false},
+        {"sign-in with STARTTLS", [](ConfigForm &f) { f.smtpLogin = "me"; f.smtpSecurity = 1; }, true},
+        {"sign-in with TLS", [](ConfigForm &f) { f.smtpLogin = "me"; f.smtpSecurity = 2; }, true},
+        {"MAPI ignores the outgoing server", [](ConfigForm &f) { f.mail = MailChoice::Mapi; f.profile = "P"; f.smtpLogin = "me"; f.smtpPort = "99999"; }, true},
     };
     for (const Row &row : rows) {
         ConfigForm form = ValidSmtpForm();
@@ -60,7 +67,7 @@ TEST(ConfigForm, WritesFollowTheMappingOrder)
     const char *order[] = {"MailSystem", "MailLibrary", "SMTPServer", "Profile", "Password", "Sender", "Destination",
                            "MaxMsgLen", "UsesDialup", "DialupName", "Timeout", "POP3Authentication", "POP3Server",
                            "POP3Login", "Logging", "ClipSubject", "RetryCount", "RetryTime", "TaskRetryCount",
-                           "TaskRetryTime"};
+                           "TaskRetryTime", "SMTPPort", "SMTPSecurity", "SMTPLogin"};
     ASSERT_EQ(writes.size(), std::size(order));
     for (size_t i = 0; i < writes.size(); ++i)
         EXPECT_EQ(writes[i].name, order[i]) << "position " << i;
@@ -83,6 +90,30 @@ TEST(ConfigForm, ClearedLogBoxDeletesLoggingAndNoOptionMeansExtendedMapi)
     EXPECT_EQ(writes[0].number, 1u);
     EXPECT_EQ(writes[1].text, "mailrich.dll");
     EXPECT_EQ(writes[14].kind, ConfigWrite::Kind::Delete);
+}
+
+TEST(ConfigForm, OutgoingServerValuesAreWrittenLastAndDeletedWhenCleared)
+{
+    ConfigForm form = ValidSmtpForm();
+    std::vector<ConfigWrite> writes = ConfigFormWrites(form);
+    ASSERT_EQ(writes.size(), 23u);
+    for (size_t i = 20; i < 23; ++i)
+        EXPECT_EQ(writes[i].kind, ConfigWrite::Kind::Delete) << writes[i].name;
+
+    form.smtpPort = "0465";
+    form.smtpSecurity = 2;
+    form.smtpLogin = "pager-user";
+    writes = ConfigFormWrites(form);
+    ASSERT_EQ(writes.size(), 23u);
+    EXPECT_EQ(writes[20].kind, ConfigWrite::Kind::Dword);
+    EXPECT_EQ(writes[20].number, 465u);
+    EXPECT_EQ(writes[21].kind, ConfigWrite::Kind::Dword);
+    EXPECT_EQ(writes[21].number, 2u);
+    EXPECT_EQ(writes[22].kind, ConfigWrite::Kind::Text);
+    EXPECT_EQ(writes[22].text, "pager-user");
+
+    form.smtpPort = "0";
+    EXPECT_EQ(ConfigFormWrites(form)[20].kind, ConfigWrite::Kind::Delete) << "port 0 is the standard port";
 }
 
 TEST(ConfigForm, RetryFieldsAreNeverNegative)

@@ -1,0 +1,20 @@
+// The browser's document object seen through the descriptor builder's small document
+// interface (selection_descriptor.h). Wide strings stay UTF-16, so lengths and offsets
+// count as the text library counts them.
+#pragma once
+
+#include <windows.h>
+#include <mshtml.h>
+
+#include <memory>
+
+#include "capture/selection_descriptor.h"
+
+namespace quillon::capture {
+
+// A view of `document` (one reference is taken). Undescribable selections are reported
+// with string 193 in a message box owned by `owner`, captioned with string 103 of
+// `resources`.
+std::unique_ptr<PageDocument> BrowserPageDocument(IHTMLDocument2 *document, HWND owner, HMODULE resources);
+
+} // namespace quillon::capture

@@ -1,0 +1,270 @@
+#include "capture/clip_obj.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "capture/capture_selection.h"
+#include "capture/clipnet_module.h"
+#include "capture/clipnet_ids.h"
+#include "common/text.h"
+#include "resources/resource_ids.h"
+#include "sender/webflat/webflat_contract.h"
+
+namespace quillon::capture {
+namespace {
+
+// Frames whose subclass is in place, for the messages that still reach MyWndProc after
+// WM_DESTROY removed the property (WM_NCDESTROY through a later subclasser). Browser
+// windows may run on several threads of one process.
+std::mutex subclassLock;
+std::map<HWND, ClipObj *> subclassed;
+
+ClipObj *SubclassOwner(HWND window)
+{
+    std::lock_guard<std::mutex> guard(subclassLock);
+    auto found = subclassed.find(window);
+    return found == subclassed.end() ? nullptr : found->second;
+}
+
+std::string ModuleDirectoryOf(HMODULE module)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    std::string directory(path, length);
+    const size_t slash = directory.rfind('\\');
+    return slash == std::string::npos ? std::string() : directory.substr(0, slash);
+}
+
+} // namespace
+
+ClipObj::ClipObj() { LockModule(); }
+
+ClipObj::~ClipObj()
+{
+    schedule_.Reset();
+    textLibrary_.Reset();
+    browser_.Reset();
+    if (site_ != nullptr)
+        site_->Release();
+    UnlockModule();
+}
+
+HRESULT ClipObj::Create(REFIID riid, void **object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    ClipObj *created = new (std::nothrow) ClipObj();
+    if (created == nullptr)
+        return E_OUTOFMEMORY;
+    created->AddRef();
+    const HRESULT hr = created->QueryInterface(riid, object);
+    created->Release();
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE ClipObj::QueryInterface(REFIID riid, void **object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IObjectWithSite)) {
+        *object = static_cast<IObjectWithSite *>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE ClipObj::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+
+ULONG STDMETHODCALLTYPE ClipObj::Release()
+{
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0)
+        delete this;
+    return static_cast<ULONG>(left);
+}
+
+bool ClipObj::LoadTextLibrary()
+{
+    std::string path = ModuleDirectoryOf(Module().resources) + "\\" + kWebFlatLibraryName;
+    UniqueModule library(LoadLibraryA(path.c_str()));
+    // A library without the two functions the capture calls is as useless as none.
+    if (!library || library.Resolve<PageFlatFunction>(kPageFlatExport) == nullptr ||
+        library.Resolve<WebFlatFreeFunction>(kWebFlatFreeExport) == nullptr) {
+        MessageBoxA(nullptr, path.c_str(), "CLIPNET Load Error", MB_OK);
+        return false;
+    }
+    textLibrary_ = std::move(library);
+    return true;
+}
+
+HRESULT STDMETHODCALLTYPE ClipObj::SetSite(IUnknown *site)
+{
+    if (site == nullptr)
+        return S_OK;
+    browser_.Reset();
+    site->QueryInterface(IID_IWebBrowser2, browser_.PutVoid());
+
+    char hostPath[kTextBufferSize] = {};
+    GetModuleFileNameA(nullptr, hostPath, sizeof hostPath);
+    hostPath[sizeof hostPath - 1] = '\0';
+
+    if (!LoadTextLibrary())
+        return E_FAIL;
+
+    for (char *c = hostPath; *c != '\0'; ++c)
+        if (*c >= 'a' && *c <= 'z')
+            *c = static_cast<char>(*c - 'a' + 'A');
+    if (std::strstr(hostPath, Module().settings.browserName) != nullptr && browser_) {
+        SHANDLE_PTR handle = 0;
+        if (SUCCEEDED(browser_->get_HWND(&handle)) && handle != 0)
+            Subclass(reinterpret_cast<HWND>(handle));
+    }
+    return S_OK;
+}
+
+void ClipObj::Subclass(HWND frame)
+{
+    // Subclassing the same frame twice would make the procedure forward to itself.
+    if (subclassed_ || GetPropA(frame, kClipnetProperty) != nullptr)
+        return;
+    frame_ = frame;
+    frameIsUnicode_ = IsWindowUnicode(frame) != FALSE;
+    const LONG_PTR procedure = reinterpret_cast<LONG_PTR>(&MyWndProc);
+    previous_ = reinterpret_cast<WNDPROC>(frameIsUnicode_ ? SetWindowLongPtrW(frame, GWLP_WNDPROC, procedure)
+                                                          : SetWindowLongPtrA(frame, GWLP_WNDPROC, procedure));
+    if (previous_ == nullptr)
+        return;
+    subclassed_ = true;
+    AddRef(); // the subclass's own reference
+    {
+        std::lock_guard<std::mutex> guard(subclassLock);
+        subclassed[frame] = this;
+    }
+    SetPropA(frame, kClipnetProperty, static_cast<HANDLE>(this));
+}
+
+void ClipObj::EndSubclass()
+{
+    if (!subclassed_)
+        return;
+    subclassed_ = false;
+    {
+        std::lock_guard<std::mutex> guard(subclassLock);
+        subclassed.erase(frame_);
+    }
+    Release();
+}
+
+HRESULT STDMETHODCALLTYPE ClipObj::GetSite(REFIID riid, void **site)
+{
+    if (site == nullptr)
+        return E_POINTER;
+    *site = nullptr;
+    if (site_ == nullptr)
+        return E_FAIL;
+    return site_->QueryInterface(riid, site);
+}
+
+ITasqeduleUI *ClipObj::Schedule()
+{
+    if (!schedule_) {
+        CoCreateInstance(CLSID_TasqeduleUI, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                         IID_ITasqeduleUI, schedule_.PutVoid());
+    }
+    return schedule_.Get();
+}
+
+LRESULT ClipObj::Forward(HWND window, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return frameIsUnicode_ ? CallWindowProcW(previous_, window, message, wParam, lParam)
+                           : CallWindowProcA(previous_, window, message, wParam, lParam);
+}
+
+LRESULT ClipObj::Destroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Keep this object alive to the end of this call whatever the forward does.
+    AddRef();
+    LRESULT result = 0;
+    if (message == WM_DESTROY) {
+        RemovePropA(window, kClipnetProperty);
+        result = Forward(window, message, wParam, lParam);
+        // Put the predecessor back only while this procedure is the window's: someone
+        // who subclassed after the add-in and is still in place must not be cut out.
+        const LONG_PTR current = frameIsUnicode_ ? GetWindowLongPtrW(window, GWLP_WNDPROC)
+                                                 : GetWindowLongPtrA(window, GWLP_WNDPROC);
+        if (current == reinterpret_cast<LONG_PTR>(&MyWndProc)) {
+            const LONG_PTR previous = reinterpret_cast<LONG_PTR>(previous_);
+            if (frameIsUnicode_)
+                SetWindowLongPtrW(window, GWLP_WNDPROC, previous);
+            else
+                SetWindowLongPtrA(window, GWLP_WNDPROC, previous);
+            EndSubclass();
+        }
+    } else {
+        result = Forward(window, message, wParam, lParam);
+        EndSubclass(); // WM_NCDESTROY: the window is gone
+    }
+    Release();
+    return result;
+}
+
+} // namespace quillon::capture
+
+using quillon::capture::ClipObj;
+using quillon::capture::Module;
+
+extern "C" LRESULT CALLBACK MyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ClipObj *object = static_cast<ClipObj *>(GetPropA(window, quillon::capture::kClipnetProperty));
+    if (object == nullptr)
+        object = quillon::capture::SubclassOwner(window);
+    if (object == nullptr)
+        return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
+                                       : DefWindowProcA(window, message, wParam, lParam);
+
+    auto &module = Module();
+    if (message == module.updateMessage && message != 0) {
+        quillon::capture::LoadCaptureSettings(&module.settings);
+        return 0;
+    }
+    switch (message) {
+    case WM_INITMENUPOPUP: {
+        if (HIWORD(lParam) != 0)
+            break;
+        const LRESULT result = object->Forward(window, message, wParam, lParam);
+        HMENU popup = reinterpret_cast<HMENU>(wParam);
+        const auto &settings = module.settings;
+        if (GetMenuState(popup, static_cast<UINT>(settings.toolsMarkerId), MF_BYCOMMAND) == static_cast<UINT>(-1))
+            return result;
+        if (GetMenuState(popup, static_cast<UINT>(settings.menuCommandId), MF_BYCOMMAND) != static_cast<UINT>(-1))
+            return result;
+        if (LoadStringA(module.resources, IDS_TOOLS_MENU_ITEM, module.menuText, sizeof module.menuText) <= 0)
+            module.menuText[0] = '\0';
+        AppendMenuA(popup, MF_STRING, static_cast<UINT_PTR>(settings.menuCommandId), module.menuText);
+        return 0;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == static_cast<WORD>(module.settings.menuCommandId)) {
+            // The capture runs modal dialogs; the object must outlive them even if the
+            // frame is destroyed meanwhile.
+            object->AddRef();
+            quillon::capture::CaptureSelection(*object);
+            object->Release();
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+        return object->Destroy(window, message, wParam, lParam);
+    default:
+        break;
+    }
+    return object->Forward(window, message, wParam, lParam);
+}

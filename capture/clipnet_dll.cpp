@@ -1,0 +1,151 @@
+// clipnet.dll's entry points: the load and unload sequence, the class factory and the
+// four COM server exports.
+#include <windows.h>
+
+#include <new>
+#include <string>
+
+#include "capture/clip_obj.h"
+#include "capture/clipnet_module.h"
+#include "capture/registrar.h"
+#include "capture/clipnet_ids.h"
+#include "common/names.h"
+#include "common/resource_module.h"
+
+namespace quillon::capture {
+namespace {
+
+ClipnetModule module;
+LONG moduleLocks = 0;
+
+// The update message is registered before anything else of the load runs.
+const UINT registeredUpdateMessage = RegisterWindowMessageA(kMsgUpdateConfig);
+
+class ClassFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (object == nullptr)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // The factory is static: its references only keep the module loaded.
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        LockModule();
+        return 2;
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        UnlockModule();
+        return 1;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **object) override
+    {
+        if (object == nullptr)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer != nullptr)
+            return CLASS_E_NOAGGREGATION;
+        return ClipObj::Create(riid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    {
+        if (lock)
+            LockModule();
+        else
+            UnlockModule();
+        return S_OK;
+    }
+};
+
+ClassFactory factory;
+
+std::string OwnPath(HINSTANCE instance)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(instance, path, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+BOOL Attach(HINSTANCE instance)
+{
+    module.instance = instance;
+    module.updateMessage = registeredUpdateMessage;
+    DisableThreadLibraryCalls(instance);
+    char language[kLanguagePrefixSize] = {};
+    if (!UserLanguagePrefix(language))
+        return FALSE;
+    const std::string path = OwnPath(instance);
+    OutputDebugStringA((path + " loading\n").c_str());
+    UniqueModule resources;
+    if (LoadResourceModuleFor(language, ResourceModuleSearch::BesideModule, instance, resources) !=
+        ResourceModuleStatus::Loaded)
+        return FALSE;
+    module.resources = resources.Release();
+    const size_t slash = path.rfind('\\');
+    CopyBounded(module.helpFilePath, (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                                         "quillon.chm");
+    LoadCaptureSettings(&module.settings);
+    return TRUE;
+}
+
+void Detach(LPVOID reserved)
+{
+    OutputDebugStringA((OwnPath(module.instance) + " unloading\n").c_str());
+    // At process end the loader unloads everything itself; freeing then is not allowed.
+    if (module.resources != nullptr && reserved == nullptr)
+        FreeLibrary(module.resources);
+    module.resources = nullptr;
+}
+
+} // namespace
+
+ClipnetModule &Module() { return module; }
+void LockModule() { InterlockedIncrement(&moduleLocks); }
+void UnlockModule() { InterlockedDecrement(&moduleLocks); }
+LONG ModuleLockCount() { return moduleLocks; }
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void **object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_ClipObj))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return factory.QueryInterface(riid, object);
+}
+
+} // namespace quillon::capture
+
+using namespace quillon::capture;
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        return Attach(instance);
+    if (reason == DLL_PROCESS_DETACH)
+        Detach(reserved);
+    return TRUE;
+}
+
+STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID *object)
+{
+    return GetClassObject(clsid, riid, object);
+}
+
+STDAPI DllRegisterServer() { return UpdateRegistryFromResource(Module().instance, true); }
+
+STDAPI DllUnregisterServer() { return UpdateRegistryFromResource(Module().instance, false); }
+
+} // extern "C"
