@@ -130,7 +130,9 @@ bool RegistryMailQueue::DeleteEntry(const std::string &name)
     if (!queue_.IsOpen())
         return false;
     ++operations_;
-    return queue_.DeleteSubkey(name.c_str()) == ERROR_SUCCESS;
+    // Whole: a message key that holds a subkey (written by hand) would otherwise stay
+    // after it was sent, and go out again at the next start.
+    return queue_.DeleteSubkeyTree(name.c_str()) == ERROR_SUCCESS;
 }
 
 // --- DllMailLibraryLoader ------------------------------------------------------
