@@ -13,7 +13,8 @@
 // starts one that refuses every seventh message, so messages are retried too).
 // Every 1,000 ticks one row: the process's handle count and private bytes (under Wine,
 // where those read 0, the handles are counted by probing and the private bytes are the
-// Linux process's data size), its working set and the queue's size.
+// Linux process's data size), its working set, the bytes in use in its heaps and the
+// queue's size.
 #include <windows.h>
 #include <psapi.h>
 
@@ -112,7 +113,27 @@ struct Sample {
     DWORD handles = 0;
     SIZE_T privateBytes = 0;
     SIZE_T workingSet = 0;
+    SIZE_T heapInUse = 0;
 };
+
+// Bytes in busy blocks of every heap of the process: what the program's own allocations
+// hold, whatever the system reports as private bytes.
+SIZE_T HeapBytesInUse()
+{
+    HANDLE heaps[256];
+    DWORD count = GetProcessHeaps(256, heaps);
+    SIZE_T total = 0;
+    for (DWORD i = 0; i < count && i < 256; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
 
 // Counts the open handles by asking for each possible handle value; for systems whose
 // GetProcessHandleCount reports nothing (Wine gives 0).
@@ -160,6 +181,7 @@ Sample TakeSample()
     // Under Wine the private bytes read 0: the Linux process's private data stands in.
     if (sample.privateBytes == 0)
         sample.privateBytes = LinuxStatusKb("VmData:") * 1024;
+    sample.heapInUse = HeapBytesInUse();
     return sample;
 }
 
@@ -184,12 +206,21 @@ int main(int argc, char **argv)
     const std::string binDir = argv[1], testDir = argv[2], smtpAddress = argv[3];
     const int ticks = atoi(argv[4]);
     const std::string logFile = argv[5];
+    // Optional: "nomail", "notasks" or "sending" (the library is loaded but never called)
+    // leaves that part out, to find where a growth comes from.
+    const std::string leaveOut = argc > 6 ? argv[6] : "";
     // mailwire.dll is found through the current directory, as tasqed finds it beside itself.
     SetCurrentDirectoryA(binDir.c_str());
     CoInitialize(nullptr);
     RemoveProductTree();
     DeleteFileA(logFile.c_str());
     WriteConfiguration(smtpAddress, logFile);
+    if (leaveOut == "sending") {
+        // DontSend: the library is loaded and unloaded per pass but never called.
+        RegistryKey config;
+        config.Create(HKEY_CURRENT_USER, kConfigurationKeyPath);
+        config.WriteString(config_values::kDontSend, "1");
+    }
 
     // The soak clock starts far enough back that it stays behind the computer's clock for
     // the whole run: the retry queue compares with the computer's clock.
@@ -201,8 +232,8 @@ int main(int argc, char **argv)
     TicksToDateTime(start, &first);
 
     const std::string child = "\"" + testDir + "\\engine_test_child.exe\"";
-    if (!StoreTask(first, "Succeeds every 7 minutes", child, "exit -1", 7) ||
-        !StoreTask(first, "Fails every 60 minutes", child, "exit 0", 60)) {
+    if (leaveOut != "notasks" && (!StoreTask(first, "Succeeds every 7 minutes", child, "exit -1", 7) ||
+                                  !StoreTask(first, "Fails every 60 minutes", child, "exit 0", 60))) {
         std::printf("cannot store the tasks\n");
         return 1;
     }
@@ -231,13 +262,14 @@ int main(int argc, char **argv)
     DllMailLibraryLoader libraries;
     TaskEngine engine(settings, shell, EngineServices{&clock, &log, &schedule, &launcher, &dialer, &queue, &libraries});
 
-    std::printf("%8s %9s %8s %14s %14s %8s\n", "tick", "seconds", "handles", "private KB", "working KB", "queued");
+    std::printf("%8s %9s %8s %12s %12s %12s %8s\n", "tick", "seconds", "handles", "private KB", "working KB",
+                "heap KB", "queued");
     auto began = std::chrono::steady_clock::now();
     auto row = [&](int tick) {
         Sample s = TakeSample();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        std::printf("%8d %9.1f %8lu %14zu %14zu %8zu\n", tick, seconds, static_cast<unsigned long>(s.handles),
-                    s.privateBytes / 1024, s.workingSet / 1024, QueueSize());
+        std::printf("%8d %9.1f %8lu %12zu %12zu %12zu %8zu\n", tick, seconds, static_cast<unsigned long>(s.handles),
+                    s.privateBytes / 1024, s.workingSet / 1024, s.heapInUse / 1024, QueueSize());
         std::fflush(stdout);
     };
     int queued = 0;
@@ -245,7 +277,7 @@ int main(int argc, char **argv)
     for (int tick = 0; tick < ticks; ++tick) {
         if (tick % 1000 == 0)
             row(tick);
-        if (tick % 10 == 0) {
+        if (tick % 10 == 0 && leaveOut != "nomail") {
             for (int m = 0; m < 2; ++m) {
                 std::string body = "soak message " + std::to_string(queued++);
                 QueueMessage(clock.Now(), m == 0 ? "Soak" : "", body.c_str());

@@ -26,7 +26,7 @@ for _ in $(seq 1 100); do
 done
 start=$(date +%s)
 "$root/scripts/wine-run" --prefix "$prefix" "$build/bench/reliability_soak.exe" "$(winpath "$build/bin")" \
-    "$(winpath "$build/tests")" "$address" "$ticks" "$(winpath "$work/soak.log")" | tee "$work/rows.txt"
+    "$(winpath "$build/tests")" "$address" "$ticks" "$(winpath "$work/soak.log")" ${SOAK_LEAVE_OUT:-} | tee "$work/rows.txt"
 status=${PIPESTATUS[0]}
 echo "seconds: $(( $(date +%s) - start ))"
 kill "$server" 2>/dev/null
