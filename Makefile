@@ -49,3 +49,11 @@ demo: windows
 
 clean:
 	rm -rf build
+
+# The Windows setup program, build/windows/QuillonSetup.exe (makensis), with the help
+# file quillon.chm (chmcmd) and every deliverable of build/windows/bin in it.
+.PHONY: package
+package: setup
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target quillon_package
+	@ls -l $(WINDOWS_DIR)/QuillonSetup.exe $(WINDOWS_DIR)/bin/quillon.chm

@@ -97,3 +97,51 @@ function(quillon_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# quillon_language_tests(NAME n SOURCES ... [LIBS ...] [DEPENDS target...] [RESOURCE_LOCK ...])
+# The language rule of a deliverable under three user locales: n runs under the default
+# (en-US) locale expecting the abbreviation ENU, n_eng under en-GB expecting ENG and n_deu
+# under de-DE expecting DEU (each gets QUILLON_EXPECT_LANGUAGE). Only C/POSIX locales
+# exist on the build machine, so en-GB and de-DE are generated once into
+# ${CMAKE_BINARY_DIR}/locales (target quillon_test_locales); LOCPATH points glibc, and so
+# Wine, at them.
+set(QUILLON_TEST_LOCALE_DIR ${CMAKE_BINARY_DIR}/locales)
+function(quillon_test_locales)
+  if(TARGET quillon_test_locales)
+    return()
+  endif()
+  set(stamps)
+  foreach(locale en_GB de_DE)
+    set(stamp ${QUILLON_TEST_LOCALE_DIR}/${locale}.UTF-8/LC_IDENTIFICATION)
+    add_custom_command(OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${QUILLON_TEST_LOCALE_DIR}
+      # localedef exits non-zero for mere warnings; the stamp file is what counts.
+      COMMAND sh -c "localedef -i ${locale} -f UTF-8 ${QUILLON_TEST_LOCALE_DIR}/${locale}.UTF-8 >/dev/null 2>&1; test -f ${stamp}"
+      COMMENT "Generating the ${locale}.UTF-8 locale for the language tests"
+      VERBATIM)
+    list(APPEND stamps ${stamp})
+  endforeach()
+  add_custom_target(quillon_test_locales DEPENDS ${stamps})
+endfunction()
+
+function(quillon_language_tests)
+  cmake_parse_arguments(L "" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS;RESOURCE_LOCK" ${ARGN})
+  if(NOT L_TIMEOUT)
+    set(L_TIMEOUT 60)
+  endif()
+  quillon_test_locales()
+  quillon_gtest(NAME ${L_NAME} SOURCES ${L_SOURCES} LIBS ${L_LIBS} TIMEOUT ${L_TIMEOUT}
+    RESOURCE_LOCK ${L_RESOURCE_LOCK} ENVIRONMENT QUILLON_EXPECT_LANGUAGE=ENU)
+  add_dependencies(${L_NAME} quillon_test_locales ${L_DEPENDS})
+  foreach(variant "eng;en_GB.UTF-8;ENG" "deu;de_DE.UTF-8;DEU")
+    list(GET variant 0 suffix)
+    list(GET variant 1 lang)
+    list(GET variant 2 abbreviation)
+    add_test(NAME ${L_NAME}_${suffix} COMMAND ${L_NAME})
+    set_tests_properties(${L_NAME}_${suffix} PROPERTIES TIMEOUT ${L_TIMEOUT}
+      ENVIRONMENT "QUILLON_BIN_DIR=${QUILLON_BIN_DIR};QUILLON_TEST_DATA=${CMAKE_SOURCE_DIR}/tests;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_LANG=${lang};LOCPATH=${QUILLON_TEST_LOCALE_DIR};QUILLON_EXPECT_LANGUAGE=${abbreviation}")
+    if(L_RESOURCE_LOCK)
+      set_tests_properties(${L_NAME}_${suffix} PROPERTIES RESOURCE_LOCK "${L_RESOURCE_LOCK}")
+    endif()
+  endforeach()
+endfunction()

@@ -132,6 +132,36 @@ LONG RegistryKey::ReadString(const char *name, std::string *text, DWORD maxBytes
     return ERROR_MORE_DATA;
 }
 
+LONG RegistryKey::ReadStringBytes(const char *name, char *buffer, DWORD bufferSize, DWORD *length) const
+{
+    if (buffer == nullptr || bufferSize == 0 || length == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    buffer[0] = '\0';
+    *length = 0;
+    // One spare byte: a text of bufferSize - 1 bytes may be stored with its terminator.
+    std::vector<char> data(static_cast<size_t>(bufferSize) + 1, '\0');
+    DWORD size = bufferSize;
+    LONG rc = RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE *>(data.data()), &size);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (size > 0 && data[size - 1] == '\0')
+        --size;
+    if (size >= bufferSize)
+        return ERROR_MORE_DATA;
+    memcpy(buffer, data.data(), size);
+    buffer[size] = '\0';
+    *length = size;
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryKey::WriteStringBytes(const char *name, const char *data, DWORD length) const
+{
+    std::vector<char> bytes(static_cast<size_t>(length) + 1, '\0');
+    if (length > 0)
+        memcpy(bytes.data(), data, length);
+    return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(bytes.data()), length + 1);
+}
+
 LONG RegistryKey::WriteString(const char *name, const char *text) const
 {
     if (text == nullptr)

@@ -64,10 +64,21 @@ public:
     }
     // Reads a string of any length up to maxBytes, asking its size first.
     LONG ReadString(const char *name, std::string *text, DWORD maxBytes = 1u << 20) const;
+    // Byte-exact read for a text whose bytes may include zeros (the scrambled password):
+    // every stored byte, whatever the value's type, except one trailing terminating zero.
+    // *length receives their count and buffer is terminated after them. Data that leaves
+    // no room for that terminator gives ERROR_MORE_DATA, an empty buffer and *length 0.
+    LONG ReadStringBytes(const char *name, char *buffer, DWORD bufferSize, DWORD *length) const;
 
-    // REG_SZ including the terminating zero.
+    // REG_SZ including the terminating zero; the text ends at its first zero byte.
     LONG WriteString(const char *name, const char *text) const;
-    LONG WriteString(const char *name, const std::string &text) const { return WriteString(name, text.c_str()); }
+    // REG_SZ of all of the string's bytes (zeros inside included) and one terminating zero.
+    LONG WriteString(const char *name, const std::string &text) const
+    {
+        return WriteStringBytes(name, text.data(), static_cast<DWORD>(text.size()));
+    }
+    // REG_SZ of exactly `length` bytes and one terminating zero.
+    LONG WriteStringBytes(const char *name, const char *data, DWORD length) const;
     LONG WriteDword(const char *name, DWORD value) const;
     LONG WriteBinary(const char *name, const void *data, DWORD size) const;
 

@@ -38,6 +38,21 @@ void ScrambleBytes(char *bytes, size_t length)
         bytes[i] = static_cast<char>(static_cast<unsigned char>(bytes[i]) ^ key[i]);
 }
 
+size_t UnscramblePassword(const char *scrambled, size_t length, char *plain, size_t plainSize)
+{
+    if (plain == nullptr || plainSize == 0)
+        return 0;
+    if (scrambled == nullptr)
+        length = 0;
+    if (length > plainSize - 1)
+        length = plainSize - 1;
+    for (size_t i = 0; i < length; ++i)
+        plain[i] = scrambled[i];
+    ScrambleBytes(plain, length);
+    plain[length] = '\0';
+    return length;
+}
+
 std::string ScrambleText(const std::string &text)
 {
     std::string out = text;

@@ -19,6 +19,13 @@ void ScrambleBytes(char *bytes, size_t length);
 // Convenience: a scrambled or unscrambled copy of `text` (all of its bytes).
 std::string ScrambleText(const std::string &text);
 
+// The one way to unscramble the stored Password: all `length` bytes of `scrambled` (its
+// stored length; a password byte equal to the key byte at its position scrambles to 0,
+// so the scrambled text must never be measured with strlen) into plain[plainSize],
+// terminated. A password longer than plainSize - 1 bytes is cut there. Returns the
+// number of bytes unscrambled. Callers clear `plain` once it has been used.
+size_t UnscramblePassword(const char *scrambled, size_t length, char *plain, size_t plainSize);
+
 // The key itself, for tests that check its properties.
 const unsigned char *ScrambleKey();
 

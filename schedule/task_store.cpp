@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "common/names.h"
 #include "common/text.h"
 #include "common/timestamp.h"
+#include "common/timestamp_key.h"
 
 namespace quillon {
 
@@ -48,7 +50,18 @@ bool ReadText(const RegistryKey &key, const char *name, std::string *value)
     }
     if (rc != ERROR_MORE_DATA)
         return false;
-    return key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
+    // The refused read reported the size: one more read, not a size query and a read.
+    if (size > kMaxTaskStringBytes)
+        return false;
+    std::vector<char> longer(static_cast<size_t>(size) + 1, '\0');
+    DWORD got = size;
+    rc = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE *>(longer.data()), &got);
+    if (rc == ERROR_SUCCESS) {
+        value->assign(longer.data(), strnlen(longer.data(), got));
+        return true;
+    }
+    // Grown meanwhile (another writer): the general reader retries.
+    return rc == ERROR_MORE_DATA && key.ReadString(name, value, kMaxTaskStringBytes) == ERROR_SUCCESS;
 }
 
 bool ReadDate(const RegistryKey &key, const char *name, DateTime *value)
@@ -362,27 +375,8 @@ bool CreateTaskKey(const DateTime &submitted, RegistryKey *key, std::string *key
     RegistryKey tasksKey;
     if (CreateUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
         return false;
-    std::string name = TimestampKeyName(submitted);
-    for (int step = 0; step < kMaxKeyNameSteps; ++step) {
-        if (name.size() >= kTaskKeyNameSize)
-            return false;
-        // Creation tells whether the key existed, so two processes racing for one name
-        // cannot both believe they own it.
-        RegistryKey candidate;
-        bool created = false;
-        if (candidate.Create(tasksKey.Get(), name.c_str(), &created) != ERROR_SUCCESS)
-            return false;
-        if (created) {
-            *key = std::move(candidate);
-            *keyName = name;
-            return true;
-        }
-        std::string next;
-        if (!NextTimestampKeyName(name, &next))
-            return false;
-        name = next;
-    }
-    return false;
+    return CreateKeyAtNextFreeSecond(tasksKey.Get(), TimestampKeyName(submitted), kMaxKeyNameSteps,
+                                     kTaskKeyNameSize - 1, key, keyName);
 }
 
 } // namespace quillon

@@ -37,13 +37,13 @@ for file in tasqed.exe tasqui.dll tasqen.dll quillon.exe mailwire.dll WEBFLAT.DL
 done
 [ -f "$control" ] || { echo "demo: $control is missing; build the windows preset first" >&2; exit 1; }
 
-smtp_pid=""
+smtp_started=""
 http_pid=""
 scheduler_pid=""
 cleanup() {
   local status=$?
   [ -n "$scheduler_pid" ] && kill "$scheduler_pid" 2>/dev/null || true
-  [ -n "$smtp_pid" ] && kill "$smtp_pid" 2>/dev/null || true
+  [ -n "$smtp_started" ] && /usr/bin/python3 "$root/tests/mail/wire/smtp_sink.py" stop --pidfile "$demo/smtp.pid" || true
   [ -n "$http_pid" ] && kill "$http_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   "${wine_run[@]}" --shutdown >/dev/null 2>&1 || true
@@ -59,14 +59,14 @@ say "Setting up a Wine prefix with the suite installed from ${bin#"$root"/}"
 "${wine_run[@]}" regsvr32 /s "$(winpath "$bin/tasqui.dll")"
 
 say "Starting the SMTP server on $smtp_address:25 and the web server on $http_address:$http_port"
-timeout 170 /usr/bin/python3 -m aiosmtpd -n -l "$smtp_address:25" -c aiosmtpd.handlers.Mailbox "$maildir" \
-    </dev/null >"$demo/smtp.log" 2>&1 &
-smtp_pid=$!
+/usr/bin/python3 "$root/tests/mail/wire/smtp_sink.py" start --host "$smtp_address" --port 25 --maildir "$maildir" \
+    --pidfile "$demo/smtp.pid" --lifetime 170 || { echo "demo: the SMTP server did not start" >&2; exit 1; }
+smtp_started=1
 timeout 170 /usr/bin/python3 -m http.server "$http_port" --bind "$http_address" --directory "$root/scripts/demo" \
     </dev/null >"$demo/http.log" 2>&1 &
 http_pid=$!
 for _ in $(seq 1 100); do
-  if (exec 3<>"/dev/tcp/$smtp_address/25") 2>/dev/null && (exec 3<>"/dev/tcp/$http_address/$http_port") 2>/dev/null; then
+  if (exec 3<>"/dev/tcp/$http_address/$http_port") 2>/dev/null; then
     break
   fi
   sleep 0.1

@@ -12,6 +12,7 @@ packages=(
   googletest python3 python3-aiosmtpd
   w3m lynx html2text
   python3-cryptography
+  fp-utils nsis
 )
 
 missing=()

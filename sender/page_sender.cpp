@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "common/com_owners.h"
 #include "common/log.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
+#include "scheduler/config/config_registry.h"
 #include "sender/queue/message_queue.h"
 #include "sender/text_digest_cng.h"
 #include "sender/webflat/webflat_loader.h"
@@ -23,23 +25,6 @@ void LogLine(const SenderConfiguration &config, const std::string &text)
     if (config.logging)
         AppendLogText(config.logFile, "QUILLON.EXE " + text + "\r\n");
 }
-
-// COM for the thread, apartment model, for as long as the run lasts.
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment()
-    {
-        if (ok_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment &) = delete;
-    ComApartment &operator=(const ComApartment &) = delete;
-    bool Ok() const { return ok_; }
-
-private:
-    bool ok_;
-};
 
 // Stores the digest of what was just queued. The key is opened, never created: a task
 // deleted meanwhile must not come back as a key holding only LastTextDigest, which would
@@ -59,29 +44,29 @@ void WriteTextDigest(const std::string &keyName, const TextDigest &digest)
 
 bool LoadSenderConfiguration(SenderConfiguration *config)
 {
-    RegistryKey key;
-    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+    using namespace config_values;
+    ConfigurationKey key;
+    if (!key.Open())
         return false;
-    DWORD mailSystem = 0;
-    if (key.ReadDword(config_values::kMailSystem, &mailSystem) != ERROR_SUCCESS)
+    // The mail values are only checked: they must be readable texts of at most 260 bytes,
+    // as the scheduler that uses them reads them.
+    char text[kTextBufferSize];
+    uint32_t mailSystem = 0;
+    if (!key.ReadNumber(kMailSystem, &mailSystem))
         return false;
-    if (mailSystem != 0 && (!key.HasValue(config_values::kProfile) || !key.HasValue(config_values::kPassword)))
+    if (mailSystem != 0 && (!key.ReadText(kProfile, text) || !key.ReadText(kPassword, text)))
         return false;
-    if (!key.HasValue(config_values::kSender) || !key.HasValue(config_values::kDestination))
+    if (!key.ReadText(kSender, text) || !key.ReadText(kDestination, text))
         return false;
 
-    char maxMsgLen[kTextBufferSize];
     SenderConfiguration out;
-    if (key.ReadString(config_values::kMaxMsgLen, maxMsgLen) != ERROR_SUCCESS ||
-        !ParseMessageLengthLimit(maxMsgLen, &out.maxMsgLen))
+    if (!key.ReadText(kMaxMsgLen, text) || !ParseMessageLengthLimit(text, &out.maxMsgLen))
         return false;
 
-    out.logging = key.HasValueWithData(config_values::kLogging) &&
-                  key.ReadString(config_values::kLogging, out.logFile) == ERROR_SUCCESS;
+    out.logging = key.HasData(kLogging) && key.ReadText(kLogging, out.logFile);
     if (!out.logging)
         out.logFile[0] = '\0';
-    DWORD clipSubject = 0;
-    out.clipSubject = key.ReadDword(config_values::kClipSubject, &clipSubject) == ERROR_SUCCESS && clipSubject != 0;
+    out.clipSubject = key.NumberOr(kClipSubject, 0) != 0;
     *config = out;
     return true;
 }

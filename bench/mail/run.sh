@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Delivery rate of mailwire.dll against Python's smtplib, both to one aiosmtpd sink on
-# 127.0.0.41:25. Builds nothing: expects build/windows (or $QUILLON_WINDOWS_BUILD) built.
-# COUNT (default 1000) messages each way; prints both rates and their ratio.
+# 127.0.0.181:25. Builds nothing: expects build/windows (or $QUILLON_WINDOWS_BUILD) built.
+# ROUNDS (default 5) rounds of COUNT (default 1000) messages each way, taken in turn so
+# that both see the same machine load; prints every round's rates and ratio, then the
+# medians and the median of the ratios.
 set -u
 cd "$(dirname "$0")/../.."
 build=${QUILLON_WINDOWS_BUILD:-build/windows}
 count=${COUNT:-1000}
-host=127.0.0.41
+rounds=${ROUNDS:-5}
+host=127.0.0.181
 exe=$build/bench/mail_send_bench.exe
 bin=$build/bin
 if [ ! -f "$exe" ] || [ ! -f "$bin/mailwire.dll" ]; then
@@ -16,17 +19,25 @@ work=$(mktemp -d)
 sink=tests/mail/wire/smtp_sink.py
 trap '/usr/bin/python3 "$sink" stop --pidfile "$work/sink.pid"; rm -rf "$work"' EXIT
 /usr/bin/python3 "$sink" start --host $host --port 25 --out "$work/received.jsonl" \
-    --pidfile "$work/sink.pid" --lifetime 1800 || exit 1
+    --pidfile "$work/sink.pid" --lifetime 3600 || exit 1
+
+rate() { echo "$1" | sed -n 's/.*: \([0-9.]*\) messages\/s.*/\1/p'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 winbin="Z:$(cd "$bin" && pwd | tr / '\\')"
-wire_line=$(scripts/wine-run --prefix "$build/wineprefix" "$exe" "$winbin" $host "$count") || {
-  echo "$wire_line"; echo "mailwire run failed"; exit 1; }
-py_line=$(/usr/bin/python3 bench/mail/smtplib_bench.py $host "$count") || {
-  echo "$py_line"; echo "smtplib run failed"; exit 1; }
-echo "$wire_line"
-echo "$py_line"
+: > "$work/wire" ; : > "$work/py" ; : > "$work/ratio"
+for round in $(seq 1 "$rounds"); do
+  wire_line=$(scripts/wine-run --prefix "$build/wineprefix" "$exe" "$winbin" $host "$count") || {
+    echo "$wire_line"; echo "mailwire run failed"; exit 1; }
+  py_line=$(/usr/bin/python3 bench/mail/smtplib_bench.py $host "$count") || {
+    echo "$py_line"; echo "smtplib run failed"; exit 1; }
+  wire_rate=$(rate "$wire_line"); py_rate=$(rate "$py_line")
+  ratio=$(awk -v a="$wire_rate" -v b="$py_rate" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print 0 }')
+  echo "round $round: $wire_line | $py_line | ratio $ratio"
+  echo "$wire_rate" >> "$work/wire"; echo "$py_rate" >> "$work/py"; echo "$ratio" >> "$work/ratio"
+done
 received=$(wc -l < "$work/received.jsonl")
-echo "sink received $received messages (expected $((2 * count)))"
-wire_rate=$(echo "$wire_line" | sed -n 's/.*: \([0-9.]*\) messages\/s.*/\1/p')
-py_rate=$(echo "$py_line" | sed -n 's/.*: \([0-9.]*\) messages\/s.*/\1/p')
-awk -v a="$wire_rate" -v b="$py_rate" 'BEGIN { if (b > 0) printf "ratio mailwire/smtplib: %.2f\n", a / b }'
+echo "sink received $received messages (expected $((2 * count * rounds)))"
+echo "median over $rounds rounds of $count messages: mailwire $(median < "$work/wire") messages/s," \
+     "smtplib $(median < "$work/py") messages/s"
+echo "ratio mailwire/smtplib: median $(median < "$work/ratio") (target at least 1.0)"

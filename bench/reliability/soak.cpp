@@ -58,8 +58,8 @@ private:
 
 class NoDialer : public Dialer {
 public:
-    uint32_t Dial(const std::string &, uint32_t *) override { return 1; }
-    void HangUp(uint32_t) override {}
+    uint32_t Dial(const std::string &, uint64_t *) override { return 1; }
+    void HangUp(uint64_t) override {}
     bool ProbeStartPage() override { return true; }
 };
 

@@ -2,7 +2,7 @@
 //  1. a minute tick over 10,000 stored tasks with nothing due, without reload (the
 //     schedule component's list is loaded once before), through the real tasqui.dll;
 //  2. a dispatch pass over 1,000 due messages through the real mailwire.dll to the SMTP
-//     sink that run.sh starts on 127.0.0.24:25, with the registry operations per
+//     sink that run.sh starts on 127.0.0.180:25, with the registry operations per
 //     delivered message.
 // Writes into this prefix's product tree and removes it afterwards; do not run it while
 // tests use the same prefix. Argument: the installation folder (Windows path).
@@ -55,8 +55,8 @@ public:
 
 class NoDialer : public Dialer {
 public:
-    uint32_t Dial(const std::string &, uint32_t *) override { return 1; }
-    void HangUp(uint32_t) override {}
+    uint32_t Dial(const std::string &, uint64_t *) override { return 1; }
+    void HangUp(uint64_t) override {}
     bool ProbeStartPage() override { return false; }
 };
 
@@ -195,7 +195,7 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string binDir = argv[1];
-    const char *smtpAddress = argc > 2 ? argv[2] : "127.0.0.24";
+    const char *smtpAddress = argc > 2 ? argv[2] : "127.0.0.180";
     CoInitialize(nullptr);
     RemoveProductTree();
     bool ok = TickBench(binDir);

@@ -98,7 +98,7 @@ bool SendSecret(Exchange &x, char *line, size_t lineSize)
 DialogueResult AuthPlain(Exchange &x, const SmtpMessage &message)
 {
     char password[kTextBufferSize];
-    UnscramblePassword(message.scrambledPassword, password, sizeof password);
+    UnscramblePassword(message.scrambledPassword, message.scrambledPasswordLength, password, sizeof password);
     unsigned char raw[2 * kTextBufferSize + 2];
     size_t userLength = std::strlen(message.login);
     size_t passwordLength = std::strlen(password);
@@ -153,7 +153,7 @@ DialogueResult AuthLogin(Exchange &x, const SmtpMessage &message)
     if (!x.Accepted(334, 334))
         return x.Rejected();
     char password[kTextBufferSize];
-    UnscramblePassword(message.scrambledPassword, password, sizeof password);
+    UnscramblePassword(message.scrambledPassword, message.scrambledPasswordLength, password, sizeof password);
     fits = Base64Encode(reinterpret_cast<const unsigned char *>(password), std::strlen(password), encoded,
                         sizeof encoded) &&
            FormatBounded(line, "%s\r\n", encoded);
@@ -238,18 +238,6 @@ void WipeBytes(void *bytes, size_t length)
     volatile unsigned char *p = static_cast<volatile unsigned char *>(bytes);
     while (length-- > 0)
         *p++ = 0;
-}
-
-void UnscramblePassword(const char *scrambledPassword, char *plain, size_t plainSize)
-{
-    if (plainSize == 0)
-        return;
-    plain[0] = '\0';
-    if (scrambledPassword == nullptr)
-        return;
-    // As the POP3 log-in does it: the stored text up to its first zero byte.
-    CopyBounded(plain, plainSize, scrambledPassword);
-    ScrambleBytes(plain, std::strlen(plain));
 }
 
 bool Base64Encode(const unsigned char *bytes, size_t length, char *out, size_t outSize)
@@ -398,7 +386,7 @@ std::string DateLine(const DateTime &now)
 }
 
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
-                            char *scrambledPassword)
+                            const char *scrambledPassword, size_t passwordLength)
 {
     Exchange x{connection, output, {}};
     char command[kCommandBufferSize];
@@ -414,11 +402,11 @@ DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, cons
     if (!IsPop3Ok(x.reply))
         return DialogueResult::kRejected;
 
-    // The plain password lives only in the command buffer, and only until it is sent.
-    size_t length = scrambledPassword != nullptr ? std::strlen(scrambledPassword) : 0;
-    ScrambleBytes(scrambledPassword, length);
-    FormatBounded(command, "PASS %s\r\n", scrambledPassword != nullptr ? scrambledPassword : "");
-    ScrambleBytes(scrambledPassword, length);
+    // The plain password lives only in these buffers, and only until it is sent.
+    char plain[kCommandBufferSize];
+    UnscramblePassword(scrambledPassword, passwordLength, plain, sizeof plain);
+    FormatBounded(command, "PASS %s\r\n", plain);
+    std::memset(plain, 0, sizeof plain);
     bool sent = SendText(connection, command);
     int sendError = connection.LastError();
     std::memset(command, 0, sizeof command);

@@ -81,11 +81,12 @@ enum class DialogueResult {
 };
 
 // The POP3 log-in on a connected socket: greeting, USER, PASS, QUIT. `scrambledPassword`
-// is the stored Password (scrambled, NUL-terminated); it is unscrambled only for the
-// time it takes to format PASS and is scrambled again at once. PASS is never logged;
+// is the stored Password as read, `passwordLength` bytes (a scrambled byte may be 0, so
+// it is not measured as a C string). The plain password exists only in the command
+// buffer, for the time it takes to format and send PASS. PASS is never logged;
 // "Sent Password" is.
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
-                            char *scrambledPassword);
+                            const char *scrambledPassword, size_t passwordLength);
 
 // How a message's connection is secured (configuration value SMTPSecurity).
 enum class SmtpSecurity : unsigned {
@@ -104,9 +105,11 @@ struct SmtpMessage {
     // Sign-in (SMTPLogin): null or empty for none. Credentials only ever go inside TLS:
     // with kPlain and a login the dialogue fails before anything is sent.
     const char *login = nullptr;
-    // The stored Password (scrambled, NUL-terminated); unscrambled into a local buffer
-    // only while the AUTH lines are formatted, and every buffer that held it is wiped.
+    // The stored Password as read, scrambledPasswordLength bytes (a scrambled byte may be
+    // 0, so it is not measured as a C string); unscrambled into a local buffer only while
+    // the AUTH lines are formatted, and every buffer that held it is wiped.
     const char *scrambledPassword = nullptr;
+    size_t scrambledPasswordLength = 0;
 };
 
 // Reads one complete reply, every line of a multi-line reply ("250-..." lines up to the
@@ -125,10 +128,6 @@ bool ListsMechanism(const std::string &parameters, const char *mechanism);
 // Standard base64 (RFC 4648, with padding) of bytes[0..length) into out[outSize];
 // false (out empty) when it does not fit.
 bool Base64Encode(const unsigned char *bytes, size_t length, char *out, size_t outSize);
-
-// The one place mailwire turns the stored Password into the plain one for a command:
-// plain[kTextBufferSize] receives it, NUL-terminated. The caller wipes plain after use.
-void UnscramblePassword(const char *scrambledPassword, char *plain, size_t plainSize);
 
 // Fills `bytes` with zeros in a way the compiler may not drop.
 void WipeBytes(void *bytes, size_t length);

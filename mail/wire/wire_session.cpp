@@ -7,7 +7,9 @@
 #include "mail/wire/wire_tls.h"
 #include "scheduler/config/config_registry.h"
 
+#include <cstring>
 #include <memory>
+
 
 namespace quillon {
 
@@ -23,10 +25,20 @@ public:
     {
     }
 
+    ~SocketConnection() override
+    {
+        if (tls_ == nullptr)
+            TakeHandedOut();
+    }
+
     bool StartTls(wire::WireOutput &output) override
     {
         if (tls_ != nullptr) {
             output.Log("TLS handshake error: already secured");
+            return false;
+        }
+        if (!TakeHandedOut()) {
+            output.Log(FormatText("TLS handshake error: receive error %d", error_));
             return false;
         }
         tls_ = std::make_unique<TlsChannel>(socket_);
@@ -46,6 +58,8 @@ public:
             return true;
         if (tls_ != nullptr)
             return tls_->Send(data, length, &error_);
+        if (!TakeHandedOut())
+            return false;
         if (length > 0x7fffffff) {
             error_ = WSAEMSGSIZE;
             return false;
@@ -78,22 +92,28 @@ public:
             error_ = WSAETIMEDOUT;
             return wire::ReceiveStatus::kFailed;
         }
-        // Bytes known to be waiting are taken without asking the socket first: one
-        // receive call per byte is the cost the protocol work already pays.
-        if (waiting_ == 0) {
-            wire::ReceiveStatus status = WaitForData(onlyIfWaiting);
-            if (status != wire::ReceiveStatus::kByte)
-                return status;
+        // What has arrived is looked at without taking it (one peek per burst) and
+        // handed out from that copy; the socket gives up exactly the bytes handed out,
+        // before it is asked again, before the next send and when the connection is
+        // left. So the bytes that leave the socket are the same as with one receive
+        // per byte, and whatever lies behind the point where the reader stops (the TLS
+        // handshake after STARTTLS, say) stays in the socket.
+        if (handedOut_ < peekedLength_)
+            return HandOut(byte);
+        if (onlyIfWaiting && taken_ < handedOut_)
+            return TakeHandedOutAndWhatFollows(byte);
+        if (!TakeHandedOut())
+            return wire::ReceiveStatus::kFailed;
+        wire::ReceiveStatus status = WaitForData(onlyIfWaiting);
+        if (status != wire::ReceiveStatus::kByte)
+            return status;
+        int got = recv(socket_, peeked_, sizeof peeked_, MSG_PEEK);
+        if (got <= 0) {
+            error_ = got == 0 ? 0 : WSAGetLastError();
+            return got == 0 ? wire::ReceiveStatus::kClosed : wire::ReceiveStatus::kFailed;
         }
-        int got = recv(socket_, byte, 1, 0);
-        if (got == 1) {
-            if (waiting_ > 0)
-                --waiting_;
-            return wire::ReceiveStatus::kByte;
-        }
-        waiting_ = 0;
-        error_ = got == 0 ? 0 : WSAGetLastError();
-        return got == 0 ? wire::ReceiveStatus::kClosed : wire::ReceiveStatus::kFailed;
+        peekedLength_ = static_cast<size_t>(got);
+        return HandOut(byte);
     }
     int LastError() const override { return error_; }
 
@@ -127,10 +147,60 @@ private:
             error_ = WSAETIMEDOUT;
             return wire::ReceiveStatus::kFailed;
         }
-        u_long count = 0;
-        if (ioctlsocket(socket_, FIONREAD, &count) == 0)
-            waiting_ = count;
         return wire::ReceiveStatus::kByte;
+    }
+
+    wire::ReceiveStatus HandOut(char *byte)
+    {
+        *byte = peeked_[handedOut_++];
+        return wire::ReceiveStatus::kByte;
+    }
+
+    // Takes the bytes handed out from the peeked copy out of the socket. They have
+    // arrived already, so the receive does not wait.
+    bool TakeHandedOut()
+    {
+        while (taken_ < handedOut_) {
+            char discard[kPeekBytes];
+            // (taken_ may run ahead of handedOut_: see TakeHandedOutAndWhatFollows.)
+            int got = recv(socket_, discard, static_cast<int>(handedOut_ - taken_), 0);
+            if (got <= 0) {
+                error_ = got == 0 ? WSAECONNRESET : WSAGetLastError();
+                return false;
+            }
+            taken_ += static_cast<size_t>(got);
+        }
+        if (handedOut_ == peekedLength_)
+            peekedLength_ = handedOut_ = taken_ = 0;
+        return true;
+    }
+
+    // A poll once the copy is used up: one receive takes the handed-out bytes together
+    // with whatever has arrived behind them (they are waiting, so it does not block).
+    // Nothing more means nothing is waiting; more becomes the next copy, already taken.
+    wire::ReceiveStatus TakeHandedOutAndWhatFollows(char *byte)
+    {
+        if (GetTickCount64() >= deadline_)
+            return TakeHandedOut() ? wire::ReceiveStatus::kNothingWaiting : wire::ReceiveStatus::kFailed;
+        const size_t owed = handedOut_ - taken_;
+        char received[kPeekBytes];
+        int got = recv(socket_, received, static_cast<int>(sizeof received), 0);
+        if (got <= 0) {
+            error_ = got == 0 ? WSAECONNRESET : WSAGetLastError();
+            return wire::ReceiveStatus::kFailed;
+        }
+        if (static_cast<size_t>(got) < owed) {
+            // Not expected, the owed bytes had all arrived: take the rest as usual.
+            taken_ += static_cast<size_t>(got);
+            return TakeHandedOut() ? wire::ReceiveStatus::kNothingWaiting : wire::ReceiveStatus::kFailed;
+        }
+        const size_t extra = static_cast<size_t>(got) - owed;
+        peekedLength_ = handedOut_ = taken_ = 0;
+        if (extra == 0)
+            return wire::ReceiveStatus::kNothingWaiting;
+        memcpy(peeked_, received + owed, extra);
+        peekedLength_ = taken_ = extra;
+        return HandOut(byte);
     }
 
     ULONGLONG Capped(ULONGLONG deadline) const
@@ -144,7 +214,13 @@ private:
     ULONGLONG messageDeadline_;
     std::unique_ptr<TlsChannel> tls_;
     ULONGLONG deadline_ = 0;
-    u_long waiting_ = 0;   // bytes the socket reported as already arrived
+    // Plain socket only: the last peek's copy, how much of it the reader has had, and
+    // how much of that has been taken out of the socket.
+    static constexpr size_t kPeekBytes = 1024;
+    char peeked_[kPeekBytes];
+    size_t peekedLength_ = 0;
+    size_t handedOut_ = 0;
+    size_t taken_ = 0;
     int error_ = 0;
 };
 
@@ -152,17 +228,17 @@ private:
 
 bool LoadSmtpSettings(WireSettings *settings)
 {
+    using namespace config_values;
     *settings = WireSettings();
-    RegistryKey key;
-    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+    ConfigurationKey key;
+    if (!key.Open())
         return true;
-    if (key.ReadString(config_values::kSMTPServer, settings->smtpServer) != ERROR_SUCCESS)
+    if (!key.ReadText(kSMTPServer, settings->smtpServer))
         return false;
-    if (key.ReadDword(config_values::kPOP3Authentication, &settings->pop3Authentication) != ERROR_SUCCESS)
-        settings->pop3Authentication = 0;
-    key.ReadString(config_values::kPOP3Server, settings->pop3Server);
-    key.ReadString(config_values::kPOP3Login, settings->pop3Login);
-    key.ReadString(config_values::kPassword, settings->password);
+    settings->pop3Authentication = key.NumberOr(kPOP3Authentication, 0);
+    key.ReadText(kPOP3Server, settings->pop3Server);
+    key.ReadText(kPOP3Login, settings->pop3Login);
+    key.ReadTextBytes(kPassword, settings->password, &settings->passwordLength);
     LoadSubmissionSettings(settings);
     return true;
 }
@@ -302,8 +378,13 @@ bool WireLibrary::Pop3Login()
     SOCKET s = Connect(settings_.pop3Server, kPop3Steps);
     if (s == INVALID_SOCKET)
         return false;
-    SocketConnection connection(s, replyWaitMs_);
-    wire::DialogueResult result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password);
+    wire::DialogueResult result;
+    {
+        // Left before the socket closes: it gives the socket back the reply bytes it owes.
+        SocketConnection connection(s, replyWaitMs_);
+        result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password,
+                                    settings_.passwordLength);
+    }
     closesocket(s);
     return result == wire::DialogueResult::kDone;
 }
@@ -365,6 +446,7 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
     message.security = static_cast<wire::SmtpSecurity>(settings_.smtpSecurity);
     message.login = settings_.smtpLogin;
     message.scrambledPassword = settings_.password;
+    message.scrambledPasswordLength = settings_.passwordLength;
     wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
     *lastError = connection.LastError();
     return result;

@@ -29,7 +29,8 @@ struct WireSettings {
     DWORD pop3Authentication = 0;
     char pop3Server[kTextBufferSize] = "";
     char pop3Login[kTextBufferSize] = "";
-    char password[kTextBufferSize] = "";  // scrambled, as stored
+    char password[kTextBufferSize] = "";  // scrambled, as stored: passwordLength bytes
+    uint32_t passwordLength = 0;
     DWORD smtpPort = 0;
     DWORD smtpSecurity = 0;
     char smtpLogin[kTextBufferSize] = "";

@@ -5,37 +5,36 @@
 #include <cstring>
 
 #include "common/names.h"
-#include "common/registry.h"
+#include "scheduler/config/config_registry.h"
 
 namespace quillon {
 
 ComponentConfig ReadComponentConfig()
 {
+    using namespace config_values;
     ComponentConfig config;
-    RegistryKey key;
-    if (OpenUserKey(kConfigurationKeyPath, &key) != ERROR_SUCCESS)
+    ConfigurationKey key;
+    if (!key.Open())
         return config;
 
-    DWORD type = 0, size = 0;
-    if (key.ReadString(config_values::kLogging, config.logPath) == ERROR_SUCCESS &&
-        key.QueryValueInfo(config_values::kLogging, &type, &size) == ERROR_SUCCESS && size != 0)
-        config.logging = true;
-    else
+    config.logging = key.ReadText(kLogging, config.logPath) && key.HasData(kLogging);
+    if (!config.logging)
         config.logPath[0] = '\0';
 
-    char text[kTextBufferSize];
-    if (key.ReadString(config_values::kMaxMsgLen, text) != ERROR_SUCCESS)
+    long maxMsgLen;
+    if (!key.ReadDecimal(kMaxMsgLen, &maxMsgLen))
         return config;
-    config.maxMessageLength = DecimalTextValue(text);
+    config.maxMessageLength = maxMsgLen;
 
-    if (key.ReadString(config_values::kSender, text) != ERROR_SUCCESS)
+    char sender[kTextBufferSize];
+    if (!key.ReadText(kSender, sender))
         return config;
     // The text as read, with its terminating zero: a hand-written value stored without
     // the zero still costs the same room in a message.
-    config.maxMessageLength -= static_cast<long>(std::strlen(text) + 1);
+    config.maxMessageLength -= static_cast<long>(std::strlen(sender) + 1);
 
-    DWORD clip = 0;
-    if (key.ReadDword(config_values::kClipSubject, &clip) == ERROR_SUCCESS)
+    uint32_t clip;
+    if (key.ReadNumber(kClipSubject, &clip))
         config.clipSubject = clip != 0;
     return config;
 }

@@ -1,6 +1,7 @@
 #include "schedule/dialogs/dialog_support.h"
 
 #include "common/handles.h"
+#include "common/html_help.h"
 #include "common/text.h"
 #include "common/win_datetime.h"
 
@@ -34,22 +35,6 @@ std::string FormatTimeNoSeconds(const DateTime &dt)
     if (GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &st, nullptr, buffer, sizeof buffer) <= 0)
         return std::string();
     return buffer;
-}
-
-void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
-{
-    constexpr UINT kHelpContextCommand = 0x000F;  // HH_HELP_CONTEXT
-    using HtmlHelpFunction = HWND(WINAPI *)(HWND, LPCSTR, UINT, DWORD_PTR);
-    if (helpFilePath == nullptr || *helpFilePath == '\0' ||
-        GetFileAttributesA(helpFilePath) == INVALID_FILE_ATTRIBUTES)
-        return;
-    // The help viewer stays loaded once opened: its window outlives this call.
-    HMODULE viewer = LoadLibraryA("hhctrl.ocx");
-    if (viewer == nullptr)
-        return;
-    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(viewer, "HtmlHelpA")));
-    if (htmlHelp != nullptr)
-        htmlHelp(owner, helpFilePath, kHelpContextCommand, context);
 }
 
 bool HandleContextHelp(HWND dialog, UINT message, WPARAM wParam, const char *helpFilePath, DWORD context)

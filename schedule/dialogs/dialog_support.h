@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "common/html_help.h"   // ShowHelpContext
 
 namespace quillon {
 
@@ -16,10 +17,6 @@ std::string LoadResourceText(HINSTANCE module, unsigned id);
 // `dt` as the user's short date / time without seconds; empty for an invalid date-time.
 std::string FormatShortDate(const DateTime &dt);
 std::string FormatTimeNoSeconds(const DateTime &dt);
-
-// Opens the help file at a context through HtmlHelpA of hhctrl.ocx, loaded at run time
-// so that a missing help system or help file does no harm (nothing happens then).
-void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context);
 
 // Handles the title bar's context-help command (SC_CONTEXTHELP, and WM_HELP from a
 // control) by opening `context` and redrawing the frame. True when `message` was one.

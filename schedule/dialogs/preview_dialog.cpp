@@ -1,4 +1,4 @@
-// The preview of one task's page text, dialog 123.
+// The preview of one task's page text, IDD_EXTRACTED_TEXT.
 #include <windows.h>
 
 #include <string>

@@ -1,6 +1,6 @@
-// The schedule dialogs of tasqui.dll: the task editor (dialog 121), task submission with
-// the remembered schedule, the extracted-text preview (dialog 123) and the schedule list
-// (dialog 108). They take everything they use as parameters: the resource module, the
+// The schedule dialogs of tasqui.dll: the task editor (IDD_TASK_EDITOR), task submission
+// with the remembered schedule, the extracted-text preview (IDD_EXTRACTED_TEXT) and the
+// schedule list (IDD_SCHEDULE_LIST). They take everything they use as parameters: the resource module, the
 // component's settings and its task list, so they hold no state of the component's own.
 //
 // All functions run on the caller's thread and block it while their modal dialog is
@@ -126,15 +126,17 @@ HRESULT RunTaskEditorDialog(HWND owner, const DialogEnvironment &env, TaskRecord
 HRESULT RunSubmission(HWND owner, const DialogEnvironment &env, const SubmissionRequest &request,
                       RememberedSchedule *remembered, TaskList *list, char *keyName);
 
-// The extracted text of one task's page (dialog 123), divided as the page sender would
-// queue it. Shows nothing when the task's key, its Selection or WEBFLAT.DLL (in the
-// directory of the process's program) is missing; string 206 when extraction fails.
+// The extracted text of one task's page (IDD_EXTRACTED_TEXT), divided as the page sender
+// would queue it. Shows nothing when the task's key, its Selection or WEBFLAT.DLL (in
+// the directory of the process's program) is missing; IDS_EXTRACT_ERROR when extraction
+// fails.
 void RunPreviewDialog(HWND owner, const DialogEnvironment &env, const TaskRecord &task);
 
-// EditTasks: the schedule list. When a top-level window titled with string 192 exists
-// it is raised and S_OK returned. Otherwise the list is reloaded and dialog 108 shown:
-// OK marks the tasks whose rows were deleted, saves (E_FAIL when that fails, the list
-// then not reloaded), reloads and gives S_OK; Cancel reloads and gives E_ABORT.
+// EditTasks: the schedule list. When a top-level window titled IDS_SCHEDULE_LIST_TITLE
+// exists it is raised and S_OK returned. Otherwise the list is reloaded and
+// IDD_SCHEDULE_LIST shown: OK marks the tasks whose rows were deleted, saves (E_FAIL when
+// that fails, the list then not reloaded), reloads and gives S_OK; Cancel reloads and
+// gives E_ABORT.
 HRESULT RunEditTasks(HWND owner, const DialogEnvironment &env, TaskList *list);
 
 } // namespace quillon

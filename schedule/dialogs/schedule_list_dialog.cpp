@@ -1,4 +1,4 @@
-// The schedule list, dialog 108, behind EditTasks.
+// The schedule list, IDD_SCHEDULE_LIST, behind EditTasks.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -19,7 +19,7 @@ namespace quillon {
 namespace {
 
 constexpr DWORD kListHelpContext = 1005;
-constexpr int kTaskImage = 0;      // icon 109; also overlay image 1 (disabled tasks)
+constexpr int kTaskImage = 0;      // IDI_TASK; also overlay image 1 (disabled tasks)
 constexpr int kDisabledOverlay = 1;
 
 const unsigned kColumnStrings[] = {IDS_COLUMN_DESCRIPTION, IDS_COLUMN_SCHEDULE, IDS_COLUMN_LAST_RUN,
@@ -362,6 +362,10 @@ HRESULT RunEditTasks(HWND owner, const DialogEnvironment &env, TaskList *list)
         ListDialogData data;
         data.env = &env;
         data.list = list;
+        // The list view's class, registered by whoever shows the dialog: the host process
+        // (browser, reminder, scheduler) need not have done it.
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
         INT_PTR result = DialogBoxParamA(env.resources, MAKEINTRESOURCEA(IDD_SCHEDULE_LIST), owner, ListDialogProc,
                                          reinterpret_cast<LPARAM>(&data));
         if (result == IDOK) {

@@ -26,7 +26,7 @@ std::string FillScheduleTemplate(const std::string &templ, const std::vector<std
 // and day-of-month values beyond their lists.
 std::string BuildScheduleText(const TaskRecord &task, const StringLookup &strings, const std::string &timeText);
 
-// "Yes" (string 180) when the task excepts any weekday or month, that is when
+// "Yes" (IDS_YES) when the task excepts any weekday or month, that is when
 // (DaysOfWeek AND 0x7F) != 0x7F or (MonthsOfYear AND 0xFFF) != 0xFFF; otherwise " ".
 std::string ExceptionsText(const TaskRecord &task, const std::string &yes);
 

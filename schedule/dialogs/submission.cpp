@@ -133,8 +133,12 @@ HRESULT RunSubmission(HWND owner, const DialogEnvironment &env, const Submission
             if (list != nullptr)
                 list->Append(task);
             UINT changed = env.taskChangedMessage != 0 ? env.taskChangedMessage : RegisterWindowMessageA(kMsgAppTaskChanged);
-            // Synchronous, so the scheduler has taken note before the caller writes its values.
-            SendMessageA(HWND_BROADCAST, changed, 0, 0);
+            // Queued to every top-level window without waiting for any: a hung window,
+            // or a scheduler inside a long minute tick, must not freeze the caller (the
+            // browser's thread for the add-in). The scheduler takes the notice when its
+            // tick returns to the message loop, so the next tick reloads its list; a
+            // bounded send would instead drop it for a busy scheduler.
+            SendNotifyMessageA(HWND_BROADCAST, changed, 0, 0);
         }
         if (remembered != nullptr)
             RememberSchedule(task, remembered);

@@ -1,4 +1,4 @@
-// The task editor, dialog 121. The procedure copies between the controls and an
+// The task editor, IDD_TASK_EDITOR. The procedure copies between the controls and an
 // EditorState; every rule lives in editor_logic.cpp.
 #include <windows.h>
 #include <commctrl.h>
@@ -273,6 +273,9 @@ HRESULT RunTaskEditorDialog(HWND owner, const DialogEnvironment &env, TaskRecord
         return E_ABORT;
     }
     EditorDialogData data{&env, task};
+    // The date-and-time pickers' class, registered where the dialog is created.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
     INT_PTR result = DialogBoxParamA(env.resources, MAKEINTRESOURCEA(IDD_TASK_EDITOR), owner, EditorDialogProc,
                                      reinterpret_cast<LPARAM>(&data));
     if (result == -1 || result == 0)

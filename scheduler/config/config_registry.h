@@ -1,7 +1,12 @@
-// The Configuration key on Windows: LoadConfiguration for the scheduler, and the
-// read-a-value-with-its-default helpers every deliverable uses. Each call opens the key,
-// reads and closes it again (no process holds it open). Texts follow the store's rule:
-// more than 260 bytes of data read as missing.
+// The Configuration key on Windows: ConfigurationKey, the one reading layer every
+// deliverable goes through (scheduler, schedule component, page sender, mailwire, the
+// configuration dialog, the add-in and the reminder), LoadConfiguration for the
+// scheduler, and the read-a-value-with-its-default helpers, which are thin views over it.
+// The reading rules (260-byte texts, numbers of 1 to 4 bytes, decimal texts) are stated
+// once, on ConfigurationSource in configuration.h.
+//
+// No process holds the key open: each reader opens it, reads what it needs and closes it
+// again (a ConfigurationKey closes when it goes out of scope).
 #pragma once
 
 #include <cstdint>
@@ -12,28 +17,45 @@
 
 namespace quillon {
 
-// ConfigurationSource over an open registry key (not owned; it must outlive the source).
-class RegistryConfigurationSource : public ConfigurationSource {
+class ConfigurationKey : public ConfigurationSource {
 public:
-    explicit RegistryConfigurationSource(const RegistryKey &key) : key_(key) {}
+    ConfigurationKey() = default;
+    ConfigurationKey(const ConfigurationKey &) = delete;
+    ConfigurationKey &operator=(const ConfigurationKey &) = delete;
+
+    // Opens HKCU\Software\Kestrova\Tasqeduler\Configuration with all access. False when
+    // it does not exist or cannot be opened; every read then reports a missing value.
+    bool Open();
+    bool IsOpen() const { return key_.IsOpen(); }
+
     bool ReadText(const char *name, char *buffer) const override;
     bool ReadNumber(const char *name, uint32_t *value) const override;
     bool HasData(const char *name) const override;
     bool ReadTextBytes(const char *name, char *buffer, uint32_t *length) const override;
 
+    // A text, or `fallback` when it is missing or over 260 bytes.
+    std::string TextOr(const char *name, const char *fallback) const;
+    // A number, or `fallback` when it is missing or not of 1 to 4 bytes.
+    uint32_t NumberOr(const char *name, uint32_t fallback) const;
+    // The stored Password, unscrambled over its stored length into plain[kTextBufferSize]
+    // and terminated; false (plain empty) when it is missing or over 260 bytes. The
+    // caller clears `plain` once it has been used.
+    bool ReadPassword(char *plain) const;
+
 private:
-    const RegistryKey &key_;
+    RegistryKey key_;
 };
 
 // Opens Configuration and runs LoadConfigurationFrom. False when the key cannot be
 // opened or a required value is missing; see configuration.h for what *settings holds then.
 bool LoadConfiguration(SchedulerSettings *settings);
 
+// Views over ConfigurationKey for a single value; each opens and closes the key.
 // A text value, or `defaultText` when the key or the value is missing or too long.
 std::string ReadConfigText(const char *name, const char *defaultText);
 // A text value into buffer[kTextBufferSize]; false (buffer empty) when missing or too long.
 bool ReadConfigText(const char *name, char *buffer);
-// A 32-bit value, or `defaultValue` when missing.
+// A 32-bit value, or `defaultValue` when missing (or not of 1 to 4 bytes).
 uint32_t ReadConfigNumber(const char *name, uint32_t defaultValue);
 // A number stored as decimal text (MaxMsgLen, Timeout): its leading-digits value, or
 // `defaultValue` when the value is missing or too long. Text without digits gives 0.

@@ -8,26 +8,26 @@ namespace quillon {
 
 namespace {
 
-// Reads a text into scratch and copies it only on success, so that a failed read
-// leaves the previous in-memory text as it was.
-bool ReadTextInto(const ConfigurationSource &source, const char *name, char (&target)[kTextBufferSize])
+// Reads a text and replaces `target` only on success, so that a failed read leaves the
+// previous in-memory text as it was.
+bool ReadTextInto(const ConfigurationSource &source, const char *name, std::string *target)
 {
     char scratch[kTextBufferSize] = "";
     if (!source.ReadText(name, scratch))
         return false;
-    CopyBounded(target, scratch);
+    target->assign(scratch);
     return true;
 }
 
 // The scrambled password keeps its stored length.
-bool ReadPasswordInto(const ConfigurationSource &source, SchedulerSettings *settings)
+bool ReadPasswordInto(const ConfigurationSource &source, std::string *target)
 {
     char scratch[kTextBufferSize] = "";
     uint32_t length = 0;
     if (!source.ReadTextBytes(config_values::kPassword, scratch, &length) || length >= kTextBufferSize)
         return false;
-    std::memcpy(settings->password, scratch, sizeof scratch);
-    settings->passwordLength = length;
+    target->assign(scratch, length);
+    std::memset(scratch, 0, sizeof scratch);
     return true;
 }
 
@@ -41,41 +41,50 @@ bool ConfigurationSource::ReadTextBytes(const char *name, char *buffer, uint32_t
     return true;
 }
 
+bool ConfigurationSource::ReadDecimal(const char *name, long *value) const
+{
+    char text[kTextBufferSize];
+    if (!ReadText(name, text))
+        return false;
+    *value = DecimalTextValue(text);
+    return true;
+}
+
 bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings *settings)
 {
     using namespace config_values;
     SchedulerSettings &s = *settings;
 
-    if (!ReadTextInto(source, kDialupName, s.dialupName))
+    if (!ReadTextInto(source, kDialupName, &s.dialupName))
         return false;
     uint32_t usesDialup;
     if (!source.ReadNumber(kUsesDialup, &usesDialup))
         return false;
     // The value counts the other way round from its name: 0 means "dial".
     s.dialUp = usesDialup == 0;
-    char timeout[kTextBufferSize];
-    if (!source.ReadText(kTimeout, timeout))
+    long timeout;
+    if (!source.ReadDecimal(kTimeout, &timeout))
         return false;
-    s.hangUpMinutes = DecimalTextValue(timeout);
+    s.hangUpMinutes = timeout > 0 ? static_cast<uint32_t>(timeout) : 0;
 
-    s.logging = source.HasData(kLogging) && ReadTextInto(source, kLogging, s.logFile);
+    s.logging = source.HasData(kLogging) && ReadTextInto(source, kLogging, &s.logFile);
     if (!s.logging)
-        s.logFile[0] = '\0';
-    s.neverDial = source.HasData(kDontDial);
-    s.neverSend = source.HasData(kDontSend);
+        s.logFile.clear();
+    s.dontDial = source.HasData(kDontDial);
+    s.dontSend = source.HasData(kDontSend);
 
     uint32_t mailSystem;
     if (!source.ReadNumber(kMailSystem, &mailSystem))
         return false;
     if (mailSystem != 0) {
-        if (!ReadTextInto(source, kProfile, s.profile) || !ReadPasswordInto(source, &s))
+        if (!ReadTextInto(source, kProfile, &s.profile) || !ReadPasswordInto(source, &s.scrambledPassword))
             return false;
     }
-    if (!ReadTextInto(source, kSender, s.sender) || !ReadTextInto(source, kDestination, s.destination))
+    if (!ReadTextInto(source, kSender, &s.sender) || !ReadTextInto(source, kDestination, &s.destination))
         return false;
 
     // Optional: an absent value keeps the previous text or number.
-    ReadTextInto(source, kMailLibrary, s.mailLibrary);
+    ReadTextInto(source, kMailLibrary, &s.mailLibrary);
     uint32_t number;
     if (source.ReadNumber(kRetryCount, &number))
         s.retryCount = number;

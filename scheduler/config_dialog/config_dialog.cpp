@@ -2,11 +2,12 @@
 
 #include <commctrl.h>
 
+#include "common/html_help.h"
 #include "common/names.h"
 #include "common/registry.h"
-#include "common/scramble.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
+#include "scheduler/config/config_registry.h"
 #include "scheduler/config_dialog/config_form.h"
 
 namespace quillon {
@@ -20,12 +21,11 @@ constexpr int kPageTemplates[kPageCount] = {IDD_CONFIG_MAIL, IDD_CONFIG_CONNECTI
 constexpr int kPageTitles[kPageCount] = {IDS_TAB_MAIL_SYSTEM, IDS_TAB_INTERNET_CONNECTION, IDS_TAB_ADVANCED,
                                          IDS_TAB_ERROR_HANDLING, IDS_TAB_OUTGOING_SERVER};
 // Help contexts of quillon.chm by page (the outgoing server is the mail system's topic).
-constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1003};
+constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1007};
 constexpr int kPortTextLimit = 5;
 
 constexpr int kLongTextLimit = 259;
 constexpr int kNumberTextLimit = 4;
-constexpr UINT kHelpContextCommand = 0x000F;   // HH_HELP_CONTEXT
 
 struct DialogState {
     const ConfigDialogContext *context = nullptr;
@@ -220,45 +220,18 @@ void ProposeFirstConfiguration(const DialogState &state)
     }
 }
 
-std::string TextOrEmpty(const RegistryKey &key, const char *name)
+// The stored password, unscrambled over its stored length (a password byte equal to the
+// key byte scrambles to 0 and must not cut it short).
+std::string StoredPassword(const ConfigurationKey &key)
 {
-    char buffer[kTextBufferSize] = "";
-    if (key.ReadString(name, buffer) != ERROR_SUCCESS)
-        return std::string();
-    return buffer;
+    char plain[kTextBufferSize];
+    key.ReadPassword(plain);
+    std::string password = plain;   // the edit controls end it at its first zero byte, if any
+    SecureZeroMemory(plain, sizeof plain);
+    return password;
 }
 
-DWORD NumberOrZero(const RegistryKey &key, const char *name)
-{
-    DWORD value = 0;
-    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : 0;
-}
-
-uint32_t NumberOr(const RegistryKey &key, const char *name, uint32_t fallback)
-{
-    DWORD value = 0;
-    return key.ReadDword(name, &value) == ERROR_SUCCESS ? value : fallback;
-}
-
-// The stored password, unscrambled over exactly its stored size minus the terminating
-// zero (a password byte equal to the key byte scrambles to 0 and must not cut it short).
-std::string StoredPassword(const RegistryKey &key)
-{
-    DWORD type = 0, size = 0;
-    if (key.QueryValueInfo(config_values::kPassword, &type, &size) != ERROR_SUCCESS || size == 0 ||
-        size > kTextBufferSize)
-        return std::string();
-    char bytes[kTextBufferSize] = {};
-    DWORD read = size;
-    if (RegQueryValueExA(key.Get(), config_values::kPassword, nullptr, &type, reinterpret_cast<BYTE *>(bytes),
-                         &read) != ERROR_SUCCESS || read == 0)
-        return std::string();
-    ScrambleBytes(bytes, read - 1);
-    bytes[read - 1] = '\0';
-    return bytes;   // the edit controls end it at its first zero byte, if any
-}
-
-void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
+void LoadExistingConfiguration(const DialogState &state, const ConfigurationKey &key)
 {
     using namespace config_values;
     const ConfigDialogContext &context = *state.context;
@@ -267,36 +240,36 @@ void LoadExistingConfiguration(const DialogState &state, const RegistryKey &key)
     HWND advanced = state.pages[kAdvancedPage];
     HWND errors = state.pages[kErrorsPage];
 
-    ApplyMailChoice(mail, NumberOrZero(key, kMailSystem) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
-    SetItemText(mail, IDC_MAIL_SMTP_SERVER, TextOrEmpty(key, kSMTPServer));
-    SetItemText(mail, IDC_MAIL_SENDER, TextOrEmpty(key, kSender));
-    SetItemText(mail, IDC_MAIL_DESTINATION, TextOrEmpty(key, kDestination));
-    SetItemText(mail, IDC_MAIL_MAX_LENGTH, TextOrEmpty(key, kMaxMsgLen));
-    SelectExactEntry(mail, IDC_MAIL_PROFILE, TextOrEmpty(key, kProfile));
+    ApplyMailChoice(mail, key.NumberOr(kMailSystem, 0) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
+    SetItemText(mail, IDC_MAIL_SMTP_SERVER, key.TextOr(kSMTPServer, ""));
+    SetItemText(mail, IDC_MAIL_SENDER, key.TextOr(kSender, ""));
+    SetItemText(mail, IDC_MAIL_DESTINATION, key.TextOr(kDestination, ""));
+    SetItemText(mail, IDC_MAIL_MAX_LENGTH, key.TextOr(kMaxMsgLen, ""));
+    SelectExactEntry(mail, IDC_MAIL_PROFILE, key.TextOr(kProfile, ""));
     SetPassword(state, StoredPassword(key));
 
-    ApplyDialupChoice(connection, NumberOrZero(key, kUsesDialup) == 0);
-    SelectExactEntry(connection, IDC_CONN_ENTRY, TextOrEmpty(key, kDialupName));
-    SetItemText(connection, IDC_CONN_HANGUP_MINUTES, TextOrEmpty(key, kTimeout));
+    ApplyDialupChoice(connection, key.NumberOr(kUsesDialup, 0) == 0);
+    SelectExactEntry(connection, IDC_CONN_ENTRY, key.TextOr(kDialupName, ""));
+    SetItemText(connection, IDC_CONN_HANGUP_MINUTES, key.TextOr(kTimeout, ""));
 
-    ApplyPop3Choice(advanced, NumberOrZero(key, kPOP3Authentication) != 0);
-    SetItemText(advanced, IDC_ADV_POP3_SERVER, TextOrEmpty(key, kPOP3Server));
-    SetItemText(advanced, IDC_ADV_POP3_LOGIN, TextOrEmpty(key, kPOP3Login));
-    std::string logFile = TextOrEmpty(key, kLogging);
+    ApplyPop3Choice(advanced, key.NumberOr(kPOP3Authentication, 0) != 0);
+    SetItemText(advanced, IDC_ADV_POP3_SERVER, key.TextOr(kPOP3Server, ""));
+    SetItemText(advanced, IDC_ADV_POP3_LOGIN, key.TextOr(kPOP3Login, ""));
+    std::string logFile = key.TextOr(kLogging, "");
     ApplyLoggingChoice(advanced, !logFile.empty());
     SetItemText(advanced, IDC_ADV_LOG_FILE, logFile);
-    SetChecked(advanced, IDC_ADV_NO_TITLE, NumberOrZero(key, kClipSubject) != 0);
+    SetChecked(advanced, IDC_ADV_NO_TITLE, key.NumberOr(kClipSubject, 0) != 0);
 
-    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, NumberOr(key, kRetryCount, context.retryCount));
-    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, NumberOr(key, kRetryTime, context.retryMinutes));
-    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, NumberOr(key, kTaskRetryCount, context.taskRetryCount));
-    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, NumberOr(key, kTaskRetryTime, context.taskRetryMinutes));
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_COUNT, key.NumberOr(kRetryCount, context.retryCount));
+    SetItemNumber(errors, IDC_ERR_MAIL_RETRY_TIME, key.NumberOr(kRetryTime, context.retryMinutes));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_COUNT, key.NumberOr(kTaskRetryCount, context.taskRetryCount));
+    SetItemNumber(errors, IDC_ERR_TASK_RETRY_TIME, key.NumberOr(kTaskRetryTime, context.taskRetryMinutes));
 
     HWND outgoing = state.pages[kOutgoingPage];
-    DWORD port = NumberOrZero(key, kSMTPPort);
+    DWORD port = key.NumberOr(kSMTPPort, 0);
     SetItemText(outgoing, IDC_OUT_PORT, port != 0 ? std::to_string(port) : std::string());
-    ApplySecurityChoice(outgoing, NumberOrZero(key, kSMTPSecurity));
-    SetItemText(outgoing, IDC_OUT_LOGIN, TextOrEmpty(key, kSMTPLogin));
+    ApplySecurityChoice(outgoing, key.NumberOr(kSMTPSecurity, 0));
+    SetItemText(outgoing, IDC_OUT_LOGIN, key.TextOr(kSMTPLogin, ""));
     ApplySignInName(outgoing);
 }
 
@@ -324,14 +297,10 @@ void SaveConfiguration(const DialogState &state)
         case ConfigWrite::Kind::Dword:
             key.WriteDword(write.name.c_str(), write.number);
             break;
-        case ConfigWrite::Kind::Text: {
+        case ConfigWrite::Kind::Text:
             // All bytes and one terminating zero: a scrambled password may hold zeros.
-            std::string data = write.text;
-            data.push_back('\0');
-            RegSetValueExA(key.Get(), write.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.data()),
-                           static_cast<DWORD>(data.size()));
+            key.WriteString(write.name.c_str(), write.text);
             break;
-        }
         case ConfigWrite::Kind::Delete:
             key.DeleteValue(write.name.c_str());
             break;
@@ -344,19 +313,6 @@ void ChangePassword(DialogState &state, HWND page)
     std::string password;
     if (RunChangePasswordDialog(page, state.context->resources, state.context->caption, &password))
         SetPassword(state, password);
-}
-
-// HtmlHelpA from hhctrl.ocx, resolved at first use and kept loaded: a help window the
-// library opened lives as long as the library does. Absent library or file: no help.
-void ShowHelp(HWND owner, const char *helpFile, DWORD context)
-{
-    using HtmlHelpFunction = HWND(WINAPI *)(HWND, LPCSTR, UINT, DWORD_PTR);
-    static HMODULE library = LoadLibraryA("hhctrl.ocx");
-    if (library == nullptr)
-        return;
-    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(library, "HtmlHelpA")));
-    if (htmlHelp != nullptr)
-        htmlHelp(owner, helpFile, kHelpContextCommand, context);
 }
 
 void ShowPage(const DialogState &state, int shown)
@@ -462,8 +418,8 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
         }
         FillList(state->pages[kMailPage], IDC_MAIL_PROFILE, FindMessagingProfiles(state->context->roots));
         FillList(state->pages[kConnectionPage], IDC_CONN_ENTRY, FindDialupEntries(state->context->roots));
-        RegistryKey key;
-        if (key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+        ConfigurationKey key;
+        if (!key.Open())
             ProposeFirstConfiguration(*state);
         else
             LoadExistingConfiguration(*state, key);
@@ -484,7 +440,7 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
             int page = TabCtrl_GetCurSel(state->tabs);
             if (page < 0 || page >= kPageCount)
                 page = kMailPage;
-            ShowHelp(frame, state->context->helpFile, kPageHelpContexts[page]);
+            ShowHelpContext(frame, state->context->helpFile, kPageHelpContexts[page]);
             RedrawWindow(frame, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
             SetWindowLongPtrA(frame, DWLP_MSGRESULT, 0);
             return TRUE;

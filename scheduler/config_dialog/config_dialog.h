@@ -26,13 +26,14 @@ struct ConfigDialogContext {
     RegistryRoots roots;           // where the proposals are looked for
 };
 
-// Runs dialog 111 modally. IDOK after the values were written to the Configuration key
+// Runs the configuration dialog (IDD_CONFIGURATION) modally. IDOK after the values were written to the Configuration key
 // (or after the key could not be created: then nothing is written, and the caller still
 // reloads), IDCANCEL without writing, -1 when the dialog could not be created.
 INT_PTR RunConfigurationDialog(HWND owner, const ConfigDialogContext &context);
 
-// Runs dialog 114. True with *password set when the two entries matched and OK was
-// chosen; entries that differ show string 187 and keep the dialog open. False on Cancel.
+// Runs the Change Password dialog (IDD_CHANGE_PASSWORD). True with *password set when the
+// two entries matched and OK was chosen; entries that differ show IDS_PASSWORD_MISMATCH
+// and keep the dialog open. False on Cancel.
 bool RunChangePasswordDialog(HWND owner, HMODULE resources, const char *caption, std::string *password);
 
 } // namespace quillon

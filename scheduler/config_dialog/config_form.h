@@ -65,7 +65,7 @@ struct ConfigWrite {
     std::string text;
 };
 
-// The writes of a confirmed dialog, in the order of the mapping table: MailSystem,
+// The writes of a confirmed dialog, in the order they are stored: MailSystem,
 // MailLibrary, SMTPServer, Profile, Password (scrambled), Sender, Destination, MaxMsgLen,
 // UsesDialup, DialupName, Timeout, POP3Authentication, POP3Server, POP3Login, Logging
 // (deleted when the box is cleared; "quillon.log" for an empty name), ClipSubject,

@@ -21,7 +21,7 @@ void ConnectionKeeper::EnsureConnection(bool needsInternet)
         connected_ = true;
         return;
     }
-    uint32_t handle = 0;
+    uint64_t handle = 0;
     uint32_t result = dialer_.Dial(settings_.dialupName, &handle);
     handle_ = handle;
     connected_ = dialled_ = (result == 0);

@@ -42,7 +42,7 @@ private:
     MailDispatcher &dispatcher_;
     bool connected_ = false;
     bool dialled_ = false;
-    uint32_t handle_ = 0;
+    uint64_t handle_ = 0;
 };
 
 } // namespace quillon

@@ -4,12 +4,6 @@
 
 namespace quillon {
 
-bool LoadEngineSettings(EngineSettings *settings)
-{
-    SchedulerSettings configuration = SchedulerSettingsFrom(*settings);
-    bool complete = LoadConfiguration(&configuration);
-    *settings = EngineSettingsFrom(configuration);
-    return complete;
-}
+bool LoadEngineSettings(EngineSettings *settings) { return LoadConfiguration(settings); }
 
 } // namespace quillon

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "sender/queue/queue_pass.h"
 
 namespace quillon {
 
@@ -84,35 +85,14 @@ class Dialer {
 public:
     virtual ~Dialer() = default;
     // Dials the named connection entry unattended; 0 means connected. *handle receives
-    // the connection handle for HangUp.
-    virtual uint32_t Dial(const std::string &entryName, uint32_t *handle) = 0;
-    virtual void HangUp(uint32_t handle) = 0;
+    // the connection handle for HangUp (pointer-sized on 64-bit Windows).
+    virtual uint32_t Dial(const std::string &entryName, uint64_t *handle) = 0;
+    virtual void HangUp(uint64_t handle) = 0;
     // True when the browser's start page can be opened (nothing of it is read).
     virtual bool ProbeStartPage() = 0;
 };
 
-// The outgoing message queue (the Mail key). One entry is open at a time, between
-// OpenEntry and CloseEntry; the value operations act on it.
-class MailQueueStore {
-public:
-    virtual ~MailQueueStore() = default;
-    // Opens the queue; false when it does not exist or cannot be opened.
-    virtual bool Open() = 0;
-    virtual void Close() = 0;
-    // Name of the entry at `index` (enumeration order); false at the end.
-    virtual bool EntryAt(uint32_t index, std::string *name) = 0;
-    virtual bool OpenEntry(const std::string &name) = 0;
-    virtual void CloseEntry() = 0;
-    // The 16-byte RetryTime record; false when missing or of another size.
-    virtual bool ReadRetryTime(DateTime *time) = 0;
-    virtual bool ReadSubject(std::string *text) = 0;
-    virtual bool ReadBody(std::string *text) = 0;
-    virtual bool ReadRetryCount(uint32_t *count) = 0;
-    // Writes RetryCount, then RetryTime; false when either write failed.
-    virtual bool WriteRetry(uint32_t count, const DateTime &retryTime) = 0;
-    // Deletes a closed entry of the open queue.
-    virtual bool DeleteEntry(const std::string &name) = 0;
-};
+// The outgoing message queue (the Mail key): MailQueueStore of sender/queue/queue_pass.h.
 
 // One loaded mail library: the three functions of the mail-library contract. Results
 // are 0 or more for success and negative for failure. Destroying it unloads the library.

@@ -32,4 +32,9 @@ std::string PreventsHangupLine(const std::string &taskKey, const DateTime &minut
     return TaskDueLine(taskKey, minute) + " prevents hangup";
 }
 
+std::string MessageNotDeletedLine(const std::string &messageKey)
+{
+    return "Cannot delete message " + messageKey + "; it stays in the queue until the scheduler starts again";
+}
+
 } // namespace quillon

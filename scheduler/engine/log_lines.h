@@ -26,5 +26,8 @@ constexpr char kTaskFailedLine[] = "Task failed";
 constexpr char kConnectionFailedLine[] = "    Internet Connection Failed";
 constexpr char kSentLine[] = "Succeeded in sending message";
 constexpr char kGaveUpLine[] = "Gave up on sending message";
+// "Cannot delete message <key>; it stays in the queue until the scheduler starts again":
+// a sent or given-up message whose key could not be deleted (logged once per process).
+std::string MessageNotDeletedLine(const std::string &messageKey);
 
 } // namespace quillon

@@ -1,7 +1,6 @@
 #include "scheduler/engine/mail_dispatch.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/names.h"
 #include "common/scramble.h"
@@ -12,22 +11,6 @@ namespace quillon {
 
 namespace {
 
-bool ToTicks(const DateTime &time, Ticks *ticks) { return DateTimeToTicks(time, ticks); }
-
-Ticks NowTicks(Clock &clock)
-{
-    Ticks ticks = 0;
-    ToTicks(clock.Now(), &ticks);
-    return ticks;
-}
-
-DateTime FromTicks(Ticks ticks)
-{
-    DateTime time = {};
-    TicksToDateTime(ticks, &time);
-    return time;
-}
-
 // Clears the working copy of the password so it does not linger on the stack. The
 // volatile access keeps the compiler from dropping the stores as dead.
 void ClearBuffer(char *buffer, size_t size)
@@ -37,17 +20,45 @@ void ClearBuffer(char *buffer, size_t size)
         p[i] = 0;
 }
 
-} // namespace
+// The dispatcher's side of one queue pass: the four log lines and the send per entry.
+class DispatchHandler : public QueuePassHandler {
+public:
+    DispatchHandler(const EngineSettings &settings, EngineLog &log, MailTransport &library, uint32_t session)
+        : settings_(settings), log_(log), library_(library), session_(session)
+    {
+    }
 
-void UnscramblePassword(const std::string &scrambled, char *buffer, size_t bufferSize)
-{
-    if (bufferSize == 0)
-        return;
-    size_t length = std::min(scrambled.size(), bufferSize - 1);
-    std::memcpy(buffer, scrambled.data(), length);
-    ScrambleBytes(buffer, length);
-    buffer[length] = '\0';
-}
+    bool Send(const std::string &subject, const std::string &body) override
+    {
+        if (settings_.logging) {
+            log_.Append("From: " + settings_.sender, true);
+            log_.Append("To: " + settings_.destination, true);
+            log_.Append("Subject: " + subject, true);
+            log_.Append("Text: " + body, true);
+        }
+        if (settings_.dontSend)
+            return true;
+        return library_.Send(session_, settings_.sender.c_str(), settings_.destination.c_str(), subject.c_str(),
+                             body.c_str()) >= 0;
+    }
+    void OnSent() override { Log(kSentLine); }
+    void OnGaveUp() override { Log(kGaveUpLine); }
+    void OnNotDeleted(const std::string &name) override { Log(MessageNotDeletedLine(name)); }
+
+private:
+    void Log(const std::string &text)
+    {
+        if (settings_.logging)
+            log_.Append(text, true);
+    }
+
+    const EngineSettings &settings_;
+    EngineLog &log_;
+    MailTransport &library_;
+    uint32_t session_;
+};
+
+} // namespace
 
 MailDispatcher::MailDispatcher(const EngineSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
                                MailLibraryLoader &libraries)
@@ -55,73 +66,30 @@ MailDispatcher::MailDispatcher(const EngineSettings &settings, Clock &clock, Eng
 {
 }
 
-Ticks MailDispatcher::RetryInterval() const
+uint32_t MailDispatcher::RetryMinutes() const
 {
     // A retry interval of 0 minutes would make a failed entry due again at once and the
     // minute tick's pass would deliver it over and over; one minute is the least.
-    return static_cast<Ticks>(std::max<uint32_t>(settings_.retryMinutes, 1)) * kTicksPerMinute;
+    return std::max<uint32_t>(settings_.retryMinutes, 1);
 }
 
-void MailDispatcher::HoldOffQueue() { holdOff_ = FromTicks(NowTicks(clock_) + RetryInterval()); }
-
-void MailDispatcher::HoldBack(const std::string &entry, Ticks now) { heldBack_[entry] = now + RetryInterval(); }
-
-bool MailDispatcher::IsHeldBack(const std::string &entry, Ticks now)
+void MailDispatcher::HoldOffQueue()
 {
-    auto found = heldBack_.find(entry);
-    if (found == heldBack_.end())
-        return false;
-    if (found->second > now)
-        return true;
-    heldBack_.erase(found);
-    return false;
-}
-
-void MailDispatcher::Log(const std::string &text)
-{
-    if (settings_.logging)
-        log_.Append(text, true);
+    Ticks now = 0;
+    DateTimeToTicks(clock_.Now(), &now);
+    DateTime until = {};
+    TicksToDateTime(now + static_cast<Ticks>(RetryMinutes()) * kTicksPerMinute, &until);
+    holdOff_ = until;
 }
 
 bool MailDispatcher::IsMailDue()
 {
-    Ticks now = NowTicks(clock_);
-    Ticks holdOff = 0;
-    if (holdOff_.wYear != 0 && ToTicks(holdOff_, &holdOff) && holdOff > now)
+    DateTime now = clock_.Now();
+    Ticks nowTicks = 0, holdOff = 0;
+    if (holdOff_.wYear != 0 && DateTimeToTicks(now, &nowTicks) && DateTimeToTicks(holdOff_, &holdOff) &&
+        holdOff > nowTicks)
         return false;
-    if (!queue_.Open())
-        return false;
-    bool due = false;
-    std::string name;
-    for (uint32_t index = 0; !due && queue_.EntryAt(index, &name); ++index) {
-        if (IsHeldBack(name, now) || !queue_.OpenEntry(name))
-            continue;
-        DateTime retryTime;
-        Ticks retryTicks = 0;
-        // Due by the dispatcher's own rule (strictly before the dispatch time): an entry
-        // due at this very moment would otherwise count as due here and not there, and
-        // the tick's pass would load the library and log on over and over until the
-        // clock moves on.
-        due = queue_.ReadRetryTime(&retryTime) && ToTicks(retryTime, &retryTicks) && retryTicks < now;
-        queue_.CloseEntry();
-    }
-    queue_.Close();
-    return due;
-}
-
-bool MailDispatcher::SendEntry(MailTransport &library, uint32_t session, const std::string &subject,
-                               const std::string &body)
-{
-    if (settings_.logging) {
-        log_.Append("From: " + settings_.sender, true);
-        log_.Append("To: " + settings_.destination, true);
-        log_.Append("Subject: " + subject, true);
-        log_.Append("Text: " + body, true);
-    }
-    if (settings_.dontSend)
-        return true;
-    return library.Send(session, settings_.sender.c_str(), settings_.destination.c_str(), subject.c_str(),
-                        body.c_str()) >= 0;
+    return IsAnyMessageDue(queue_, heldBack_, now);
 }
 
 void MailDispatcher::DispatchMail()
@@ -139,7 +107,8 @@ void MailDispatcher::DispatchMail()
     uint32_t session = 0;
     if (!settings_.dontSend) {
         char password[kTextBufferSize];
-        UnscramblePassword(settings_.scrambledPassword, password, sizeof password);
+        UnscramblePassword(settings_.scrambledPassword.data(), settings_.scrambledPassword.size(), password,
+                           sizeof password);
         int32_t result = library->Logon(settings_.profile.c_str(), password, &session, settings_.logging ? 1 : 0,
                                         settings_.logFile.c_str());
         ClearBuffer(password, sizeof password);
@@ -149,64 +118,8 @@ void MailDispatcher::DispatchMail()
         }
     }
 
-    Ticks dispatchTime = NowTicks(clock_);
-    DateTime retryTime = FromTicks(dispatchTime + RetryInterval());
-
-    if (queue_.Open()) {
-        std::string name;
-        uint32_t index = 0;
-        while (queue_.EntryAt(index, &name)) {
-            if (IsHeldBack(name, dispatchTime) || !queue_.OpenEntry(name)) {
-                ++index;
-                continue;
-            }
-            DateTime entryTime;
-            Ticks entryTicks = 0;
-            if (!queue_.ReadRetryTime(&entryTime) || !ToTicks(entryTime, &entryTicks) ||
-                entryTicks >= dispatchTime) {
-                queue_.CloseEntry();
-                ++index;
-                continue;
-            }
-
-            std::string subject, body;
-            bool sent = queue_.ReadSubject(&subject) && queue_.ReadBody(&body) &&
-                        SendEntry(*library, session, subject, body);
-            bool remove = false;
-            if (sent) {
-                Log(kSentLine);
-                remove = true;
-            } else {
-                uint32_t count = 0;
-                if (!queue_.ReadRetryCount(&count)) {
-                    HoldBack(name, dispatchTime);
-                } else if (static_cast<uint64_t>(count) + 1 > settings_.retryCount) {
-                    Log(kGaveUpLine);
-                    remove = true;
-                } else if (!queue_.WriteRetry(count + 1, retryTime)) {
-                    HoldBack(name, dispatchTime);
-                }
-            }
-            queue_.CloseEntry();
-
-            if (remove) {
-                if (queue_.DeleteEntry(name)) {
-                    // Deletion shifts the indices of the entries after it: walk again
-                    // from the start.
-                    queue_.Close();
-                    if (!queue_.Open())
-                        break;
-                    index = 0;
-                    continue;
-                }
-                // An entry that cannot be deleted would be found and sent again at every
-                // restart; leave it for a later pass.
-                HoldBack(name, dispatchTime);
-            }
-            ++index;
-        }
-        queue_.Close();
-    }
+    DispatchHandler handler(settings_, log_, *library, session);
+    RunQueuePass(queue_, heldBack_, clock_.Now(), settings_.retryCount, RetryMinutes(), handler);
 
     if (!settings_.dontSend && session != 0)
         library->Logoff(session);

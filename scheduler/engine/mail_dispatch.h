@@ -1,19 +1,21 @@
 // Delivery of the outgoing message queue: IsMailDue and DispatchMail.
 //
-// DispatchMail loads the configured mail library, logs on once, sends every due entry in
-// enumeration order, deletes what was sent or given up, reschedules what failed, logs off
-// and unloads the library. The minute tick repeats its pass while IsMailDue is true, so
-// nothing that cannot make progress may stay "due":
+// DispatchMail loads the configured mail library, logs on once, runs one pass of the
+// queue walk (RunQueuePass of sender/queue/queue_pass.h: sends every due entry in
+// enumeration order, deletes what was sent or given up, reschedules what failed), logs
+// off and unloads the library. The minute tick repeats its pass while IsMailDue is true,
+// so nothing that cannot make progress may stay "due":
 //  - library missing or lacking a function, or a failed logon: the whole queue is held
 //    off (IsMailDue false) for the retry minutes;
 //  - a failed entry is rescheduled to the dispatch time plus the retry minutes;
-//  - an entry that failed and can be neither rescheduled (count unreadable, write
-//    failed) nor deleted is held back in memory for the retry minutes;
+//  - a failed entry that can be neither rescheduled (count unreadable, write failed) nor
+//    given up is held back in memory until that same time;
+//  - a sent or given-up entry whose key cannot be deleted is held back for good (logged
+//    once): the same scheduler never sends it again;
 // where the retry minutes count as at least one minute. So one tick's passes deliver each
 // due entry at most once and end.
 #pragma once
 
-#include <map>
 #include <string>
 
 #include "common/datetime.h"
@@ -35,15 +37,12 @@ public:
 
     // The hold-off time; all fields 0 while not set.
     const DateTime &HoldOff() const { return holdOff_; }
+    // Entries held back now (for tests and the benchmark).
+    size_t HeldBackCount() const { return heldBack_.Size(); }
 
 private:
-    Ticks RetryInterval() const;
+    uint32_t RetryMinutes() const;
     void HoldOffQueue();
-    void HoldBack(const std::string &entry, Ticks now);
-    bool IsHeldBack(const std::string &entry, Ticks now);
-    void Log(const std::string &text);
-    bool SendEntry(MailTransport &library, uint32_t session, const std::string &subject,
-                   const std::string &body);
 
     const EngineSettings &settings_;
     Clock &clock_;
@@ -51,11 +50,7 @@ private:
     MailQueueStore &queue_;
     MailLibraryLoader &libraries_;
     DateTime holdOff_ = {};
-    std::map<std::string, Ticks> heldBack_;
+    QueueHoldBack heldBack_;
 };
-
-// Unscrambles the stored password (all of its bytes) into buffer[bufferSize] and
-// terminates it; a password longer than bufferSize - 1 bytes is cut.
-void UnscramblePassword(const std::string &scrambled, char *buffer, size_t bufferSize);
 
 } // namespace quillon

@@ -1,7 +1,7 @@
 // The Windows implementations of the engine's seams: the local clock, the log file
-// (AppendLog), task processes (CreateProcess), the message queue in the registry and the
-// mail libraries (LoadLibrary). The dialler is in wininet_dialer.h, the schedule
-// component in component_schedule.h.
+// (AppendLog), task processes (CreateProcess) and the mail libraries (LoadLibrary). The
+// message queue in the registry is RegistryMailQueue of sender/queue/message_queue.h, the
+// dialler is in wininet_dialer.h, the schedule component in component_schedule.h.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include "common/registry.h"
 #include "scheduler/engine/engine_seams.h"
 #include "scheduler/engine/engine_settings.h"
+#include "sender/queue/message_queue.h"
 
 namespace quillon {
 
@@ -41,33 +42,6 @@ private:
 class Win32ProcessLauncher : public ProcessLauncher {
 public:
     ProcessOutcome Run(const std::string &commandLine, uint32_t timeoutMs) override;
-};
-
-// HKCU\Software\Kestrova\Tasqeduler\Mail. Counts its registry operations for the
-// benchmark.
-class RegistryMailQueue : public MailQueueStore {
-public:
-    bool Open() override;
-    void Close() override;
-    bool EntryAt(uint32_t index, std::string *name) override;
-    bool OpenEntry(const std::string &name) override;
-    void CloseEntry() override;
-    bool ReadRetryTime(DateTime *time) override;
-    bool ReadSubject(std::string *text) override;
-    bool ReadBody(std::string *text) override;
-    bool ReadRetryCount(uint32_t *count) override;
-    bool WriteRetry(uint32_t count, const DateTime &retryTime) override;
-    bool DeleteEntry(const std::string &name) override;
-
-    // Registry calls made so far (opens, closes, reads, writes, enumerations, deletions).
-    unsigned long long Operations() const { return operations_; }
-
-private:
-    bool ReadText(const char *value, std::string *text);
-
-    RegistryKey queue_;
-    RegistryKey entry_;
-    unsigned long long operations_ = 0;
 };
 
 // Loads a mail library through the mail-library loader (LoadLibraryA, then QLLogon,

@@ -8,17 +8,18 @@
 
 namespace quillon {
 
-uint32_t WinInetDialer::Dial(const std::string &entryName, uint32_t *handle)
+WinInetDialFunctions SystemWinInetDialFunctions() { return {&InternetDialA, &InternetHangUp}; }
+
+uint32_t WinInetDialer::Dial(const std::string &entryName, uint64_t *handle)
 {
-    // mingw declares InternetDial with an LPDWORD connection handle.
-    DWORD connection = 0;
-    DWORD result = InternetDial(parent_, const_cast<LPSTR>(entryName.c_str()), INTERNET_AUTODIAL_FORCE_UNATTENDED,
-                                &connection, 0);
-    *handle = connection;
+    DWORD_PTR connection = 0;
+    std::string name = entryName;   // the export takes a writable text
+    DWORD result = functions_.dial(parent_, &name[0], INTERNET_DIAL_UNATTENDED, &connection, 0);
+    *handle = static_cast<uint64_t>(connection);
     return result;
 }
 
-void WinInetDialer::HangUp(uint32_t handle) { InternetHangUp(handle, 0); }
+void WinInetDialer::HangUp(uint64_t handle) { functions_.hangUp(static_cast<DWORD_PTR>(handle), 0); }
 
 bool WinInetDialer::ProbeStartPage()
 {

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/com_owners.h"
 #include "common/handles.h"
 #include "common/names.h"
 #include "common/resource_module.h"
@@ -109,10 +110,14 @@ ConfigDialogContext DialogContext()
 
 void ViewSchedule(HWND window)
 {
-    if (!g_shell.component)
+    // A reference of its own for the call: "&Exit" (or an uninstaller ending the
+    // scheduler through its window) destroys the main window while the list is open, and
+    // that releases the shell's reference with the list still working on the component.
+    ComPtr<ITasqeduleUI> component = g_shell.component;
+    if (!component)
         return;
     ++g_shell.state.scheduleViewCount;
-    g_shell.component->EditTasks(window);
+    component->EditTasks(window);
     --g_shell.state.scheduleViewCount;
 }
 
@@ -205,8 +210,13 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             g_shell.component.Reset();
         return 0;
     case WM_DESTROY:
-        g_shell.engine.reset();   // it borrows the component
-        g_shell.component.Reset();
+        // A minute tick may be under way below this message (the message loop of a mail
+        // log-on or dial-up dialog inside it dispatched "&Exit"): then the engine and the
+        // component stay until the message loop has ended, where step 12 releases them.
+        if (!g_shell.state.tickBusy) {
+            g_shell.engine.reset();   // it borrows the component
+            g_shell.component.Reset();
+        }
         RemoveNotificationIcon(window);
         PostQuitMessage(0);
         return 0;
@@ -238,8 +248,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-// Step 4: a running copy answers the already-running message with 0xFADE. A window of
-// the same class and title that answers otherwise (or not at all) is not ours.
+// A running copy answers the already-running message with 0xFADE. A window of the same
+// class and title that answers something else is not ours. One that does not answer in
+// time (or counts as hung) is a scheduler busy in its minute tick, which waits for a
+// task's program up to the task's time-out: it runs, and a second copy would run due
+// tasks and send mail twice.
 bool AnotherInstanceRuns()
 {
     HWND existing = FindWindowA(g_shell.className, g_shell.title);
@@ -248,7 +261,7 @@ bool AnotherInstanceRuns()
     DWORD_PTR answer = 0;
     if (SendMessageTimeoutA(existing, g_alreadyRunningMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs,
                             &answer) == 0)
-        return false;
+        return IsWindow(existing) != FALSE;   // gone meanwhile: the old copy has just ended
     return static_cast<LRESULT>(answer) == kAlreadyRunningAnswer;
 }
 
@@ -309,13 +322,13 @@ int RunScheduler(HINSTANCE instance)
 {
     g_shell.instance = instance;
 
-    // 1. The language module; without it no text can be shown, so leave silently.
+    // The language module; without it no text can be shown, so leave silently.
     UniqueModule resources;
     if (LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, resources) != ResourceModuleStatus::Loaded)
         return 0;
     g_shell.resources = resources.Get();
 
-    // 2. The help file lies beside the program.
+    // The help file lies beside the program.
     char path[kTextBufferSize] = "";
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     if (length > 0 && length < sizeof path) {
@@ -326,18 +339,18 @@ int RunScheduler(HINSTANCE instance)
         AppendBounded(g_shell.helpPath, kHelpFileName);
     }
 
-    // 3. Title and class name.
+    // Title and class name.
     LoadStringA(g_shell.resources, IDS_APP_CAPTION, g_shell.title, sizeof g_shell.title);
     LoadStringA(g_shell.resources, IDS_SCHEDULER_CLASS, g_shell.className, sizeof g_shell.className);
 
-    // 4. One scheduler per user.
+    // One scheduler per user.
     if (AnotherInstanceRuns())
         return 0;
 
-    // 5.-7. Class, COM and common controls, the hidden main window and its icon.
+    // Class, COM and common controls, the hidden main window and its icon.
     if (!RegisterMainClass())
         return 0;
-    CoInitialize(nullptr);
+    ComApartment com(COINIT_APARTMENTTHREADED);   // until every way out below
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     HMENU menu = LoadMenuA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_MENU));
@@ -346,30 +359,27 @@ int RunScheduler(HINSTANCE instance)
     if (g_shell.mainWindow == nullptr) {
         if (menu != nullptr)
             DestroyMenu(menu);
-        CoUninitialize();
         return 0;
     }
     AddNotificationIcon(g_shell.mainWindow);
     if (!g_shell.component) {
         ReportMissingComponent();
         AbandonMainWindow();
-        CoUninitialize();
         return 0;
     }
     g_shell.engine = std::make_unique<ProductEngine>(g_shell.settings, g_shell.state, g_shell.mainWindow,
                                                      g_shell.component.Get());
 
-    // 8. Accelerators.
+    // Accelerators.
     HACCEL accelerators = LoadAcceleratorsA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_ACCEL));
 
-    // 9. The configuration, or the first-run flow when there is none.
+    // The configuration, or the first-run flow when there is none.
     if (!LoadConfiguration() && !RunFirstConfiguration()) {
         AbandonMainWindow();
-        CoUninitialize();
         return 0;
     }
 
-    // 10.-11. The minute timer and the message loop.
+    // The minute timer and the message loop.
     SetTimer(g_shell.mainWindow, kMinuteTimerId, kMinuteTimerPeriod, nullptr);
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -379,10 +389,9 @@ int RunScheduler(HINSTANCE instance)
         DispatchMessageA(&message);
     }
 
-    // 12. Shutdown (the window is gone: the timer, the component and the icon with it).
+    // Shutdown (the window is gone: the timer, the component and the icon with it).
     g_shell.engine.reset();
     g_shell.component.Reset();
-    CoUninitialize();
     return static_cast<int>(message.wParam);
 }
 

@@ -1,9 +1,8 @@
 #include "sender/queue/message_queue.h"
 
-#include <set>
-
 #include "common/names.h"
 #include "common/timestamp.h"
+#include "common/timestamp_key.h"
 #include "sender/queue/queue_rules.h"
 
 namespace quillon {
@@ -13,10 +12,10 @@ namespace {
 // Texts of a message are read at their stored length; nothing the page sender writes
 // comes near this, it only stops a hand-made value from exhausting memory.
 constexpr DWORD kMaxMessageTextBytes = 16u << 20;
-// Key names the reader accepts (the registry's own limit for a key name is 255).
-constexpr DWORD kMaxKeyNameBytes = 260;
+// Message key names the writer makes: the registry's own limit for a key name.
+constexpr size_t kMaxQueueKeyName = 255;
 
-bool ReadRetryTime(const RegistryKey &message, DateTime *retryTime)
+bool ReadRetryTimeOf(const RegistryKey &message, DateTime *retryTime)
 {
     DateTime value;
     if (message.ReadBinary(mail_values::kRetryTime, &value, sizeof value) != ERROR_SUCCESS)
@@ -46,23 +45,11 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
     if (CreateUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
         return false;
 
-    // The registry creates a key atomically, so "created" tells this writer alone that
-    // the name is its own; an existing key belongs to someone else and is left alone.
-    std::string name = TimestampKeyName(when);
+    // A name that already exists belongs to another message and is left alone.
     RegistryKey message;
-    bool created = false;
-    for (int attempt = 0; attempt < kMaxQueueNameAttempts; ++attempt) {
-        if (message.Create(mail.Get(), name.c_str(), &created) != ERROR_SUCCESS)
-            return false;
-        if (created)
-            break;
-        message.Close();
-        std::string next;
-        if (!NextTimestampKeyName(name, &next))
-            return false;
-        name = next;
-    }
-    if (!created)
+    std::string name;
+    if (!CreateKeyAtNextFreeSecond(mail.Get(), TimestampKeyName(when), kMaxQueueNameAttempts, kMaxQueueKeyName,
+                                   &message, &name))
         return false;
 
     DateTime moment;
@@ -77,104 +64,89 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
     return ok;
 }
 
-bool IsAnyMessageDue(const DateTime &now)
+bool RegistryMailQueue::Open()
 {
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return false;
-    char name[kMaxKeyNameBytes];
-    for (DWORD index = 0;; ++index) {
-        LONG rc = mail.EnumSubkeyName(index, name, sizeof name);
-        if (rc == ERROR_MORE_DATA)
-            continue;
-        if (rc != ERROR_SUCCESS)
-            return false;
-        RegistryKey message;
-        if (message.Open(mail.Get(), name) != ERROR_SUCCESS)
-            continue;
-        DateTime retryTime;
-        if (ReadRetryTime(message, &retryTime) && IsDueAtOrBefore(retryTime, now))
-            return true;
+    ++operations_;
+    return queue_.Open(HKEY_CURRENT_USER, kMailKeyPath) == ERROR_SUCCESS;
+}
+
+void RegistryMailQueue::Close()
+{
+    if (entry_.IsOpen()) {
+        ++operations_;
+        entry_.Close();
+    }
+    if (queue_.IsOpen()) {
+        ++operations_;
+        queue_.Close();
     }
 }
 
-QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, uint32_t retryMinutes,
-                             QueuePassHandler &handler)
+bool RegistryMailQueue::EntryAt(uint32_t index, std::string *name)
 {
-    QueuePassResult result;
-    DateTime nextRetry;
-    bool haveNextRetry = RetryTimeAfter(dispatchTime, retryMinutes, &nextRetry);
+    if (!queue_.IsOpen())
+        return false;
+    ++operations_;
+    return queue_.EnumSubkeyName(index, name) == ERROR_SUCCESS;
+}
 
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return result;
+bool RegistryMailQueue::OpenEntry(const std::string &name)
+{
+    if (!queue_.IsOpen())
+        return false;
+    ++operations_;
+    return entry_.Open(queue_.Get(), name.c_str()) == ERROR_SUCCESS;
+}
 
-    // Keys this pass has already tried and kept: the restart after a deletion walks
-    // past them again, and they must not get a second attempt in the same pass.
-    std::set<std::string> kept;
-    char name[kMaxKeyNameBytes];
-    DWORD index = 0;
-    for (;;) {
-        LONG rc = mail.EnumSubkeyName(index, name, sizeof name);
-        if (rc == ERROR_MORE_DATA) {
-            ++index;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS)
-            break;
-
-        if (kept.count(name) != 0) {
-            ++index;
-            continue;
-        }
-        bool deleteIt = false;
-        {
-            RegistryKey message;
-            if (message.Open(mail.Get(), name) != ERROR_SUCCESS) {
-                ++index;
-                continue;
-            }
-            DateTime retryTime;
-            if (!ReadRetryTime(message, &retryTime) || !IsDueForDispatch(retryTime, dispatchTime)) {
-                ++index;
-                continue;
-            }
-
-            std::string subject, body;
-            bool readable = message.ReadString(mail_values::kSubject, &subject, kMaxMessageTextBytes) == ERROR_SUCCESS &&
-                            message.ReadString(mail_values::kBody, &body, kMaxMessageTextBytes) == ERROR_SUCCESS;
-            bool sent = readable && handler.Send(subject, body);
-            if (sent) {
-                handler.OnSent();
-                ++result.sent;
-                deleteIt = true;
-            } else {
-                DWORD count;
-                if (message.ReadDword(mail_values::kRetryCount, &count) != ERROR_SUCCESS) {
-                    ++result.heldBack;
-                } else if (DecideAfterFailure(count, retryLimit) == FailedAttempt::kGiveUp) {
-                    handler.OnGaveUp();
-                    ++result.gaveUp;
-                    deleteIt = true;
-                } else if (haveNextRetry &&
-                           message.WriteDword(mail_values::kRetryCount, count + 1) == ERROR_SUCCESS &&
-                           message.WriteBinary(mail_values::kRetryTime, &nextRetry, sizeof nextRetry) == ERROR_SUCCESS) {
-                    ++result.rescheduled;
-                } else {
-                    ++result.heldBack;
-                }
-            }
-        }
-        // Restart after a deletion, since the indices behind it shift. A key that cannot
-        // be deleted is passed over instead: restarting on it would never end.
-        if (deleteIt && mail.DeleteSubkeyTree(name) == ERROR_SUCCESS) {
-            index = 0;
-        } else {
-            kept.insert(name);
-            ++index;
-        }
+void RegistryMailQueue::CloseEntry()
+{
+    if (entry_.IsOpen()) {
+        ++operations_;
+        entry_.Close();
     }
-    return result;
+}
+
+bool RegistryMailQueue::ReadRetryTime(DateTime *time)
+{
+    ++operations_;
+    return ReadRetryTimeOf(entry_, time);
+}
+
+bool RegistryMailQueue::ReadText(const char *value, std::string *text)
+{
+    // ReadString asks for the size first and reads the value at its stored length.
+    operations_ += 2;
+    return entry_.ReadString(value, text, kMaxMessageTextBytes) == ERROR_SUCCESS;
+}
+
+bool RegistryMailQueue::ReadSubject(std::string *text) { return ReadText(mail_values::kSubject, text); }
+
+bool RegistryMailQueue::ReadBody(std::string *text) { return ReadText(mail_values::kBody, text); }
+
+bool RegistryMailQueue::ReadRetryCount(uint32_t *count)
+{
+    ++operations_;
+    DWORD value = 0;
+    if (entry_.ReadDword(mail_values::kRetryCount, &value) != ERROR_SUCCESS)
+        return false;
+    *count = value;
+    return true;
+}
+
+bool RegistryMailQueue::WriteRetry(uint32_t count, const DateTime &retryTime)
+{
+    operations_ += 2;
+    bool countWritten = entry_.WriteDword(mail_values::kRetryCount, count) == ERROR_SUCCESS;
+    bool timeWritten = entry_.WriteBinary(mail_values::kRetryTime, &retryTime, sizeof retryTime) == ERROR_SUCCESS;
+    return countWritten && timeWritten;
+}
+
+bool RegistryMailQueue::DeleteEntry(const std::string &name)
+{
+    if (!queue_.IsOpen())
+        return false;
+    ++operations_;
+    return queue_.DeleteSubkeyTree(name.c_str()) == ERROR_SUCCESS;
 }
 
 std::vector<QueuedMessageRecord> ReadWholeQueue()
@@ -190,7 +162,7 @@ std::vector<QueuedMessageRecord> ReadWholeQueue()
         RegistryKey message;
         if (message.Open(mail.Get(), name.c_str()) == ERROR_SUCCESS) {
             record.hasRetryCount = message.ReadDword(mail_values::kRetryCount, &record.retryCount) == ERROR_SUCCESS;
-            record.hasRetryTime = ReadRetryTime(message, &record.retryTime);
+            record.hasRetryTime = ReadRetryTimeOf(message, &record.retryTime);
             record.hasSubject = message.ReadString(mail_values::kSubject, &record.subject, kMaxMessageTextBytes) == ERROR_SUCCESS;
             record.hasBody = message.ReadString(mail_values::kBody, &record.body, kMaxMessageTextBytes) == ERROR_SUCCESS;
         }

@@ -1,7 +1,7 @@
 // The outgoing message queue: one registry key per message under
 // HKCU\Software\Kestrova\Tasqeduler\Mail, written by the page sender and delivered,
 // rescheduled and deleted by the scheduler's dispatcher. This module is the only code
-// that knows the format; both sides go through it.
+// that knows the format; both sides go through it (the walk itself is in queue_pass.h).
 //
 // A message key is named after the local time it was queued ("%4d%2d%2d%2d%2d%2d",
 // space-padded, see common/timestamp.h) and holds
@@ -20,6 +20,7 @@
 
 #include "common/datetime.h"
 #include "common/registry.h"
+#include "sender/queue/queue_pass.h"
 
 namespace quillon {
 
@@ -39,40 +40,33 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
 
 // ---- Reader side (the scheduler's dispatcher) ----
 
-// True when some message's RetryTime is not later than `now`. Messages without a
-// readable RetryTime are not due. A missing Mail key is an empty queue.
-bool IsAnyMessageDue(const DateTime &now);
-
-// What the dispatcher does per due message. Send() is called only for a message whose
-// Subject and Body could both be read; it returns true when the message counts as sent
-// (a non-negative QLSendMessage result, or sending disabled). The handler must not touch
-// the queue itself.
-class QueuePassHandler {
+// HKCU\Software\Kestrova\Tasqeduler\Mail as the queue walk of queue_pass.h sees it.
+// Deleting an entry deletes its key with everything below it. Counts its registry
+// operations for the benchmark.
+class RegistryMailQueue : public MailQueueStore {
 public:
-    virtual ~QueuePassHandler() = default;
-    virtual bool Send(const std::string &subject, const std::string &body) = 0;
-    // The message was sent and its key is about to be deleted.
-    virtual void OnSent() {}
-    // The message failed once too often and its key is about to be deleted.
-    virtual void OnGaveUp() {}
-};
+    bool Open() override;
+    void Close() override;
+    bool EntryAt(uint32_t index, std::string *name) override;
+    bool OpenEntry(const std::string &name) override;
+    void CloseEntry() override;
+    bool ReadRetryTime(DateTime *time) override;
+    bool ReadSubject(std::string *text) override;
+    bool ReadBody(std::string *text) override;
+    bool ReadRetryCount(uint32_t *count) override;
+    bool WriteRetry(uint32_t count, const DateTime &retryTime) override;
+    bool DeleteEntry(const std::string &name) override;
 
-struct QueuePassResult {
-    int sent = 0;          // sent and deleted
-    int gaveUp = 0;        // failed too often and deleted
-    int rescheduled = 0;   // failed, RetryCount and RetryTime written
-    int heldBack = 0;      // failed, but RetryCount unreadable or not writable: unchanged
-};
+    // Registry calls made so far (opens, closes, reads, writes, enumerations, deletions).
+    unsigned long long Operations() const { return operations_; }
 
-// One dispatch pass over the queue at dispatch time `dispatchTime`: every message whose
-// RetryTime lies strictly before it is read and handed to `handler`; sent messages are
-// deleted; a failed one (including one without Subject or Body) is given up when its
-// RetryCount + 1 exceeds `retryLimit`, else gets RetryCount + 1 and RetryTime =
-// dispatchTime + `retryMinutes`. After each deletion the walk starts again at index 0
-// (indices shift); each key gets at most one attempt per pass, and a key that cannot be
-// deleted is passed over, so the pass always ends.
-QueuePassResult RunQueuePass(const DateTime &dispatchTime, uint32_t retryLimit, uint32_t retryMinutes,
-                             QueuePassHandler &handler);
+private:
+    bool ReadText(const char *value, std::string *text);
+
+    RegistryKey queue_;
+    RegistryKey entry_;
+    unsigned long long operations_ = 0;
+};
 
 // Raw access to one message key, for tools and tests. Each call opens and closes the
 // keys it needs. Results are Win32 error codes (ERROR_SUCCESS on success).

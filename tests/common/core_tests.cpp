@@ -10,23 +10,13 @@
 #include "common/scramble.h"
 #include "common/text.h"
 #include "common/timestamp.h"
+#include "tests/support/date_time_builder.h"
 
 using namespace quillon;
 
 namespace {
 
-DateTime Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
-{
-    DateTime dt{};
-    dt.wYear = static_cast<uint16_t>(y);
-    dt.wMonth = static_cast<uint16_t>(mo);
-    dt.wDay = static_cast<uint16_t>(d);
-    dt.wHour = static_cast<uint16_t>(h);
-    dt.wMinute = static_cast<uint16_t>(mi);
-    dt.wSecond = static_cast<uint16_t>(s);
-    dt.wMilliseconds = static_cast<uint16_t>(ms);
-    return dt;
-}
+using test::At;
 
 } // namespace
 
@@ -87,12 +77,12 @@ TEST(DateTimeArithmetic, KnownTickCountsAndDaysOfWeek)
         Ticks ticks;
         int dayOfWeek;
     } rows[] = {
-        {"epoch", Make(1601, 1, 1), 0, 1},
-        {"unix epoch", Make(1970, 1, 1), 116444736000000000ULL, 4},
-        {"y2k", Make(2000, 1, 1), 125911584000000000ULL, 6},
-        {"leap day", Make(2000, 2, 29, 12, 30, 15, 500), 125963010155000000ULL, 2},
-        {"4 July 2000 09:05:03", Make(2000, 7, 4, 9, 5, 3), 126071751030000000ULL, 2},
-        {"end of 9999", Make(9999, 12, 31, 23, 59, 59, 999), 2650467743999990000ULL, 5},
+        {"epoch", At(1601, 1, 1), 0, 1},
+        {"unix epoch", At(1970, 1, 1), 116444736000000000ULL, 4},
+        {"y2k", At(2000, 1, 1), 125911584000000000ULL, 6},
+        {"leap day", At(2000, 2, 29, 12, 30, 15, 500), 125963010155000000ULL, 2},
+        {"4 July 2000 09:05:03", At(2000, 7, 4, 9, 5, 3), 126071751030000000ULL, 2},
+        {"end of 9999", At(9999, 12, 31, 23, 59, 59, 999), 2650467743999990000ULL, 5},
     };
     for (const Row &row : rows) {
         Ticks ticks = 0;
@@ -108,9 +98,9 @@ TEST(DateTimeArithmetic, KnownTickCountsAndDaysOfWeek)
 
 TEST(DateTimeArithmetic, RejectsInvalidFieldsAndWalksDaysWithoutGaps)
 {
-    const DateTime invalid[] = {Make(1600, 12, 31), Make(2001, 2, 29), Make(2000, 13, 1), Make(2000, 0, 1),
-                                Make(2000, 4, 31), Make(2000, 1, 1, 24), Make(2000, 1, 1, 0, 60),
-                                Make(2000, 1, 1, 0, 0, 60), Make(2000, 1, 1, 0, 0, 0, 1000), Make(30828, 1, 1)};
+    const DateTime invalid[] = {At(1600, 12, 31), At(2001, 2, 29), At(2000, 13, 1), At(2000, 0, 1),
+                                At(2000, 4, 31), At(2000, 1, 1, 24), At(2000, 1, 1, 0, 60),
+                                At(2000, 1, 1, 0, 0, 60), At(2000, 1, 1, 0, 0, 0, 1000), At(30828, 1, 1)};
     for (const DateTime &dt : invalid) {
         Ticks ticks = 42;
         EXPECT_FALSE(DateTimeToTicks(dt, &ticks)) << dt.wYear << '-' << dt.wMonth << '-' << dt.wDay;
@@ -118,7 +108,7 @@ TEST(DateTimeArithmetic, RejectsInvalidFieldsAndWalksDaysWithoutGaps)
     }
     // Adding one day at a time crosses month, leap and century ends one calendar day apart.
     Ticks ticks;
-    ASSERT_TRUE(DateTimeToTicks(Make(1899, 12, 25), &ticks));
+    ASSERT_TRUE(DateTimeToTicks(At(1899, 12, 25), &ticks));
     DateTime previous{};
     ASSERT_TRUE(TicksToDateTime(ticks, &previous));
     for (int i = 0; i < 365 * 402; ++i) {
@@ -136,31 +126,31 @@ TEST(DateTimeArithmetic, RejectsInvalidFieldsAndWalksDaysWithoutGaps)
 
 TEST(DateTimeArithmetic, ComparesDatesAndTimesSeparately)
 {
-    DateTime morning = Make(2024, 3, 5, 8, 15);
-    DateTime evening = Make(2024, 3, 5, 20, 0);
-    DateTime nextDay = Make(2024, 3, 6, 1, 0);
+    DateTime morning = At(2024, 3, 5, 8, 15);
+    DateTime evening = At(2024, 3, 5, 20, 0);
+    DateTime nextDay = At(2024, 3, 6, 1, 0);
     EXPECT_EQ(0, CompareDate(morning, evening));
     EXPECT_LT(CompareTimeOfDay(morning, evening), 0);
     EXPECT_LT(CompareDate(evening, nextDay), 0);
     EXPECT_GT(CompareTimeOfDay(evening, nextDay), 0);
     EXPECT_LT(CompareDateTime(evening, nextDay), 0);
-    EXPECT_EQ(0, CompareTimeOfDay(Make(2024, 1, 1, 8, 15, 59), morning));
-    DateTime truncated = TruncateToMinute(Make(2024, 1, 1, 8, 15, 59, 999));
+    EXPECT_EQ(0, CompareTimeOfDay(At(2024, 1, 1, 8, 15, 59), morning));
+    DateTime truncated = TruncateToMinute(At(2024, 1, 1, 8, 15, 59, 999));
     EXPECT_EQ(0, truncated.wSecond);
     EXPECT_EQ(0, truncated.wMilliseconds);
 }
 
 TEST(TimestampNames, SpacePaddedNamesSortInTimeOrder)
 {
-    EXPECT_EQ("2000 7 4 9 5 3", TimestampKeyName(Make(2000, 7, 4, 9, 5, 3)));
-    EXPECT_EQ("20261231235959", TimestampKeyName(Make(2026, 12, 31, 23, 59, 59)));
-    EXPECT_EQ(14u, TimestampKeyName(Make(2000, 1, 1)).size());
-    EXPECT_LT(TimestampKeyName(Make(2000, 7, 4, 9, 5, 9)), TimestampKeyName(Make(2000, 7, 4, 9, 5, 10)));
-    EXPECT_LT(TimestampKeyName(Make(2000, 9, 30)), TimestampKeyName(Make(2000, 10, 1)));
+    EXPECT_EQ("2000 7 4 9 5 3", TimestampKeyName(At(2000, 7, 4, 9, 5, 3)));
+    EXPECT_EQ("20261231235959", TimestampKeyName(At(2026, 12, 31, 23, 59, 59)));
+    EXPECT_EQ(14u, TimestampKeyName(At(2000, 1, 1)).size());
+    EXPECT_LT(TimestampKeyName(At(2000, 7, 4, 9, 5, 9)), TimestampKeyName(At(2000, 7, 4, 9, 5, 10)));
+    EXPECT_LT(TimestampKeyName(At(2000, 9, 30)), TimestampKeyName(At(2000, 10, 1)));
 
     DateTime parsed{};
     ASSERT_TRUE(ParseTimestampKeyName("2000 7 4 9 5 3", &parsed));
-    EXPECT_EQ(0, CompareDateTime(Make(2000, 7, 4, 9, 5, 3), parsed));
+    EXPECT_EQ(0, CompareDateTime(At(2000, 7, 4, 9, 5, 3), parsed));
     for (const char *bad : {"", "2000 7 4 9 5 ", "2000 7 4 9 5 60", "200007 4 9 5 3", "2000 7 4 9 5 3x",
                             "2001 229 0 0 0", "abcdefghijklmn", "2000 7 4 9 5 3 "})
         EXPECT_FALSE(ParseTimestampKeyName(bad, &parsed)) << '"' << bad << '"';
@@ -190,4 +180,31 @@ TEST(PasswordScrambling, KeyMeetsItsPromisesAndRoundTrips)
     // A password byte equal to the key byte scrambles to 0.
     std::string collide(1, static_cast<char>(key[0]));
     EXPECT_EQ(std::string(1, '\0'), ScrambleText(collide));
+}
+
+// The one unscrambler goes by the stored length: a scrambled zero byte (a password byte
+// equal to the key byte) does not end the password, and the plain buffer bounds it.
+TEST(PasswordScrambling, UnscrambleGoesByTheStoredLength)
+{
+    const unsigned char *key = ScrambleKey();
+    std::string password = "ab";
+    password += static_cast<char>(key[2]);
+    password += "cd";
+    std::string scrambled = ScrambleText(password);
+    ASSERT_EQ('\0', scrambled[2]);
+    char plain[260];
+    EXPECT_EQ(5u, UnscramblePassword(scrambled.data(), scrambled.size(), plain, sizeof plain));
+    EXPECT_EQ(password, std::string(plain));
+
+    std::string longest(259, 'x');
+    std::string tooLong = ScrambleText(longest) + std::string(41, 'y');
+    EXPECT_EQ(259u, UnscramblePassword(tooLong.data(), tooLong.size(), plain, sizeof plain));
+    EXPECT_EQ(longest, std::string(plain));
+
+    char small[4] = {'z', 'z', 'z', 'z'};
+    EXPECT_EQ(0u, UnscramblePassword("", 0, small, sizeof small));
+    EXPECT_EQ('\0', small[0]);
+    EXPECT_EQ(3u, UnscramblePassword(scrambled.data(), scrambled.size(), small, sizeof small));
+    EXPECT_EQ(password.substr(0, 3), std::string(small, 3));
+    EXPECT_EQ('\0', small[3]);
 }

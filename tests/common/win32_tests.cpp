@@ -2,7 +2,10 @@
 // conversion, the registry key owner on hand-written (hostile) values, the log appender.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
+
+#include <cstring>
 
 #include <string>
 
@@ -10,6 +13,8 @@
 #include "common/log.h"
 #include "common/names.h"
 #include "common/registry.h"
+#include "common/socket_handle.h"
+#include "common/timestamp_key.h"
 #include "common/win_datetime.h"
 #include "tests/support/wine_test_support.h"
 
@@ -135,6 +140,46 @@ TEST_F(RegistryKeyTest, HostileValuesNeverOverrunAndReadAsMissing)
     EXPECT_TRUE(key.HasValueWithData("Word"));
 }
 
+// Texts whose bytes include zeros (the scrambled password) round-trip whole through the
+// std::string write and the byte-exact read, under the same 260-byte rule as ReadString.
+TEST_F(RegistryKeyTest, ByteExactStringsKeepZerosInside)
+{
+    const std::string withZeros("a\0b\0\0c", 6);
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteString("Zeros", withZeros));
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(ERROR_SUCCESS, key.QueryValueInfo("Zeros", &type, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(7u, size) << "all bytes and one terminating zero";
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteStringBytes("Bytes", "xy\0z", 4));
+
+    struct Case {
+        const char *label;
+        const char *name;
+        std::string data;   // stored as is when not empty; include the NUL yourself
+        LONG result;
+        std::string bytes;
+    } cases[] = {
+        {"std::string write", "Zeros", "", ERROR_SUCCESS, withZeros},
+        {"explicit length write", "Bytes", "", ERROR_SUCCESS, std::string("xy\0z", 4)},
+        {"no terminator", "Raw1", std::string("p\0q", 3), ERROR_SUCCESS, std::string("p\0q", 3)},
+        {"only a terminator", "Raw2", std::string(1, '\0'), ERROR_SUCCESS, ""},
+        {"259 bytes and NUL", "Raw3", std::string(259, '\0') + '\0', ERROR_SUCCESS, std::string(259, '\0')},
+        {"260 bytes, no NUL", "Raw4", std::string(260, 'k'), ERROR_MORE_DATA, ""},
+        {"260 bytes and NUL", "Raw5", std::string(260, 'k') + '\0', ERROR_MORE_DATA, ""},
+        {"missing", "Missing", "", ERROR_FILE_NOT_FOUND, ""},
+    };
+    for (const Case &c : cases) {
+        if (!c.data.empty())
+            SetRaw(c.name, REG_SZ, c.data.data(), static_cast<DWORD>(c.data.size()));
+        char buffer[260];
+        std::memset(buffer, 'u', sizeof buffer);
+        DWORD length = 99;
+        EXPECT_EQ(c.result, key.ReadStringBytes(c.name, buffer, sizeof buffer, &length)) << c.label;
+        EXPECT_EQ(c.bytes, std::string(buffer, length)) << c.label;
+        EXPECT_EQ('\0', buffer[length]) << c.label;
+    }
+}
+
 TEST_F(RegistryKeyTest, EnumeratesSubkeysAndDeletesTrees)
 {
     RegistryKey tasks;
@@ -165,6 +210,64 @@ TEST_F(RegistryKeyTest, EnumeratesSubkeysAndDeletesTrees)
     EXPECT_EQ(ERROR_SUCCESS, root.DeleteSubkeyTree("Tasks"));
     RegistryKey gone;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.Open(HKEY_CURRENT_USER, kTasksKeyPath));
+}
+
+// New keys named after a second: taken names are passed over without being opened for
+// writing, and the search is bounded by the number of seconds and the name length.
+TEST_F(RegistryKeyTest, KeyAtTheNextFreeSecond)
+{
+    for (const char *taken : {"2000 7 5 9 3 7", "2000 7 5 9 3 8"}) {
+        RegistryKey existing;
+        ASSERT_EQ(ERROR_SUCCESS, existing.Create(key.Get(), taken));
+        existing.WriteString("Owner", "someone else");
+    }
+    struct Case {
+        const char *label;
+        const char *first;
+        int maxSeconds;
+        size_t maxNameLength;
+        bool created;
+        const char *name;
+    } cases[] = {
+        {"free at once", "2000 7 5 9 310", 5, 14, true, "2000 7 5 9 310"},
+        {"two taken seconds", "2000 7 5 9 3 7", 5, 14, true, "2000 7 5 9 3 9"},
+        {"out of seconds", "2000 7 5 9 3 7", 2, 14, false, ""},
+        {"name too long", "2000 7 5 9 3 7", 5, 13, false, ""},
+    };
+    for (const Case &c : cases) {
+        RegistryKey created;
+        std::string name;
+        EXPECT_EQ(c.created, CreateKeyAtNextFreeSecond(key.Get(), c.first, c.maxSeconds, c.maxNameLength, &created,
+                                                         &name))
+            << c.label;
+        EXPECT_EQ(c.name, name) << c.label;
+        EXPECT_EQ(c.created, created.IsOpen()) << c.label;
+    }
+    RegistryKey first;
+    ASSERT_EQ(ERROR_SUCCESS, first.Open(key.Get(), "2000 7 5 9 3 7"));
+    char owner[32];
+    EXPECT_EQ(ERROR_SUCCESS, first.ReadString("Owner", owner));
+    EXPECT_STREQ("someone else", owner);
+}
+
+TEST(SocketOwner, ClosesOnceAndHandsOn)
+{
+    WSADATA wsa;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
+    SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(INVALID_SOCKET, raw);
+    int type = 0;
+    int size = sizeof type;
+    {
+        UniqueSocket owner(raw);
+        UniqueSocket moved(std::move(owner));
+        EXPECT_FALSE(owner.IsValid());
+        EXPECT_EQ(raw, moved.Get());
+        EXPECT_EQ(0, getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &size));
+    }
+    EXPECT_EQ(SOCKET_ERROR, getsockopt(raw, SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &size))
+        << "the socket is still open";
+    WSACleanup();
 }
 
 TEST(LogAppender, AppendsAndDropsSilentlyWhenTheFileIsHeld)

@@ -314,9 +314,29 @@ TEST(TaskChecks, ExtremeHandWrittenValuesAreSafe)
                         }
                         if (variant == 2)
                             task.LastRun = Local(1601, 1, 1);
+                        const TaskRecord original = task;
                         RecordingTraceSink sink;
-                        EvaluateTask(&task, t, &sink);
-                        EvaluateTask(&task, t, &sink);
+                        const bool due = EvaluateTask(&task, t, &sink);
+                        // The same record at the same minute gives the same answer and trace.
+                        TaskRecord again = original;
+                        RecordingTraceSink againSink;
+                        EXPECT_EQ(EvaluateTask(&again, t, &againSink), due) << type << "/" << value << "/" << value2;
+                        EXPECT_EQ(againSink.lines, sink.lines);
+                        // Traced, as its Logging asks, starting with the task's own line.
+                        ASSERT_FALSE(sink.lines.empty());
+                        EXPECT_EQ(sink.lines[0].rfind("Task ", 0), 0u) << sink.lines[0];
+                        // A kind of schedule that does not exist is never due.
+                        if (type == 0 || type > kTaskLastDayOfMonth) {
+                            EXPECT_FALSE(due) << type;
+                        }
+                        // Whatever it assumed about the last run is a real date-time.
+                        if (task.LastRun.wYear != 0) {
+                            EXPECT_TRUE(IsValidDateTime(task.LastRun)) << type << "/" << value << "/" << value2;
+                        }
+                        // Disabled, the same record is never due.
+                        TaskRecord disabled = original;
+                        disabled.Disabled = 1;
+                        EXPECT_FALSE(EvaluateTask(&disabled, t, nullptr));
                     }
                 }
             }

@@ -8,21 +8,14 @@
 #include "common/text.h"
 #include "schedule/task_record.h"
 #include "schedule/trace_sink.h"
+#include "tests/support/date_time_builder.h"
 
 namespace quillon::test {
 
 // A local date-time with the right day of the week.
 inline DateTime Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    DateTime dt{};
-    dt.wYear = static_cast<uint16_t>(year);
-    dt.wMonth = static_cast<uint16_t>(month);
-    dt.wDay = static_cast<uint16_t>(day);
-    dt.wHour = static_cast<uint16_t>(hour);
-    dt.wMinute = static_cast<uint16_t>(minute);
-    dt.wSecond = static_cast<uint16_t>(second);
-    dt.wDayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
-    return dt;
+    return At(year, month, day, hour, minute, second);
 }
 
 // "2026-01-31 08:05" (seconds shown only when set), for readable failures.

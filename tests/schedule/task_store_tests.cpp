@@ -197,6 +197,12 @@ TEST_F(StoreTest, LoadStopsAtTheFirstMalformedKey)
     cases.push_back({"DisplayName of 200 KB",
                      [=] { SetRaw(middle, tv::kDisplayName, REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() + 1)); },
                      false});
+    for (size_t length : {259u, 260u, 300u, 60u * 1024u}) {
+        std::string text(length, 'd');
+        cases.push_back({"DisplayName of " + std::to_string(length) + " characters loads whole",
+                         [=] { SetRaw(middle, tv::kDisplayName, REG_SZ, text.c_str(), static_cast<DWORD>(length + 1)); },
+                         true, [=](const TaskRecord &t) { EXPECT_EQ(t.DisplayName, text); }});
+    }
     cases.push_back({"Value of 2 bytes reads zero-extended",
                      [=] { SetRaw(middle, tv::kValue, REG_BINARY, bytes, 2); }, true,
                      [](const TaskRecord &t) { EXPECT_EQ(t.Value, 0x07D0u); }});

@@ -401,6 +401,16 @@ TEST_F(QuillonRun, EveryFailureExitsWithZeroAndQueuesNothing)
              WriteString(kConfigurationKeyPath, config_values::kProfile, "x");
          },
          nullptr, true},
+        {"Sender over 260 bytes",
+         [](QuillonRun *) { WriteString(kConfigurationKeyPath, config_values::kSender, std::string(260, 's')); },
+         nullptr, true},
+        {"Password over 260 bytes with a mail system",
+         [](QuillonRun *) {
+             WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 1);
+             WriteString(kConfigurationKeyPath, config_values::kProfile, "x");
+             WriteString(kConfigurationKeyPath, config_values::kPassword, std::string(300, 'p'));
+         },
+         nullptr, true},
         {"no configuration at all", [](QuillonRun *) {
              RegistryKey root;
              ASSERT_EQ(ERROR_SUCCESS, OpenUserKey(kRootKeyPath, &root));

@@ -119,4 +119,59 @@ bool WriteWholeFile(const std::string &path, const std::string &content)
     return static_cast<bool>(out);
 }
 
+std::vector<ConfigRow> CompleteSmtpConfiguration(const std::string &smtpServer)
+{
+    using namespace config_values;
+    return {Number(kMailSystem, 0),  Text(kMailLibrary, "mailwire.dll"), Text(kSMTPServer, smtpServer),
+            Text(kSender, "scheduler@example.test"), Text(kDestination, "pager@example.test"),
+            Text(kMaxMsgLen, "500"), Number(kUsesDialup, 1), Text(kDialupName, ""), Text(kTimeout, "5"),
+            Number(kPOP3Authentication, 0)};
+}
+
+std::vector<ConfigRow> With(std::vector<ConfigRow> rows, const std::vector<ConfigRow> &changes)
+{
+    for (const ConfigRow &change : changes) {
+        bool replaced = false;
+        for (ConfigRow &row : rows) {
+            if (row.name == change.name) {
+                row = change;
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            rows.push_back(change);
+    }
+    return rows;
+}
+
+bool WriteConfigurationRows(const std::vector<ConfigRow> &rows)
+{
+    RegistryKey key;
+    if (key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+        return false;
+    for (const ConfigRow &row : rows) {
+        LONG rc = ERROR_SUCCESS;
+        switch (row.kind) {
+        case ConfigRow::Kind::kText:
+            rc = key.WriteString(row.name.c_str(), row.bytes);
+            break;
+        case ConfigRow::Kind::kNumber:
+            rc = key.WriteDword(row.name.c_str(), row.number);
+            break;
+        case ConfigRow::Kind::kRaw:
+            rc = RegSetValueExA(key.Get(), row.name.c_str(), 0, row.type,
+                                reinterpret_cast<const BYTE *>(row.bytes.data()), static_cast<DWORD>(row.bytes.size()));
+            break;
+        case ConfigRow::Kind::kAbsent:
+            rc = key.DeleteValue(row.name.c_str());
+            if (rc == ERROR_FILE_NOT_FOUND)
+                rc = ERROR_SUCCESS;
+            break;
+        }
+        if (rc != ERROR_SUCCESS)
+            return false;
+    }
+    return true;
+}
+
 } // namespace quillon::test

@@ -10,6 +10,8 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "mail/loader/mail_library.h"
+#include "scheduler/engine/mail_dispatch.h"
+#include "scheduler/engine/win_services.h"
 #include "sender/queue/message_queue.h"
 #include "common/win_datetime.h"
 #include "tests/support/wine_test_support.h"
@@ -88,22 +90,8 @@ TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
     EXPECT_NE(two.find("\\r\\nSUBJECT: \\r\\nSecond page\\r\\n\""), std::string::npos) << two;
 }
 
-// Sends each due queued message through mailwire within one session.
-class MailwireHandler : public QueuePassHandler {
-public:
-    MailwireHandler(const MailLibrary &library, MailSession session) : library_(library), session_(session) {}
-    bool Send(const std::string &subject, const std::string &body) override
-    {
-        return library_.Send(session_, "me@example.net", "pager@example.net", subject.c_str(), body.c_str()) >= 0;
-    }
-
-private:
-    const MailLibrary &library_;
-    MailSession session_;
-};
-
 // Messages queued by other processes (as the page sender queues them) are delivered by
-// this one through mailwire to the real server and leave the queue.
+// the scheduler's dispatcher through mailwire to the real server and leave the queue.
 TEST(MailwirePeer, QueuedByOneProcessDeliveredByAnother)
 {
     const std::string sinkFile = SinkFile();
@@ -123,17 +111,22 @@ TEST(MailwirePeer, QueuedByOneProcessDeliveredByAnother)
         ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
         key.WriteString(config_values::kSMTPServer, "127.0.0.40");
     }
-    MailLibrary library;
-    ASSERT_EQ(library.Load((test::BinDir() + "\\mailwire.dll").c_str()), static_cast<DWORD>(ERROR_SUCCESS));
-    MailSession session = 0;
-    ASSERT_EQ(library.Logon("", "", &session, 0, ""), kMailOk);
+    // The scheduler's own dispatcher, as tasqed runs it: the registry queue, the mail
+    // library loaded by file name, the local clock.
+    EngineSettings settings;
+    settings.mailLibrary = test::BinDir() + "\\mailwire.dll";
+    settings.sender = "me@example.net";
+    settings.destination = "pager@example.net";
+    LocalClock clock;
+    FileEngineLog log(settings);
+    RegistryMailQueue queue;
+    DllMailLibraryLoader libraries;
+    MailDispatcher dispatcher(settings, clock, log, queue, libraries);
     // The writers named their messages after their own seconds; dispatch a little later.
     Sleep(1100);
-    MailwireHandler handler(library, session);
-    QueuePassResult result = RunQueuePass(LocalNow(), 1, 15, handler);
-    library.Logoff(session);
-    library.Unload();
-    EXPECT_EQ(result.sent, 2);
+    ASSERT_TRUE(dispatcher.IsMailDue());
+    dispatcher.DispatchMail();
+    EXPECT_FALSE(dispatcher.IsMailDue());
     EXPECT_TRUE(ReadWholeQueue().empty());
     test::ResetProductRegistry();
 

@@ -34,19 +34,19 @@ struct Pop3Config {
 
 void WriteConfiguration(const char *smtpServer, const Pop3Config *pop3 = nullptr)
 {
+    using namespace config_values;
     ResetProductRegistry();
-    RegistryKey key;
-    ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
+    std::vector<ConfigRow> rows;
     if (smtpServer != nullptr)
-        key.WriteString(config_values::kSMTPServer, smtpServer);
+        rows.push_back(Text(kSMTPServer, smtpServer));
     if (pop3 != nullptr) {
-        key.WriteDword(config_values::kPOP3Authentication, 1);
-        key.WriteString(config_values::kPOP3Server, pop3->server);
-        key.WriteString(config_values::kPOP3Login, pop3->login);
-        key.WriteString(config_values::kPassword, ScrambleText(pop3->password));
+        // The scrambled password with all of its bytes, zeros included.
+        rows.insert(rows.end(), {Number(kPOP3Authentication, 1), Text(kPOP3Server, pop3->server),
+                                 Text(kPOP3Login, pop3->login), Text(kPassword, ScrambleText(pop3->password))});
     } else {
-        key.WriteDword(config_values::kPOP3Authentication, 0);
+        rows.push_back(Number(kPOP3Authentication, 0));
     }
+    ASSERT_TRUE(WriteConfigurationRows(rows));
 }
 
 class Mailwire : public ::testing::Test {
@@ -228,6 +228,32 @@ TEST_F(Mailwire, Pop3LoginSendsPasswordButNeverLogsIt)
     EXPECT_NE(log.find("MAILWIRE Sent Password\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("PASS"), std::string::npos) << log;
     EXPECT_EQ(log.find("s3cret"), std::string::npos) << log;
+}
+
+// The stored Password holds a zero byte where a password byte equals the key byte: the
+// POP3 server still hears the whole password, not the part before that byte.
+TEST_F(Mailwire, Pop3PasswordWithAScrambledZeroByteGoesOutWhole)
+{
+    std::string password = "ab";
+    password += static_cast<char>(ScrambleKey()[2]);
+    password += "cdef";
+    ASSERT_EQ(ScrambleText(password)[2], '\0');
+    ScriptServer pop3, smtp;
+    std::string error;
+    ASSERT_TRUE(pop3.Start("127.0.0.90", kPop3Port,
+                           {Say("+OK ready\r\n"), Hear(), Say("+OK\r\n"), Hear(), Say("+OK in\r\n"), Hear(),
+                            Say("+OK bye\r\n"), Hang()},
+                           1, error)) << error;
+    ASSERT_TRUE(smtp.Start("127.0.0.90", kSmtpPort, GoodSmtpScript(), 1, error)) << error;
+    Pop3Config config = {"127.0.0.90", "joe", password.c_str()};
+    WriteConfiguration("127.0.0.90", &config);
+    Load();
+    MailSession session = 0;
+    ASSERT_EQ(Logon(&session), kMailOk);
+    library_.Logoff(session);
+    pop3.Stop();
+    smtp.Stop();
+    EXPECT_EQ(pop3.Heard(0), (std::vector<std::string>{"USER joe\r\n", "PASS " + password + "\r\n", "QUIT\r\n"}));
 }
 
 TEST_F(Mailwire, WithoutPop3AuthenticationNoPop3Connection)

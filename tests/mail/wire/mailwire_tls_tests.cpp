@@ -106,7 +106,9 @@ Outcome Deliver(const ServerSetup &setup, int pages)
     outcome.loggedOn = library.Logon("", "", &session, 1, logFile.c_str()) == kMailOk;
     if (outcome.loggedOn) {
         MailwireHandler handler(library, session);
-        outcome.pass = RunQueuePass(LocalNow(), 5, 15, handler);
+        RegistryMailQueue queue;
+        QueueHoldBack holdBack;
+        outcome.pass = RunQueuePass(queue, holdBack, LocalNow(), 5, 15, handler);
         library.Logoff(session);
     }
     library.Unload();

@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     message.security = quillon::wire::SmtpSecurity::kStartTls;
     message.login = "user";
     message.scrambledPassword = scrambled.c_str();
+    message.scrambledPasswordLength = scrambled.size();
     quillon::wire::RunSmtpDialogue(connection, output, message, quillon::DateTime{});
     // The password and its base64 forms never reach the log (unless the server itself
     // sent those bytes, which are logged as its reply).

@@ -45,6 +45,7 @@ wire::SmtpMessage Message(SmtpSecurity security, const char *login)
     message.security = security;
     message.login = login;
     message.scrambledPassword = kScrambled.c_str();
+    message.scrambledPasswordLength = kScrambled.size();
     return message;
 }
 
@@ -102,6 +103,32 @@ TEST(SecureDialogue, StartTlsThenAuthPlainSendsExactLines)
         EXPECT_EQ(output.lines[i], log[i]) << i;
     EXPECT_FALSE(Contains(output.lines, "AHVzZXIAcGFzcw"));
     EXPECT_FALSE(Contains(output.lines, "pass"));
+}
+
+TEST(SecureDialogue, ScrambledZeroByteDoesNotCutTheSignInPassword)
+{
+    // A password byte equal to the key byte at its position is stored as 0.
+    std::string password = "pa";
+    password += static_cast<char>(ScrambleKey()[2]);
+    password += "ss";
+    const std::string stored = ScrambleText(password);
+    ASSERT_EQ(stored[2], '\0');
+    TlsScriptedConnection connection;
+    connection.bursts = Then({"220 hi\r\n", "250-hi\r\n250-STARTTLS\r\n250 HELP\r\n", "220 go ahead\r\n",
+                              "250-hi\r\n250 AUTH PLAIN\r\n", "235 ok\r\n"},
+                             kAfterSignIn);
+    RecordingOutput output;
+    wire::SmtpMessage message = Message(SmtpSecurity::kStartTls, "user");
+    message.scrambledPassword = stored.data();
+    message.scrambledPasswordLength = stored.size();
+    ASSERT_EQ(wire::RunSmtpDialogue(connection, output, message, DateTime{2000, 7, 3, 5, 9, 3, 7, 0}),
+              DialogueResult::kDone);
+    const std::string raw = std::string("\0user\0", 6) + password;
+    char encoded[64];
+    ASSERT_TRUE(wire::Base64Encode(reinterpret_cast<const unsigned char *>(raw.data()), raw.size(), encoded,
+                                   sizeof encoded));
+    ASSERT_GE(connection.sent.size(), 5u);
+    EXPECT_EQ(connection.sent[4], std::string("AUTH PLAIN ") + encoded + "\r\n");
 }
 
 TEST(SecureDialogue, ImplicitTlsStartsBeforeTheGreetingAndAuthLoginWhenOnlyThatIsOffered)

@@ -1,15 +1,18 @@
 #!/usr/bin/python3
-"""A real SMTP peer for the mailwire tests and benchmark: Debian's aiosmtpd on a
-loopback address. Run it with /usr/bin/python3 (the only Python that sees aiosmtpd).
+"""The one way the tests, benchmarks and the demo start a real SMTP peer: Debian's
+aiosmtpd on a loopback address. Run it with /usr/bin/python3 (the only Python that sees
+aiosmtpd).
 
-  smtp_sink.py start --host 127.0.0.40 --port 25 --out FILE --pidfile FILE [--lifetime S]
+  smtp_sink.py start --host 127.0.0.40 --port 25 (--out FILE | --maildir DIR) --pidfile FILE
+               [--lifetime S]
       starts the server in the background, waits until it accepts connections, exits 0
   smtp_sink.py stop --pidfile FILE
       stops it (by the process id it recorded) and waits for it to end
   smtp_sink.py serve ...   the server itself, in the foreground
 
-Every received message is appended to FILE as one JSON line
-{"mail_from": ..., "rcpt_tos": [...], "data": ...}. The server stops by itself after
+With --out every received message is appended to FILE as one JSON line
+{"mail_from": ..., "rcpt_tos": [...], "data": ...}; with --maildir it is stored in the
+maildir DIR; with neither it is accepted and dropped. The server stops by itself after
 --lifetime seconds (default 120), so a test run that dies cannot leave it behind.
 """
 import argparse
@@ -36,7 +39,15 @@ def serve(args):
                 out.write(json.dumps(record) + "\n")
             return "250 Message accepted for delivery"
 
-    controller = Controller(Sink(), hostname=args.host, port=args.port)
+    if args.maildir:
+        from aiosmtpd.handlers import Mailbox
+        handler = Mailbox(args.maildir)
+    elif args.out:
+        handler = Sink()
+    else:
+        from aiosmtpd.handlers import Sink as Discard
+        handler = Discard()
+    controller = Controller(handler, hostname=args.host, port=args.port)
     controller.start()
     stop = {"now": False}
     signal.signal(signal.SIGTERM, lambda *_: stop.update(now=True))
@@ -56,10 +67,15 @@ def accepting(host, port):
 
 
 def start(args):
-    open(args.out, "w").close()
+    command = [sys.executable, os.path.abspath(__file__), "serve", "--host", args.host, "--port", str(args.port),
+               "--lifetime", str(args.lifetime)]
+    if args.out:
+        open(args.out, "w").close()
+        command += ["--out", args.out]
+    if args.maildir:
+        command += ["--maildir", args.maildir]
     child = subprocess.Popen(
-        [sys.executable, os.path.abspath(__file__), "serve", "--host", args.host, "--port", str(args.port),
-         "--out", args.out, "--lifetime", str(args.lifetime)],
+        command,
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     with open(args.pidfile, "w") as f:
         f.write(str(child.pid))
@@ -103,6 +119,7 @@ def main():
     parser.add_argument("--host", default="127.0.0.40")
     parser.add_argument("--port", type=int, default=25)
     parser.add_argument("--out")
+    parser.add_argument("--maildir")
     parser.add_argument("--pidfile")
     parser.add_argument("--lifetime", type=float, default=120)
     args = parser.parse_args()

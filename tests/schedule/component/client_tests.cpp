@@ -17,6 +17,7 @@
 #include "common/win_datetime.h"
 #include "schedule/component/tasqedule_ui_dispatch.h"
 #include "tasqui_h.h"
+#include "tests/support/date_time_builder.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -108,11 +109,7 @@ void WriteTask(const std::string &name, const TaskSpec &t)
 
 SYSTEMTIME At(int year, int month, int day, int hour, int minute, int second = 0, int ms = 0)
 {
-    DateTime dt{static_cast<uint16_t>(year), static_cast<uint16_t>(month), 0, static_cast<uint16_t>(day),
-                static_cast<uint16_t>(hour), static_cast<uint16_t>(minute), static_cast<uint16_t>(second),
-                static_cast<uint16_t>(ms)};
-    dt.wDayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
-    return ToSystemTime(dt);
+    return ToSystemTime(test::At(year, month, day, hour, minute, second, ms));
 }
 
 std::string KeyNameOf(IUnknown *task)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -14,7 +15,7 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tasqui_h.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -132,6 +133,113 @@ TEST_F(Submission, SubmittedTaskJoinsTheListAndTheNextSubmissionStartsFromItsSch
     EXPECT_EQ(E_INVALIDARG, ui->SubmitApplication(nullptr, nullptr, app, commandLine, 0, 0, nullptr));
     EXPECT_EQ(E_INVALIDARG, ui->SubmitApplication(nullptr, description, nullptr, commandLine, 0, 0, nullptr));
     EXPECT_EQ(E_INVALIDARG, ui->SubmitApplication(nullptr, description, app, nullptr, 0, 0, nullptr));
+}
+
+// A top-level window whose thread answers nothing for a while (a hung program, or a
+// scheduler inside a long minute tick). It records the task-changed notice once its
+// thread pumps again.
+class HungWindow {
+public:
+    explicit HungWindow(DWORD hungMs) : hungMs_(hungMs)
+    {
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &HungWindow::Main, this, 0, nullptr);
+        WaitForSingleObject(ready_, 5000);
+    }
+    ~HungWindow()
+    {
+        SetEvent(release_);
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        CloseHandle(release_);
+        CloseHandle(ready_);
+    }
+    // Ends the hang early; the thread then pumps for a short while.
+    void Release() { SetEvent(release_); }
+    bool Finish(DWORD timeoutMs) { return WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0; }
+    bool HeardTheNotice() const { return heard_ != 0; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        static const UINT changed = RegisterWindowMessageA(kMsgAppTaskChanged);
+        if (message == changed) {
+            auto *self = reinterpret_cast<HungWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+            if (self != nullptr)
+                InterlockedExchange(&self->heard_, 1);
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static DWORD WINAPI Main(void *parameter)
+    {
+        auto *self = static_cast<HungWindow *>(parameter);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = Proc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "QuillonHungWindow";
+        RegisterClassA(&windowClass);
+        HWND window = CreateWindowExA(0, windowClass.lpszClassName, "hung", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr,
+                                      nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetEvent(self->ready_);
+        WaitForSingleObject(self->release_, self->hungMs_);   // no message is handled meanwhile
+        DWORD start = GetTickCount();
+        MSG message;
+        while (GetTickCount() - start < 1000) {
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+            Sleep(10);
+        }
+        DestroyWindow(window);
+        UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
+        return 0;
+    }
+
+    DWORD hungMs_;
+    HANDLE ready_ = nullptr;
+    HANDLE release_ = nullptr;
+    HANDLE thread_ = nullptr;
+    volatile LONG heard_ = 0;
+};
+
+// The task-changed notice never holds the submitting thread on a window that does not
+// answer, and that window still gets it once it answers again.
+TEST_F(Submission, TaskChangedNoticeDoesNotWaitForAHungWindow)
+{
+    HungWindow hung(30000);
+    char keyName[16] = {};
+    char description[] = "Send text from http://example.test/";
+    char app[] = "quillon.exe";
+    char commandLine[] = "";
+    std::atomic<DWORD> submitted{0};
+    std::atomic<DWORD> clicked{0};
+    long result = RunDriven(
+        [&] {
+            long hr = static_cast<long>(ui->SubmitApplication(nullptr, description, app, commandLine, 1, 300000,
+                                                              keyName));
+            submitted = GetTickCount();
+            return hr;
+        },
+        [&](DWORD thread) {
+            HWND editor = WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+            if (editor == nullptr)
+                return;
+            SetItemText(editor, IDC_TASK_INTERVAL, "5");
+            SelectListEntry(editor, IDC_TASK_UNIT, 0);
+            Click(editor, IDOK);
+            clicked = GetTickCount();
+        },
+        40000);
+    ASSERT_EQ(S_OK, result);
+    EXPECT_TRUE(TaskKeyExists(keyName));
+    // The hang lasts 30 s; the submission returned long before.
+    EXPECT_LT(static_cast<LONG>(submitted.load() - clicked.load()), 5000) << "the submission waited for the hung window";
+    EXPECT_FALSE(hung.HeardTheNotice());
+    hung.Release();
+    ASSERT_TRUE(hung.Finish(10000));
+    EXPECT_TRUE(hung.HeardTheNotice()) << "the notice was dropped instead of queued";
 }
 
 TEST_F(Submission, ScheduleListCancelledKeepsAndConfirmedSavesTheObjectsList)

@@ -18,7 +18,7 @@
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/schedule_dialogs.h"
 #include "schedule/task_store.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -30,8 +30,7 @@ class DialogTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_LISTVIEW_CLASSES};
-        InitCommonControlsEx(&controls);
+        // No InitCommonControlsEx here: the dialogs register the classes they need.
         resources_ = LoadLibraryA((BinDir() + "\\tasqen.dll").c_str());
     }
 
@@ -971,7 +970,7 @@ TEST_F(PreviewInCopy, ShowsTheDividedTextOrTheError)
         {"divided with heading", "\"http://pages/long\"", 1, false, "text", "Title " + ExpectedBody(true)},
         {"heading clipped", "\"http://pages/long\" 1 2 3", 1, true, "text", ExpectedBody(true)},
         {"not divided: first L characters", "\"http://pages/long\"", 0, true, "text", ExpectedBody(false)},
-        {"extraction failure shows string 206", "\"http://pages/missing\"", 1, false, "error",
+        {"extraction failure shows IDS_EXTRACT_ERROR", "\"http://pages/missing\"", 1, false, "error",
          "Error accessing web page and extracting text"},
         {"selection without quotes shows nothing", "http://pages/long", 1, false, "none", ""},
         {"no selection shows nothing", nullptr, 1, false, "none", ""},

@@ -9,6 +9,7 @@
 
 #include "common/names.h"
 #include "common/registry.h"
+#include "common/scramble.h"
 #include "scheduler/config/config_registry.h"
 #include "tests/support/wine_test_support.h"
 
@@ -31,12 +32,11 @@ protected:
     }
     void WriteComplete()
     {
-        key_.WriteDword(kMailSystem, 0);
-        key_.WriteString(kSender, "me@example.net");
-        key_.WriteString(kDestination, "pager@example.net");
-        key_.WriteDword(kUsesDialup, 0);
-        key_.WriteString(kDialupName, "Office");
-        key_.WriteString(kTimeout, "abc");
+        using test::Number;
+        using test::Text;
+        ASSERT_TRUE(test::WriteConfigurationRows({Number(kMailSystem, 0), Text(kSender, "me@example.net"),
+                                                  Text(kDestination, "pager@example.net"), Number(kUsesDialup, 0),
+                                                  Text(kDialupName, "Office"), Text(kTimeout, "abc")}));
     }
     RegistryKey key_;
 };
@@ -59,11 +59,11 @@ TEST_F(ConfigRegistry, LoadsFromTheRegistry)
     SchedulerSettings settings;
     ASSERT_TRUE(LoadConfiguration(&settings));
     EXPECT_TRUE(settings.dialUp);
-    EXPECT_STREQ(settings.dialupName, "Office");
-    EXPECT_EQ(settings.hangUpMinutes, 0);
+    EXPECT_EQ(settings.dialupName, "Office");
+    EXPECT_EQ(settings.hangUpMinutes, 0u);
     EXPECT_EQ(settings.retryCount, 1u);
     EXPECT_EQ(settings.retryMinutes, 20u);
-    EXPECT_STREQ(settings.mailLibrary, "");
+    EXPECT_EQ(settings.mailLibrary, "");
 }
 
 // The limit counts stored bytes: 259 characters and the NUL fit, 260 characters do not,
@@ -100,10 +100,10 @@ TEST_F(ConfigRegistry, SwitchesNeedData)
     key_.WriteString(kLogging, "quillon.log");
     SchedulerSettings settings;
     ASSERT_TRUE(LoadConfiguration(&settings));
-    EXPECT_FALSE(settings.neverSend);
-    EXPECT_TRUE(settings.neverDial);
+    EXPECT_FALSE(settings.dontSend);
+    EXPECT_TRUE(settings.dontDial);
     EXPECT_TRUE(settings.logging);
-    EXPECT_STREQ(settings.logFile, "quillon.log");
+    EXPECT_EQ(settings.logFile, "quillon.log");
     EXPECT_FALSE(ConfigValueHasData(kDontSend));
     EXPECT_TRUE(ConfigValueHasData(kDontDial));
 
@@ -129,6 +129,71 @@ TEST_F(ConfigRegistry, ReadWithDefaultHelpers)
     EXPECT_EQ(ReadConfigNumber(kRetryCount, 1), 0u);
     EXPECT_EQ(ReadConfigNumber(kTaskRetryCount, 1), 1u);
     EXPECT_EQ(ReadConfigNumber(kRetryTime, 15), 15u);
+}
+
+// Damaged values read the same way in every deliverable: a number of 1 to 3 bytes is
+// zero-extended, one of 0 bytes or of more than 4 bytes is missing; a text stored without
+// its terminator reads as the same text; its bytes are read whatever the stored type.
+TEST_F(ConfigRegistry, DamagedValuesReadByOneRule)
+{
+    struct NumberCase {
+        const char *label;
+        std::string bytes;
+        bool present;
+        uint32_t value;
+    } numbers[] = {
+        {"0 bytes", "", false, 0},
+        {"1 byte", std::string("\x07", 1), true, 7},
+        {"2 bytes", std::string("\x34\x12", 2), true, 0x1234},
+        {"3 bytes", std::string("\x01\x02\x03", 3), true, 0x030201},
+        {"4 bytes", std::string("\x01\x00\x00\x80", 4), true, 0x80000001u},
+        {"5 bytes", std::string("\x01\x00\x00\x00\x00", 5), false, 0},
+    };
+    for (const NumberCase &c : numbers) {
+        RegSetValueExA(key_.Get(), kRetryCount, 0, REG_BINARY, reinterpret_cast<const BYTE *>(c.bytes.data()),
+                       static_cast<DWORD>(c.bytes.size()));
+        EXPECT_EQ(ReadConfigNumber(kRetryCount, 99), c.present ? c.value : 99u) << c.label;
+        WriteComplete();
+        SchedulerSettings settings;
+        settings.retryCount = 99;
+        ASSERT_TRUE(LoadConfiguration(&settings)) << c.label;
+        EXPECT_EQ(settings.retryCount, c.present ? c.value : 99u) << c.label;
+    }
+    // A required number of 0 bytes is missing: the configuration is incomplete.
+    RegSetValueExA(key_.Get(), kMailSystem, 0, REG_DWORD, nullptr, 0);
+    SchedulerSettings settings;
+    EXPECT_FALSE(LoadConfiguration(&settings));
+
+    WriteComplete();
+    const char unterminated[] = {'m', 'e', '@', 'x'};
+    RegSetValueExA(key_.Get(), kSender, 0, REG_BINARY, reinterpret_cast<const BYTE *>(unterminated),
+                   sizeof unterminated);
+    ASSERT_TRUE(LoadConfiguration(&settings));
+    EXPECT_EQ(settings.sender, "me@x");
+    EXPECT_EQ(ReadConfigText(kSender, "none"), "me@x");
+}
+
+// The scrambled password is read at its stored length, also when a byte scrambles to 0.
+TEST_F(ConfigRegistry, PasswordKeepsItsStoredLength)
+{
+    WriteComplete();
+    key_.WriteDword(kMailSystem, 1);
+    key_.WriteString(kProfile, "MS Exchange");
+    std::string password = "pa";
+    password += static_cast<char>(ScrambleKey()[2]);
+    password += "ss";
+    std::string scrambled = ScrambleText(password);
+    ASSERT_EQ(scrambled[2], '\0');
+    ASSERT_EQ(key_.WriteString(kPassword, scrambled), ERROR_SUCCESS);
+
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfiguration(&settings));
+    EXPECT_EQ(settings.scrambledPassword, scrambled);
+    ConfigurationKey configuration;
+    ASSERT_TRUE(configuration.Open());
+    char plain[kTextBufferSize];
+    ASSERT_TRUE(configuration.ReadPassword(plain));
+    EXPECT_EQ(std::string(plain), password);
 }
 
 } // namespace

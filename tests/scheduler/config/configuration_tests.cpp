@@ -74,11 +74,11 @@ TEST(LoadConfiguration, CompleteSmtpConfigurationLoadsWithRetryDefaults)
     FakeSource source = CompleteSmtpConfiguration();
     SchedulerSettings settings;
     ASSERT_TRUE(LoadConfigurationFrom(source, &settings));
-    EXPECT_STREQ(settings.sender, "me@example.net");
-    EXPECT_STREQ(settings.destination, "pager@example.net");
-    EXPECT_STREQ(settings.mailLibrary, "mailwire.dll");
+    EXPECT_EQ(settings.sender, "me@example.net");
+    EXPECT_EQ(settings.destination, "pager@example.net");
+    EXPECT_EQ(settings.mailLibrary, "mailwire.dll");
     EXPECT_FALSE(settings.dialUp);
-    EXPECT_EQ(settings.hangUpMinutes, 5);
+    EXPECT_EQ(settings.hangUpMinutes, 5u);
     EXPECT_FALSE(settings.logging);
     EXPECT_EQ(settings.retryCount, 1u);
     EXPECT_EQ(settings.retryMinutes, 15u);
@@ -140,25 +140,27 @@ const FieldCase kFieldCases[] = {
     {"UsesDialup 7 is not 0", [](FakeSource &s) { s.Number(kUsesDialup, 7); },
      [](const SchedulerSettings &st, const char *l) { EXPECT_FALSE(st.dialUp) << l; }},
     {"Timeout abc gives 0", [](FakeSource &s) { s.Text(kTimeout, "abc"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 0) << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 0u) << l; }},
     {"Timeout 12abc gives 12", [](FakeSource &s) { s.Text(kTimeout, "12abc"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 12) << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 12u) << l; }},
+    {"Timeout -5 gives 0", [](FakeSource &s) { s.Text(kTimeout, "-5"); },
+     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 0u) << l; }},
     {"Timeout beyond 32 bits is clamped", [](FakeSource &s) { s.Text(kTimeout, "99999999999999999999"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 2147483647L) << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.hangUpMinutes, 2147483647u) << l; }},
     {"Logging with a name switches logging on", [](FakeSource &s) { s.Text(kLogging, "C:\\q.log"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.logging) << l; EXPECT_STREQ(st.logFile, "C:\\q.log") << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.logging) << l; EXPECT_EQ(st.logFile, "C:\\q.log") << l; }},
     {"Logging over 260 bytes reads as missing", [](FakeSource &s) { s.Text(kLogging, std::string(270, 'L')); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_FALSE(st.logging) << l; EXPECT_STREQ(st.logFile, "") << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_FALSE(st.logging) << l; EXPECT_EQ(st.logFile, "") << l; }},
     {"DontDial present", [](FakeSource &s) { s.Number(kDontDial, 0); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.neverDial) << l; EXPECT_FALSE(st.neverSend) << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.dontDial) << l; EXPECT_FALSE(st.dontSend) << l; }},
     {"DontSend present", [](FakeSource &s) { s.Text(kDontSend, "yes"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.neverSend) << l; EXPECT_FALSE(st.neverDial) << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_TRUE(st.dontSend) << l; EXPECT_FALSE(st.dontDial) << l; }},
     {"retry values read", [](FakeSource &s) { s.Number(kRetryCount, 3); s.Number(kRetryTime, 7); s.Number(kTaskRetryCount, 0); s.Number(kTaskRetryTime, 60); },
      [](const SchedulerSettings &st, const char *l) {
          EXPECT_EQ(st.retryCount, 3u) << l; EXPECT_EQ(st.retryMinutes, 7u) << l;
          EXPECT_EQ(st.taskRetryCount, 0u) << l; EXPECT_EQ(st.taskRetryMinutes, 60u) << l; }},
     {"MailSystem 1 keeps the scrambled password as stored", [](FakeSource &s) { s.Number(kMailSystem, 1); s.Text(kProfile, "Outlook"); s.Text(kPassword, "\x13\x27zz"); },
-     [](const SchedulerSettings &st, const char *l) { EXPECT_STREQ(st.profile, "Outlook") << l; EXPECT_STREQ(st.password, "\x13\x27zz") << l; }},
+     [](const SchedulerSettings &st, const char *l) { EXPECT_EQ(st.profile, "Outlook") << l; EXPECT_EQ(st.scrambledPassword, "\x13\x27zz") << l; }},
 };
 
 TEST(LoadConfiguration, ValuesBecomeSettings)
@@ -187,34 +189,34 @@ TEST(LoadConfiguration, SecondLoadKeepsOptionalValuesAndDropsSwitches)
     second.Remove(kMailLibrary);
     ASSERT_TRUE(LoadConfigurationFrom(second, &settings));
     EXPECT_FALSE(settings.logging);
-    EXPECT_STREQ(settings.logFile, "");
-    EXPECT_FALSE(settings.neverSend);
+    EXPECT_EQ(settings.logFile, "");
+    EXPECT_FALSE(settings.dontSend);
     EXPECT_EQ(settings.retryCount, 4u);
     EXPECT_EQ(settings.taskRetryMinutes, 30u);
-    EXPECT_STREQ(settings.mailLibrary, "mailwire.dll");
+    EXPECT_EQ(settings.mailLibrary, "mailwire.dll");
 }
 
 TEST(LoadConfiguration, FailureKeepsWhatWasReadBefore)
 {
     SchedulerSettings settings;
-    CopyBounded(settings.sender, "old@example.net");
-    CopyBounded(settings.destination, "old-pager@example.net");
+    settings.sender = "old@example.net";
+    settings.destination = "old-pager@example.net";
     FakeSource source = CompleteSmtpConfiguration();
     source.Text(kDialupName, "Office");
     source.Text(kTimeout, "9");
     source.Remove(kMailSystem);
     source.Text(kDestination, std::string(400, 'x'));
     EXPECT_FALSE(LoadConfigurationFrom(source, &settings));
-    EXPECT_STREQ(settings.dialupName, "Office");
-    EXPECT_EQ(settings.hangUpMinutes, 9);
+    EXPECT_EQ(settings.dialupName, "Office");
+    EXPECT_EQ(settings.hangUpMinutes, 9u);
     // Stopped at MailSystem: the addresses are the old ones.
-    EXPECT_STREQ(settings.sender, "old@example.net");
-    EXPECT_STREQ(settings.destination, "old-pager@example.net");
+    EXPECT_EQ(settings.sender, "old@example.net");
+    EXPECT_EQ(settings.destination, "old-pager@example.net");
 
     // A too-long required text does not blank the previous value either.
     source.Number(kMailSystem, 0);
     EXPECT_FALSE(LoadConfigurationFrom(source, &settings));
-    EXPECT_STREQ(settings.destination, "old-pager@example.net");
+    EXPECT_EQ(settings.destination, "old-pager@example.net");
 }
 
 } // namespace

@@ -18,7 +18,7 @@
 #include "common/scramble.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
-#include "tests/scheduler/shell/window_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {

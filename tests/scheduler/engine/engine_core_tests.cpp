@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "common/scramble.h"
-#include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/task_engine.h"
 #include "tests/scheduler/engine/engine_doubles.h"
 
@@ -297,20 +296,22 @@ TEST(MinuteTickTest, MessagesThatKeepFailingDoNotSpinThePass)
     struct Case {
         const char *label;
         std::function<void(Rig &)> arrange;
+        size_t loadsAMinuteLater;   // 1: tried again; 0: never again from this scheduler
     };
     const Case cases[] = {
-        {"send fails, retry minutes 0", [](Rig &r) { r.loader.sendResult = [](const std::string &) { return -5; }; }},
-        {"logon fails, retry minutes 0", [](Rig &r) { r.loader.logonResult = -1; }},
-        {"library missing", [](Rig &r) { r.loader.available = false; }},
+        {"send fails, retry minutes 0", [](Rig &r) { r.loader.sendResult = [](const std::string &) { return -5; }; },
+         1},
+        {"logon fails, retry minutes 0", [](Rig &r) { r.loader.logonResult = -1; }, 1},
+        {"library missing", [](Rig &r) { r.loader.available = false; }, 1},
         {"count unreadable", [](Rig &r) {
              r.queue.entries["m1"].hasCount = false;
              r.loader.sendResult = [](const std::string &) { return -5; };
-         }},
+         }, 1},
         {"body unreadable, write fails", [](Rig &r) {
              r.queue.entries["m1"].hasBody = false;
              r.queue.failWrites = true;
-         }},
-        {"sent but cannot be deleted", [](Rig &r) { r.queue.entries["m1"].deletable = false; }},
+         }, 1},
+        {"sent but cannot be deleted", [](Rig &r) { r.queue.entries["m1"].deletable = false; }, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -324,12 +325,12 @@ TEST(MinuteTickTest, MessagesThatKeepFailingDoNotSpinThePass)
         EXPECT_EQ(r.loader.calls.loads.size(), 1u);
         EXPECT_EQ(r.schedule.queries.size(), 2u);
 
-        // A minute later the entry is tried again.
+        // A minute later the entry is tried again, unless the library took it.
         r.clock.AdvanceMinutes(1);
         r.clock.Advance(kTicksPerSecond);
         r.loader.calls = MailCalls();
         r.Engine().MinuteTick();
-        EXPECT_EQ(r.loader.calls.loads.size(), 1u);
+        EXPECT_EQ(r.loader.calls.loads.size(), c.loadsAMinuteLater);
     }
 }
 
@@ -595,6 +596,58 @@ TEST_F(DispatchTest, EntriesThatCannotBeReadOrOpenedAreLeftAlone)
     EXPECT_EQ(loader.calls.calls.size(), 2u);
 }
 
+// A message the mail library accepted is never sent again by the same scheduler, even
+// when its key cannot be deleted; that is logged once. Once the key is gone, the name is
+// forgotten: a new message of the same name is sent.
+TEST_F(DispatchTest, AcceptedMessageThatCannotBeDeletedIsNeverSentAgain)
+{
+    queue.Add("m", At(2026, 12, 10, 9, 0), "S", "once").deletable = false;
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(loader.calls.calls.size(), 3u);
+    EXPECT_EQ(loader.calls.calls[1], "send 77 me@example.org pager@example.org S/once");
+    std::vector<std::string> lines = {"From: me@example.org", "To: pager@example.org", "Subject: S", "Text: once",
+                                      "Succeeded in sending message",
+                                      "Cannot delete message m; it stays in the queue until the scheduler starts again"};
+    EXPECT_EQ(log.Lines(), lines);
+
+    for (int hour = 1; hour <= 3; ++hour) {
+        clock.AdvanceMinutes(60);
+        EXPECT_FALSE(Dispatcher().IsMailDue()) << hour;
+        loader.calls = MailCalls();
+        Dispatcher().DispatchMail();
+        EXPECT_EQ(loader.calls.calls.size(), 2u) << "logon and logoff only, hour " << hour;
+    }
+    EXPECT_EQ(log.Lines(), lines) << "logged once";
+    EXPECT_EQ(queue.entries.size(), 1u);
+
+    // Someone removes the key by hand; a later message takes the same name.
+    queue.entries.clear();
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 0u);
+    queue.Add("m", At(2026, 12, 10, 12, 0), "S", "new");
+    EXPECT_TRUE(Dispatcher().IsMailDue());
+    loader.calls = MailCalls();
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(loader.calls.calls.size(), 3u);
+    EXPECT_EQ(loader.calls.calls[1], "send 77 me@example.org pager@example.org S/new");
+}
+
+// An entry held back for a while (its count cannot be read) is forgotten once it is gone.
+TEST_F(DispatchTest, HeldBackSetForgetsEntriesThatNoLongerExist)
+{
+    loader.sendResult = [](const std::string &) { return -5; };
+    queue.Add("a", At(2026, 12, 10, 9, 0)).hasCount = false;
+    queue.Add("b", At(2026, 12, 10, 9, 0)).hasCount = false;
+    Dispatcher().DispatchMail();
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 2u);
+    queue.entries.erase("a");
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 1u);
+    queue.exists = false;
+    Dispatcher().DispatchMail();
+    EXPECT_EQ(Dispatcher().HeldBackCount(), 0u);
+}
+
 TEST_F(DispatchTest, PasswordWithAByteThatScramblesToZeroIsPassedWhole)
 {
     std::string password = "pw";
@@ -611,52 +664,12 @@ TEST_F(DispatchTest, PasswordWithAByteThatScramblesToZeroIsPassedWhole)
     EXPECT_EQ(loader.calls.calls[0], "logon MS Exchange/" + password + "/0/quillon.log");
 }
 
-TEST(UnscramblePasswordTest, BoundedByTheWorkingBuffer)
-{
-    std::string password(300, 'x');
-    std::string scrambled = ScrambleText(password.substr(0, 259)) + std::string(41, 'y');
-    char buffer[260];
-    UnscramblePassword(scrambled, buffer, sizeof buffer);
-    EXPECT_EQ(std::string(buffer), password.substr(0, 259));
-    char empty[4] = {'z', 'z', 'z', 'z'};
-    UnscramblePassword("", empty, sizeof empty);
-    EXPECT_EQ(empty[0], '\0');
-}
-
 TEST_F(DispatchTest, MissingQueueIsEmpty)
 {
     queue.exists = false;
     EXPECT_FALSE(Dispatcher().IsMailDue());
     Dispatcher().DispatchMail();
     EXPECT_EQ(loader.calls.calls.size(), 2u) << "logon and logoff";
-}
-
-} // namespace
-} // namespace quillon::test
-
-namespace quillon::test {
-namespace {
-
-TEST(EngineSettingsFromTest, ScrambledPasswordKeepsItsStoredLength)
-{
-    SchedulerSettings configuration;
-    const char scrambled[] = {'a', '\0', 'b', 'c'};
-    std::memcpy(configuration.password, scrambled, sizeof scrambled);
-    configuration.passwordLength = sizeof scrambled;
-    configuration.hangUpMinutes = -3;
-    configuration.neverSend = true;
-    EngineSettings settings = EngineSettingsFrom(configuration);
-    EXPECT_EQ(settings.scrambledPassword, std::string(scrambled, sizeof scrambled));
-    EXPECT_EQ(settings.hangUpMinutes, 0u);
-    EXPECT_TRUE(settings.dontSend);
-
-    SchedulerSettings back = SchedulerSettingsFrom(settings);
-    EXPECT_EQ(back.passwordLength, sizeof scrambled);
-    EXPECT_EQ(std::memcmp(back.password, scrambled, sizeof scrambled), 0);
-    EXPECT_TRUE(back.neverSend);
-
-    configuration.passwordLength = 5000;   // never read past the buffer
-    EXPECT_EQ(EngineSettingsFrom(configuration).scrambledPassword.size(), sizeof configuration.password - 1);
 }
 
 } // namespace

@@ -13,22 +13,10 @@
 
 #include "common/datetime.h"
 #include "scheduler/engine/engine_seams.h"
+#include "tests/support/date_time_builder.h"
 
 namespace quillon::test {
 
-inline DateTime At(int year, int month, int day, int hour, int minute, int second = 0, int ms = 0)
-{
-    DateTime t = {};
-    t.wYear = static_cast<uint16_t>(year);
-    t.wMonth = static_cast<uint16_t>(month);
-    t.wDay = static_cast<uint16_t>(day);
-    t.wHour = static_cast<uint16_t>(hour);
-    t.wMinute = static_cast<uint16_t>(minute);
-    t.wSecond = static_cast<uint16_t>(second);
-    t.wMilliseconds = static_cast<uint16_t>(ms);
-    t.wDayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
-    return t;
-}
 
 inline Ticks TicksOf(const DateTime &t)
 {
@@ -207,13 +195,13 @@ private:
 
 class ScriptedDialer : public Dialer {
 public:
-    uint32_t Dial(const std::string &entryName, uint32_t *handle) override
+    uint32_t Dial(const std::string &entryName, uint64_t *handle) override
     {
         dialled.push_back(entryName);
         *handle = dialHandle;
         return dialResult;
     }
-    void HangUp(uint32_t handle) override { hungUp.push_back(handle); }
+    void HangUp(uint64_t handle) override { hungUp.push_back(handle); }
     bool ProbeStartPage() override
     {
         ++probes;
@@ -221,10 +209,10 @@ public:
     }
 
     uint32_t dialResult = 0;
-    uint32_t dialHandle = 0x1234;
+    uint64_t dialHandle = 0x1234;
     bool probeResult = false;
     std::vector<std::string> dialled;
-    std::vector<uint32_t> hungUp;
+    std::vector<uint64_t> hungUp;
     int probes = 0;
 };
 

@@ -111,24 +111,11 @@ private:
 void WriteConfiguration(const std::string &logFile)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, kAddress);
-    key.WriteString(kSender, "scheduler@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteDword(kPOP3Authentication, 0);
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kClipSubject, 0);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 1);
-    key.WriteDword(kTaskRetryTime, 15);
+    ASSERT_TRUE(WriteConfigurationRows(With(CompleteSmtpConfiguration(kAddress),
+                                            {Text(kSender, "scheduler@example.org"),
+                                             Text(kDestination, "pager@example.org"), Text(kLogging, logFile),
+                                             Number(kClipSubject, 0), Number(kRetryCount, 1), Number(kRetryTime, 15),
+                                             Number(kTaskRetryCount, 1), Number(kTaskRetryTime, 15)})));
 }
 
 // A page task due every minute that has never run, so it is due now.

@@ -6,6 +6,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <thread>
 
@@ -237,6 +238,33 @@ TEST_F(WinEngineTest, TwoDueEntriesAreSentInOneLogonAndDeleted)
     EXPECT_FALSE(dispatcher.IsMailDue());
 }
 
+// A message key holding a subkey (hand-made, or left by another tool) is deleted whole
+// once sent, so it is not sent again at the next retry.
+TEST_F(WinEngineTest, SentMessageWithASubkeyIsDeletedWhole)
+{
+    ASSERT_TRUE(mail.Loaded());
+    WriteEntry("2026121009 5 1", At(2026, 12, 10, 9, 5, 1), "Title", "only once");
+    RegistryKey stray;
+    ASSERT_EQ(stray.Create(HKEY_CURRENT_USER, (std::string(kMailKeyPath) + "\\2026121009 5 1\\stray\\deeper").c_str()),
+              ERROR_SUCCESS);
+    stray.Close();
+    MailDispatcher &dispatcher = Engine().Dispatcher();
+    dispatcher.DispatchMail();
+    EXPECT_FALSE(ReadEntry("2026121009 5 1").exists);
+
+    clock.AdvanceMinutes(60);
+    EXPECT_FALSE(dispatcher.IsMailDue());
+    dispatcher.DispatchMail();
+    std::vector<std::string> calls = {
+        "logon //1/" + settings.logFile,
+        "send 4242 me@example.org pager@example.org Title/only once",
+        "logoff 4242",
+        "logon //1/" + settings.logFile,
+        "logoff 4242",
+    };
+    EXPECT_EQ(mail.Calls(), calls);
+}
+
 TEST_F(WinEngineTest, FailedSendIsRescheduledThenGivenUp)
 {
     WriteEntry("m", At(2026, 12, 10, 9, 0), "S", "B");
@@ -391,6 +419,44 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
     EXPECT_EQ(loaded.logFile, "q.log");
     EXPECT_TRUE(loaded.dontDial);
     EXPECT_FALSE(loaded.dontSend);
+}
+
+// ---- Dialling ------------------------------------------------------------------------
+
+// What the dialler hands to WinInet's InternetDialA and InternetHangUp, recorded by
+// stand-ins with the exports' own signatures.
+struct DialRecord {
+    std::string entry;
+    DWORD flags = 0;
+    DWORD_PTR hungUp = 0;
+};
+DialRecord g_dialRecord;
+
+DWORD WINAPI RecordingDial(HWND, LPSTR entryName, DWORD flags, DWORD_PTR *connection, DWORD)
+{
+    g_dialRecord.entry = entryName;
+    g_dialRecord.flags = flags;
+    // A handle that needs all 8 bytes of the slot on x64.
+    *connection = static_cast<DWORD_PTR>(0x1234567890ABCDEFull);
+    return 0;
+}
+
+DWORD WINAPI RecordingHangUp(DWORD_PTR connection, DWORD)
+{
+    g_dialRecord.hungUp = connection;
+    return 0;
+}
+
+TEST(WinInetDialerTest, DialsUnattendedAndHangsUpTheWholeHandle)
+{
+    g_dialRecord = DialRecord();
+    WinInetDialer dialer(nullptr, WinInetDialFunctions{&RecordingDial, &RecordingHangUp});
+    uint64_t handle = 0;
+    EXPECT_EQ(dialer.Dial("Office line", &handle), 0u);
+    EXPECT_EQ(g_dialRecord.entry, "Office line");
+    EXPECT_EQ(g_dialRecord.flags, 0x8000u) << "INTERNET_DIAL_UNATTENDED";
+    dialer.HangUp(handle);
+    EXPECT_EQ(g_dialRecord.hungUp, static_cast<DWORD_PTR>(0x1234567890ABCDEFull));
 }
 
 // ---- Start-page probe ----------------------------------------------------------------

@@ -7,13 +7,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
+#include <cstring>
 #include <string>
 
 #include "common/names.h"
 #include "common/registry.h"
+#include "common/handles.h"
 #include "resources/resource_ids.h"
+#include "tasqui_h.h"
 #include "tests/support/wine_test_support.h"
-#include "window_driver.h"
+#include "tests/support/window_driver.h"
 
 namespace quillon {
 namespace {
@@ -99,24 +103,16 @@ private:
 void WriteCompleteConfiguration(const std::string &logFile)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, "127.0.0.1");
-    key.WriteString(kSender, "scheduler@example.test");
-    key.WriteString(kDestination, "pager@example.test");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteString(kDontSend, "1");
+    std::vector<test::ConfigRow> rows = test::With(test::CompleteSmtpConfiguration("127.0.0.1"),
+                                                   {test::Text(kDontSend, "1")});
     if (!logFile.empty())
-        key.WriteString(kLogging, logFile);
+        rows.push_back(test::Text(kLogging, logFile));
+    ASSERT_TRUE(test::WriteConfigurationRows(rows));
 }
 
-// A task due every minute that runs tasqed_control.exe (which ends with -1).
-void WriteTask(const char *name, bool disabled)
+// A task due every minute that runs tasqed_control.exe with `command` (by default one
+// that ends at once with -1).
+void WriteTask(const char *name, bool disabled, const char *command = "succeed")
 {
     using namespace task_values;
     RegistryKey key;
@@ -126,7 +122,7 @@ void WriteTask(const char *name, bool disabled)
     key.WriteDword(kNeedsInternet, 0);
     key.WriteString(kDisplayName, name);
     key.WriteString(kAppName, program);
-    key.WriteString(kCommandLine, "succeed");
+    key.WriteString(kCommandLine, command);
     key.WriteDword(kHasDates, 0);
     key.WriteDword(kHasTimes, 0);
     key.WriteDword(kNotWeekend, 0);
@@ -222,6 +218,42 @@ TEST_F(SchedulerShell, SecondStartEndsAtOnceWithCodeZeroWhileTheFirstKeepsRunnin
     EXPECT_TRUE(first.Exit());
 }
 
+// While a task's program runs, the scheduler's thread waits for it inside the minute
+// tick and answers no message. A second copy started then must still see a running
+// scheduler and end with 0, not start a second one.
+TEST_F(SchedulerShell, SecondStartWhileTheFirstRunsATaskEndsWithCodeZero)
+{
+    const std::string logFile = scratch_ + "\\tasqed.log";
+    WriteCompleteConfiguration(logFile);
+    WriteTask("2026 1 1 0 0 3", false, "linger 14");
+    SchedulerProcess first;
+    ASSERT_TRUE(first.Start(scratch_));
+    HWND firstWindow = first.MainWindow();
+    ASSERT_NE(firstWindow, nullptr);
+
+    PostMessageA(firstWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (test::ReadWholeFile(logFile).find("    Task 2026 1 1 0 0 3: ") == std::string::npos) {
+        ASSERT_LT(GetTickCount() - start, kWaitMs) << "the task did not start";
+        test::PumpFor(20);
+    }
+
+    SchedulerProcess second;
+    ASSERT_TRUE(second.Start(scratch_));
+    DWORD code = 1;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, &code)) << "a second scheduler started beside the busy one";
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(first.Running());
+
+    start = GetTickCount();
+    while (test::ReadWholeFile(logFile).find("Task completed successfully") == std::string::npos) {
+        ASSERT_LT(GetTickCount() - start, 2 * kWaitMs) << "the task did not end";
+        test::PumpFor(50);
+    }
+    EXPECT_EQ(CountOf(test::ReadWholeFile(logFile), "TASQED.EXE: "), 1u) << "one scheduler, one tick";
+    EXPECT_TRUE(first.Exit());
+}
+
 LRESULT CALLBACK SilentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcA(window, message, wParam, lParam);   // answers 0 to everything it does not know
@@ -259,7 +291,7 @@ TEST_F(SchedulerShell, FirstRunDeclinedShowsWillNotRunAndEndsWithoutIcon)
     EXPECT_EQ(test::WindowText(question), kTitle);
     HWND mainWindow = scheduler.MainWindow(1000);
     ASSERT_NE(mainWindow, nullptr);
-    const bool iconWasShown = IconExists(mainWindow);
+    EXPECT_TRUE(IconExists(mainWindow)) << "no notification icon while the question is open";
 
     test::PostClick(question, IDCANCEL);
     HWND notice = test::WaitForMessageBox(scheduler.ThreadId(), kWillNotRun, kWaitMs);
@@ -268,8 +300,7 @@ TEST_F(SchedulerShell, FirstRunDeclinedShowsWillNotRunAndEndsWithoutIcon)
     DWORD code = 1;
     ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code));
     EXPECT_EQ(code, 0u);
-    if (iconWasShown)
-        EXPECT_FALSE(IconExists(mainWindow)) << "the notification icon was left behind";
+    EXPECT_FALSE(IconExists(mainWindow)) << "the notification icon was left behind";
     EXPECT_FALSE(RegistryKey().Open(HKEY_CURRENT_USER, kConfigurationKeyPath) == ERROR_SUCCESS);
 }
 
@@ -295,6 +326,13 @@ TEST_F(SchedulerShell, FirstRunCompletedShowsCongratulationsAndKeepsRunningWithT
     HWND connectionPage = PageWith(tabs, IDC_CONN_ALWAYS);
     ASSERT_NE(connectionPage, nullptr);
     SendMessageA(GetDlgItem(connectionPage, IDC_CONN_ALWAYS), BM_CLICK, 0, 0);
+    // A log file, so the first tick shows which configuration it runs with.
+    const std::string logFile = scratch_ + "\\first-run.log";
+    DeleteFileA(logFile.c_str());
+    HWND advancedPage = PageWith(tabs, IDC_ADV_LOG);
+    ASSERT_NE(advancedPage, nullptr);
+    SendMessageA(GetDlgItem(advancedPage, IDC_ADV_LOG), BM_CLICK, 0, 0);
+    SetDlgItemTextA(advancedPage, IDC_ADV_LOG_FILE, logFile.c_str());
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
     test::PostClick(dialog, IDOK);
 
@@ -306,11 +344,10 @@ TEST_F(SchedulerShell, FirstRunCompletedShowsCongratulationsAndKeepsRunningWithT
     HWND mainWindow = scheduler.MainWindow();
     ASSERT_NE(mainWindow, nullptr);
     EXPECT_TRUE(scheduler.Running());
-    RegistryKey key;
-    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    char server[260] = "";
-    key.ReadString(config_values::kSMTPServer, server);
-    EXPECT_STREQ(server, "127.0.0.1");
+    // The first tick already logs to the file chosen in the dialog: the saved values are
+    // the ones in force, without a restart.
+    EXPECT_TRUE(RunTick(mainWindow, logFile, 1)) << "the first tick wrote nothing to the chosen log file";
+    EXPECT_EQ(test::ReadWholeFile(logFile).rfind("TASQED.EXE: ", 0), 0u) << test::ReadWholeFile(logFile);
     EXPECT_TRUE(scheduler.Exit());
 }
 
@@ -367,8 +404,21 @@ TEST_F(SchedulerShell, IconRightClickShowsTheMenuAndDoubleClickOpensTheScheduleL
     PostMessageA(mainWindow, WM_CANCELMODE, 0, 0);
     EXPECT_TRUE(test::WaitForWindowGone(menu, kWaitMs) || !IsWindowVisible(menu));
 
-    // Other mouse events on the icon do nothing.
-    PostMessageA(mainWindow, iconMessage, iconMessage, WM_LBUTTONDOWN);
+    // Other mouse events on the icon open nothing.
+    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP, WM_MOUSEMOVE, WM_RBUTTONDBLCLK})
+        PostMessageA(mainWindow, iconMessage, iconMessage, event);
+    DWORD_PTR ignored = 0;
+    ASSERT_NE(SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored), 0)
+        << "the scheduler did not return to its message loop";
+    HWND opened = test::WaitForThreadWindow(
+        scheduler.ThreadId(),
+        [](HWND window) {
+            std::string kind = test::ClassOf(window);
+            return IsWindowVisible(window) && (kind == "#32768" || kind == "#32770");
+        },
+        500);
+    EXPECT_EQ(opened, nullptr) << "a mouse event other than a right-click or double-click opened "
+                               << test::ClassOf(opened);
     PostMessageA(mainWindow, iconMessage, iconMessage, WM_LBUTTONDBLCLK);
     HWND list = test::WaitForThreadWindow(
         scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32770"; }, kWaitMs);
@@ -402,6 +452,142 @@ TEST_F(SchedulerShell, TaskChangedBroadcastMakesTheNextTickReloadTheTaskList)
     EXPECT_NE(log.find("    Task 2026 1 1 0 0 2: "), std::string::npos) << log;
     EXPECT_NE(log.find("Task completed successfully"), std::string::npos) << log;
     EXPECT_TRUE(scheduler.Exit());
+}
+
+// A task submitted through the component while the scheduler is inside a long minute
+// tick: the submission does not wait for the busy scheduler, and the notice still
+// reaches it, so its next tick runs the new task.
+TEST_F(SchedulerShell, TaskSubmittedDuringALongTickRunsAtTheNextTick)
+{
+    const std::string logFile = scratch_ + "\\tasqed.log";
+    WriteCompleteConfiguration(logFile);
+    WriteTask("2026 1 1 0 0 4", false, "linger 12");
+    {
+        RegistryKey slow;   // hourly, so it is not due again at the next tick
+        ASSERT_EQ(slow.Open(HKEY_CURRENT_USER, (std::string(kTasksKeyPath) + "\\2026 1 1 0 0 4").c_str()),
+                  ERROR_SUCCESS);
+        slow.WriteDword(task_values::kValue, 60);
+    }
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (test::ReadWholeFile(logFile).find("    Task 2026 1 1 0 0 4: ") == std::string::npos) {
+        ASSERT_LT(GetTickCount() - start, kWaitMs) << "the long task did not start";
+        test::PumpFor(20);
+    }
+
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    char keyName[16] = {};
+    DWORD clicked = 0, returned = 0;
+    {
+        ComPtr<ITasqeduleUI> ui;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TasqeduleUI, nullptr, CLSCTX_INPROC_SERVER, IID_ITasqeduleUI,
+                                         ui.PutVoid()));
+        std::string program = test::BuildDir() + "\\tests\\tasqed_control.exe";
+        char description[] = "Submitted during a tick";
+        char commandLine[] = "succeed";
+        std::atomic<DWORD> clickTime{0};
+        long result = test::RunDriven(
+            [&] {
+                return static_cast<long>(ui->SubmitApplication(nullptr, description, &program[0], commandLine, 0,
+                                                               30000, keyName));
+            },
+            [&](DWORD thread) {
+                HWND editor = test::WaitForThreadDialog(thread, IDC_TASK_INTERVAL);
+                if (editor == nullptr)
+                    return;
+                test::SetItemText(editor, IDC_TASK_INTERVAL, "1");
+                test::SelectListEntry(editor, IDC_TASK_UNIT, 0);
+                test::Click(editor, IDOK);
+                clickTime = GetTickCount();
+            },
+            40000);
+        returned = GetTickCount();
+        clicked = clickTime;
+        EXPECT_EQ(S_OK, result);
+    }
+    CoUninitialize();
+    ASSERT_EQ(strlen(keyName), 14u);
+    EXPECT_LT(static_cast<LONG>(returned - clicked), 5000) << "the submission waited for the busy scheduler";
+    EXPECT_EQ(test::ReadWholeFile(logFile).find("Task completed successfully"), std::string::npos)
+        << "the long task ended before the submission: the test proves nothing";
+
+    start = GetTickCount();
+    while (test::ReadWholeFile(logFile).find("Task completed successfully") == std::string::npos) {
+        ASSERT_LT(GetTickCount() - start, 2 * kWaitMs) << "the long task did not end";
+        test::PumpFor(50);
+    }
+    ASSERT_TRUE(RunTick(mainWindow, logFile, 2));
+    std::string log = test::ReadWholeFile(logFile);
+    EXPECT_NE(log.find(std::string("    Task ") + keyName + ": "), std::string::npos) << log;
+    EXPECT_EQ(CountOf(log, "Task completed successfully"), 2u) << log;
+    EXPECT_TRUE(scheduler.Exit());
+}
+
+// Exit while the schedule list is open (as an uninstaller or upgrade ends the scheduler
+// through its window): the list goes with the window and the program ends with code 0.
+TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
+{
+    WriteCompleteConfiguration("");
+    WriteTask("2026 1 1 0 0 3", true);   // a row for the list to work on
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+    PostMessageA(mainWindow, WM_COMMAND, IDM_VIEW_SCHEDULE, 0);
+    HWND list = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND window) { return test::ClassOf(window) == "#32770"; }, kWaitMs);
+    ASSERT_NE(list, nullptr) << "the schedule list did not open";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
+}
+
+// Exit dispatched inside a minute tick, by the message loop of a mail log-on (or dial-up)
+// dialog: the tick finishes on an intact engine and the program ends with code 0.
+TEST_F(SchedulerShell, ExitDuringAMinuteTickEndsCleanlyAfterTheTick)
+{
+    WriteCompleteConfiguration("");
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.DeleteValue(config_values::kDontSend);
+        key.WriteString(config_values::kMailLibrary, test::BuildDir() + "\\tests\\shell_pumping_mail.dll");
+    }
+    {
+        // One message due long ago, so the tick delivers and logs on.
+        RegistryKey message;
+        ASSERT_EQ(message.Create(HKEY_CURRENT_USER, (std::string(kMailKeyPath) + "\\2020 1 1 0 0 0").c_str()),
+                  ERROR_SUCCESS);
+        SYSTEMTIME past = {2020, 1, 3, 1, 0, 0, 0, 0};
+        message.WriteDword(mail_values::kRetryCount, 0);
+        message.WriteBinary(mail_values::kRetryTime, &past, sizeof past);
+        message.WriteString(mail_values::kSubject, "Subject");
+        message.WriteString(mail_values::kBody, "Body");
+    }
+    const std::string marker = scratch_ + "\\logon-loop-started";
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", marker.c_str());
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    SetEnvironmentVariableA("QUILLON_PUMP_MARKER", nullptr);
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kWaitMs)
+        test::PumpFor(20);
+    ASSERT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the tick did not log on";
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(scheduler.WaitForExit(kWaitMs, &code)) << "the scheduler did not end";
+    EXPECT_EQ(code, 0u);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 //   tasqed_control menu             right-click on the notification icon
 //   tasqed_control tick             one minute-timer message now
 //   tasqed_control succeed          do nothing and end with exit code -1 (a successful task)
+//   tasqed_control linger [seconds] a task that keeps running: sleep, then end with -1
 //
 // Exit code 1 when the scheduler's window was not found (or did not go) in time.
 #include <windows.h>
@@ -44,6 +45,10 @@ int main(int argc, char **argv)
     DWORD seconds = argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 10;
     if (std::strcmp(command, "succeed") == 0)
         return -1;
+    if (std::strcmp(command, "linger") == 0) {
+        Sleep(seconds * 1000);
+        return -1;
+    }
     HWND window = WaitForScheduler(std::strcmp(command, "wait") == 0 ? seconds : 2);
     if (window == nullptr)
         return 1;

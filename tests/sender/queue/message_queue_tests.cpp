@@ -45,10 +45,22 @@ public:
     void OnGaveUp() override { ++gaveUpEvents; }
 };
 
+// The queue walk the dispatcher runs, over the registry, with a hold-back that lives as
+// long as the test (as the dispatcher's lives as long as the scheduler).
 class MessageQueue : public ::testing::Test {
 protected:
     void SetUp() override { test::ResetProductRegistry(); }
     void TearDown() override { test::ResetProductRegistry(); }
+
+    QueuePassResult Pass(const DateTime &dispatchTime, uint32_t retryLimit, uint32_t retryMinutes,
+                         QueuePassHandler &handler)
+    {
+        return RunQueuePass(registry_, holdBack_, dispatchTime, retryLimit, retryMinutes, handler);
+    }
+    bool IsDue(const DateTime &now) { return IsAnyMessageDue(registry_, holdBack_, now); }
+
+    RegistryMailQueue registry_;
+    QueueHoldBack holdBack_;
 
     // A key as an interrupted or hand-working writer left it.
     static void WritePartial(const std::string &name, const DateTime *retryTime, const DWORD *count,
@@ -117,18 +129,18 @@ TEST_F(MessageQueue, WritersInOneSecondKeepEveryMessage)
 
 TEST_F(MessageQueue, DueChecks)
 {
-    EXPECT_FALSE(IsAnyMessageDue(k090307));   // no Mail key at all
+    EXPECT_FALSE(IsDue(k090307));   // no Mail key at all
     DateTime future = Plus(k090307, kTicksPerHour);
     ASSERT_TRUE(QueueMessage(future, "", "later", nullptr));
-    EXPECT_FALSE(IsAnyMessageDue(k090307));
-    EXPECT_TRUE(IsAnyMessageDue(ReadWholeQueue()[0].retryTime));   // not later than now
+    EXPECT_FALSE(IsDue(k090307));
+    EXPECT_TRUE(IsDue(ReadWholeQueue()[0].retryTime));   // not later than now
 
     RecordingHandler handler;
-    QueuePassResult result = RunQueuePass(k090307, 1, 15, handler);
+    QueuePassResult result = Pass(k090307, 1, 15, handler);
     EXPECT_EQ(result.sent + result.gaveUp + result.rescheduled + result.heldBack, 0);
     EXPECT_TRUE(handler.sentBodies.empty());
     // At exactly its RetryTime the pass does not take it yet (strictly before).
-    result = RunQueuePass(ReadWholeQueue()[0].retryTime, 1, 15, handler);
+    result = Pass(ReadWholeQueue()[0].retryTime, 1, 15, handler);
     EXPECT_TRUE(handler.sentBodies.empty());
     EXPECT_EQ(ReadWholeQueue().size(), 1u);
 }
@@ -140,7 +152,7 @@ TEST_F(MessageQueue, PassSendsInQueueOrderAndDeletes)
     ASSERT_TRUE(QueueMessage(Plus(k090307, kTicksPerDay), "", "tomorrow", nullptr));
     RecordingHandler handler;
     handler.results = {true, true};
-    QueuePassResult result = RunQueuePass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
+    QueuePassResult result = Pass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
     EXPECT_EQ(result.sent, 2);
     EXPECT_EQ(handler.sentEvents, 2);
     EXPECT_EQ(handler.sentBodies, (std::vector<std::string>{"first", "second"}));
@@ -162,7 +174,7 @@ TEST_F(MessageQueue, FailuresRescheduleThenGiveUp)
         DateTime dispatch = Plus(k090307, kTicksPerSecond);
         for (int pass = 1; pass <= c.failuresUntilGone; ++pass) {
             RecordingHandler handler;   // every send fails
-            QueuePassResult result = RunQueuePass(dispatch, c.limit, 15, handler);
+            QueuePassResult result = Pass(dispatch, c.limit, 15, handler);
             EXPECT_EQ(handler.sentBodies.size(), 1u) << c.label << " pass " << pass;
             std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
             if (pass < c.failuresUntilGone) {
@@ -172,7 +184,7 @@ TEST_F(MessageQueue, FailuresRescheduleThenGiveUp)
                 EXPECT_TRUE(Same(queue[0].retryTime, Plus(dispatch, 15 * kTicksPerMinute))) << c.label;
                 // Not sent again before its new time.
                 RecordingHandler early;
-                RunQueuePass(Plus(dispatch, 14 * kTicksPerMinute), c.limit, 15, early);
+                Pass(Plus(dispatch, 14 * kTicksPerMinute), c.limit, 15, early);
                 EXPECT_TRUE(early.sentBodies.empty()) << c.label;
                 dispatch = Plus(dispatch, 16 * kTicksPerMinute);
             } else {
@@ -204,7 +216,7 @@ TEST_F(MessageQueue, InterruptedWritersAndDamagedKeys)
     DateTime dispatch = Plus(k090307, kTicksPerMinute);
     RecordingHandler handler;
     handler.results = {true, true, true};
-    QueuePassResult result = RunQueuePass(dispatch, 1, 15, handler);
+    QueuePassResult result = Pass(dispatch, 1, 15, handler);
     EXPECT_TRUE(handler.sentBodies.empty());   // nothing readable was due
     EXPECT_EQ(result.rescheduled, 2);
     EXPECT_EQ(result.heldBack, 1);
@@ -222,7 +234,7 @@ TEST_F(MessageQueue, InterruptedWritersAndDamagedKeys)
 
     // The next pass after the retry time gives the two interrupted ones up.
     RecordingHandler second;
-    result = RunQueuePass(Plus(dispatch, 16 * kTicksPerMinute), 1, 15, second);
+    result = Pass(Plus(dispatch, 16 * kTicksPerMinute), 1, 15, second);
     EXPECT_EQ(result.gaveUp, 2);
     EXPECT_EQ(ReadWholeQueue().size(), 3u);
 }
@@ -235,7 +247,7 @@ TEST_F(MessageQueue, SubkeysBelowAMessageDoNotStopThePass)
     stray.Close();
     RecordingHandler handler;
     handler.results = {true};
-    QueuePassResult result = RunQueuePass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
+    QueuePassResult result = Pass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
     EXPECT_EQ(result.sent, 1);
     EXPECT_TRUE(ReadWholeQueue().empty());
 }
