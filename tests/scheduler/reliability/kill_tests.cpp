@@ -357,20 +357,20 @@ TEST_F(KillTest, SchedulerKilledDuringDispatchDeliversEveryMessageAndAtMostTheOn
     std::vector<std::string> markers;
     DateTime when = LocalNow();
     when.wYear = static_cast<uint16_t>(when.wYear - 1);
-    // Each round starts the engine on a queue of at least 10 messages (30 more are
-    // queued when it ran low) and kills it 0.3 to 1.5 s later: Wine needs about 0.3 s to
-    // start it, and a message takes some 50 ms. Rounds go on until `rounds` kills have
+    // Each round starts the engine on a queue of at least 40 messages (80 more are
+    // queued when it ran low) and kills it 0.2 to 1 s later: Wine needs about 0.2 s to
+    // start it, and a message takes some 10 to 50 ms. Rounds go on until `rounds` kills have
     // landed while the engine ran.
     std::mt19937 random(77);
     int landed = 0, starts = 0;
     const int rounds = KillRounds();
     for (int k = 0; landed < rounds && k < 3 * rounds; ++k) {
-        if (ReadWholeQueue().size() < 10)
-            QueueMarked(&markers, &when, 30);
+        if (ReadWholeQueue().size() < 40)
+            QueueMarked(&markers, &when, 80);
         Child tick;
         ASSERT_TRUE(tick.Start(TickChildLine()));
         ++starts;
-        Sleep(std::uniform_int_distribution<DWORD>(300, 1500)(random));
+        Sleep(std::uniform_int_distribution<DWORD>(200, 1000)(random));
         landed += tick.Kill() ? 1 : 0;
     }
     EXPECT_EQ(rounds, landed) << "kills that landed during delivery, of " << starts << " starts";
