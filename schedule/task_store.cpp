@@ -1,5 +1,6 @@
 #include "schedule/task_store.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -66,6 +67,69 @@ bool ReadText(const RegistryKey &key, const char *name, std::string *value)
 bool ReadDate(const RegistryKey &key, const char *name, DateTime *value)
 {
     return key.ReadBinary(name, value, sizeof *value) == ERROR_SUCCESS;
+}
+
+// A task key is never built in place: its values are written into a staging key under
+// Tasks first and the complete key is then renamed to its task name in one registry
+// operation. A writer killed half-way (the scheduler, the browser holding the add-in, the
+// reminder) so leaves at most a staging key, never a task key without its mandatory
+// values, which would end every later load at its position and hide the tasks after it.
+// Staging names begin with '~', which sorts after every task name and no task name
+// holds, and fit the load's 16-byte name buffer: "~" + process id + sequence, in hex.
+constexpr char kStagingPrefix = '~';
+
+bool IsStagingKeyName(const char *name) { return name[0] == kStagingPrefix; }
+
+std::string NewStagingKeyName()
+{
+    static volatile LONG sequence = 0;
+    const LONG n = InterlockedIncrement(&sequence);
+    char name[kTaskKeyNameSize];
+    snprintf(name, sizeof name, "%c%08lx%04lx", kStagingPrefix, static_cast<unsigned long>(GetCurrentProcessId()),
+             static_cast<unsigned long>(n) & 0xFFFFu);
+    return name;
+}
+
+// True when the process that made the staging key `name` has ended: its key is then
+// abandoned. A key of a live process (another thread of this one, another browser
+// window's add-in) is still being written and stays.
+bool IsAbandonedStagingKey(const char *name)
+{
+    unsigned long pid = 0;
+    if (sscanf(name + 1, "%8lx", &pid) != 1)
+        return true;
+    if (pid == GetCurrentProcessId())
+        return false;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr)
+        return GetLastError() == ERROR_INVALID_PARAMETER;   // no such process
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// Removes the staging keys that killed writers left behind. They never stop a load, but
+// they would pile up over the years.
+void RemoveAbandonedStagingKeys(const RegistryKey &tasksKey)
+{
+    for (DWORD index = 0;;) {
+        char name[kTaskKeyNameSize] = {};
+        LONG rc = tasksKey.EnumSubkeyName(index, name, sizeof name);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            return;
+        if (rc == ERROR_SUCCESS && IsStagingKeyName(name) && IsAbandonedStagingKey(name) &&
+            tasksKey.DeleteSubkeyTree(name) == ERROR_SUCCESS)
+            continue;   // the keys after it moved down one index
+        ++index;
+    }
+}
+
+LONG RenameSubkey(const RegistryKey &parent, const std::string &from, const std::string &to)
+{
+    // Task and staging names are plain ASCII.
+    std::wstring wideFrom(from.begin(), from.end());
+    std::wstring wideTo(to.begin(), to.end());
+    return RegRenameKey(parent.Get(), wideFrom.c_str(), wideTo.c_str());
 }
 
 // Reads one task key in the fixed order; false at the first mandatory value missing.
@@ -145,6 +209,39 @@ bool WriteChangeWatch(const RegistryKey &key, const TaskRecord &task)
     return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
+bool WriteTaskValues(const RegistryKey &key, const TaskRecord &task)
+{
+    // Values are set one by one into the existing key, never by recreating it: whatever
+    // else the key holds (Selection, ChopMessage, LastTextDigest, values of later
+    // versions) stays as it is. Each value is replaced in one registry operation, so a
+    // complete key stays complete whenever the writer is stopped.
+    return WriteScheduleValues(key, task) && WriteChangeWatch(key, task);
+}
+
+// Writes `task` into a new staging key under `tasksKey`; *stagingName names it. False
+// (and no staging key left) when it cannot be created or written.
+bool StageTask(const RegistryKey &tasksKey, const TaskRecord &task, std::string *stagingName)
+{
+    std::string name = NewStagingKeyName();
+    tasksKey.DeleteSubkeyTree(name.c_str());   // left by an ended process of the same id
+    RegistryKey staging;
+    if (staging.Create(tasksKey.Get(), name.c_str()) != ERROR_SUCCESS)
+        return false;
+    if (!WriteTaskValues(staging, task)) {
+        staging.Close();
+        tasksKey.DeleteSubkeyTree(name.c_str());
+        return false;
+    }
+    *stagingName = name;
+    return true;
+}
+
+bool SubkeyExists(const RegistryKey &parent, const char *name)
+{
+    RegistryKey key;
+    return key.Open(parent.Get(), name) == ERROR_SUCCESS;
+}
+
 } // namespace
 
 bool LoadTaskList(std::vector<TaskRecord> *tasks)
@@ -160,6 +257,8 @@ bool LoadTaskList(std::vector<TaskRecord> *tasks)
             return true;
         if (rc != ERROR_SUCCESS)
             return false;   // a name longer than 15 characters, or the key went away
+        if (IsStagingKeyName(name))
+            continue;   // a task being written, or one whose writer was killed
         TaskRecord task{};
         if (!ReadTaskKey(tasksKey, name, &task))
             return false;
@@ -179,10 +278,7 @@ bool LoadTask(const char *keyName, TaskRecord *task)
 
 bool WriteTask(const RegistryKey &key, const TaskRecord &task)
 {
-    // Values are set one by one into the existing key, never by recreating it: whatever
-    // else the key holds (Selection, ChopMessage, LastTextDigest, values of later
-    // versions) stays as it is.
-    return WriteScheduleValues(key, task) && WriteChangeWatch(key, task);
+    return WriteTaskValues(key, task);
 }
 
 bool SaveTaskList(const TaskRecord *const *tasks, size_t count)
@@ -192,6 +288,7 @@ bool SaveTaskList(const TaskRecord *const *tasks, size_t count)
     RegistryKey tasksKey;
     if (OpenUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
         return false;
+    RemoveAbandonedStagingKeys(tasksKey);
     for (size_t i = 0; i < count; ++i) {
         const TaskRecord &task = *tasks[i];
         // An empty name would address the Tasks key itself.
@@ -204,9 +301,26 @@ bool SaveTaskList(const TaskRecord *const *tasks, size_t count)
             tasksKey.DeleteSubkeyTree(task.KeyName);
             continue;
         }
+        // An existing key is rewritten in place (it stays complete, and keeps the values
+        // others own); a missing one is built aside and moved into place whole.
         RegistryKey key;
-        if (key.Create(tasksKey.Get(), task.KeyName) != ERROR_SUCCESS || !WriteTask(key, task))
+        LONG rc = key.Open(tasksKey.Get(), task.KeyName);
+        if (rc == ERROR_SUCCESS) {
+            if (!WriteTask(key, task))
+                return false;
+            continue;
+        }
+        if (rc != ERROR_FILE_NOT_FOUND)
             return false;
+        std::string staging;
+        if (!StageTask(tasksKey, task, &staging))
+            return false;
+        if (RenameSubkey(tasksKey, staging, task.KeyName) != ERROR_SUCCESS) {
+            tasksKey.DeleteSubkeyTree(staging.c_str());
+            // Another writer created the key meanwhile: write into it as into any other.
+            if (key.Open(tasksKey.Get(), task.KeyName) != ERROR_SUCCESS || !WriteTask(key, task))
+                return false;
+        }
     }
     return true;
 }
@@ -226,6 +340,34 @@ bool WriteLastRun(TaskRecord *task, const DateTime &lastRun)
         return false;
     key.WriteBinary(task_values::kLastRun, &task->LastRun, sizeof task->LastRun);
     return true;
+}
+
+bool StoreNewTaskKey(const DateTime &submitted, const TaskRecord &task, std::string *keyName)
+{
+    RegistryKey tasksKey;
+    if (CreateUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
+        return false;
+    RemoveAbandonedStagingKeys(tasksKey);
+    std::string staging;
+    if (!StageTask(tasksKey, task, &staging))
+        return false;
+    std::string name = TimestampKeyName(submitted);
+    for (int step = 0; step < kMaxKeyNameSteps && name.size() < kTaskKeyNameSize; ++step) {
+        // The rename fails when the name is taken, so two processes racing for one name
+        // cannot both believe they own it.
+        if (RenameSubkey(tasksKey, staging, name) == ERROR_SUCCESS) {
+            *keyName = name;
+            return true;
+        }
+        if (!SubkeyExists(tasksKey, name.c_str()))
+            break;   // the rename failed for another reason
+        std::string next;
+        if (!NextTimestampKeyName(name, &next))
+            break;
+        name = next;
+    }
+    tasksKey.DeleteSubkeyTree(staging.c_str());
+    return false;
 }
 
 bool CreateTaskKey(const DateTime &submitted, RegistryKey *key, std::string *keyName)

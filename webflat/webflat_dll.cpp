@@ -16,6 +16,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include "mail/runtime_release.h"
 #include <cstring>
 #include <memory>
 #include <string>
@@ -325,12 +326,16 @@ void WebFlatFree(char *text)
         HeapFree(GetProcessHeap(), 0, text);
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         OutputDebugStringA("WEBFLAT loading\n");
-    else if (reason == DLL_PROCESS_DETACH)
+    } else if (reason == DLL_PROCESS_DETACH) {
         OutputDebugStringA("WEBFLAT unloading\n");
+        // The preview loads the library per use inside the browser's long-lived process.
+        if (reserved == nullptr)
+            quillon::ReleaseRuntimeAtUnload();
+    }
     return TRUE;
 }
 

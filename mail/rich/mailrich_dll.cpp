@@ -8,6 +8,7 @@
 #include <new>
 
 #include "mail/mail_contract.h"
+#include "mail/runtime_release.h"
 #include "mail/rich/mapi_utilities.h"
 #include "mail/rich/rich_library.h"
 
@@ -34,8 +35,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         OutputDebugStringA("MAILRICH unloading\n");
         // A session still open here is left to MAPI: calling into it under the loader
         // lock is not safe. The scheduler always logs off before it unloads.
-        if (reserved == nullptr)
+        if (reserved == nullptr) {
             delete g_library;
+            quillon::ReleaseRuntimeAtUnload();
+        }
         g_library = nullptr;
         break;
     default:

@@ -10,6 +10,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "mail/mail_contract.h"
+#include "mail/runtime_release.h"
 #include "mail/simple/simple_mapi_session.h"
 #include "mail/simple/simple_settings.h"
 
@@ -68,6 +69,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         if (g_mapi != nullptr && reserved == nullptr)
             FreeLibrary(g_mapi);
         g_mapi = nullptr;
+        if (reserved == nullptr)
+            quillon::ReleaseRuntimeAtUnload();
         OutputDebugStringA("MAILSIMPLE unloading\n");
         break;
     default:

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "mail/mail_contract.h"
+#include "mail/runtime_release.h"
 #include "mail/wire/wire_session.h"
 
 namespace {
@@ -32,8 +33,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         OutputDebugStringA("MAILWIRE unloading\n");
         // At process exit (reserved != null) other DLLs may be gone already: leave the
         // memory and sockets to the system then.
-        if (reserved == nullptr)
+        if (reserved == nullptr) {
             delete g_library;
+            quillon::ReleaseRuntimeAtUnload();
+        }
         g_library = nullptr;
         break;
     default:

@@ -84,6 +84,14 @@ public:
             default: return wire::ReceiveStatus::kFailed;
             }
         }
+        // The reply's time is up even while bytes keep arriving: a server that streams a
+        // line without end must not hold the read past its wait.
+        if (GetTickCount64() >= deadline_) {
+            if (onlyIfWaiting)
+                return wire::ReceiveStatus::kNothingWaiting;
+            error_ = WSAETIMEDOUT;
+            return wire::ReceiveStatus::kFailed;
+        }
         // What has arrived is looked at without taking it (one peek per burst) and
         // handed out from that copy; the socket gives up exactly the bytes handed out,
         // before it is asked again, before the next send and when the connection is
@@ -119,6 +127,7 @@ private:
         ULONGLONG remaining = now < deadline_ ? deadline_ - now : 0;
         if (onlyIfWaiting && remaining == 0)
             return wire::ReceiveStatus::kNothingWaiting;
+
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(socket_, &readable);
@@ -392,6 +401,7 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
         logonSocket_ = INVALID_SOCKET;
     }
     session_ = 0;
+    sessionTimedOut_ = false;
     if (!winsockStarted_) {
         WSADATA data;
         int rc = WSAStartup(MAKEWORD(1, 1), &data);
@@ -429,7 +439,7 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
 }
 
 wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const char *destination,
-                                         const char *subject, const char *body)
+                                         const char *subject, const char *body, int *lastError)
 {
     SocketConnection connection(s, replyWaitMs_, settings_.smtpServer, GetTickCount64() + messageWaitMs_);
     wire::SmtpMessage message = {hostName_, sender, destination, subject, body};
@@ -437,17 +447,21 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
     message.login = settings_.smtpLogin;
     message.scrambledPassword = settings_.password;
     message.scrambledPasswordLength = settings_.passwordLength;
-    return wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+    *lastError = connection.LastError();
+    return result;
 }
 
 MailResult WireLibrary::Send(MailSession session, const char *sender, const char *destination,
                              const char *subject, const char *body)
 {
-    if (session_ == 0 || session != session_)
+    if (session_ == 0 || session != session_ || sessionTimedOut_)
         return kMailFailed;
+    int lastError = 0;
     if (!logonSocketUsed_) {
         logonSocketUsed_ = true;
-        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body);
+        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body, &lastError);
+        sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
         // A network failure closes the connection; a rejected reply leaves it to Logoff.
         if (result == wire::DialogueResult::kNetworkFailed) {
             closesocket(logonSocket_);
@@ -460,7 +474,8 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
     SOCKET s = Connect(settings_.smtpServer, SmtpSteps());
     if (s == INVALID_SOCKET)
         return kMailFailed;
-    wire::DialogueResult result = SendOn(s, sender, destination, subject, body);
+    wire::DialogueResult result = SendOn(s, sender, destination, subject, body, &lastError);
+    sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
     closesocket(s);
     return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
 }

@@ -57,6 +57,10 @@ public:
     // Logon; the first Send runs its dialogue on that socket, every later Send of the
     // session on a new connection of its own (each message needs a full dialogue,
     // greeting to QUIT), which it closes again. Logoff closes the Logon socket.
+    // Once a reply of the session has not come within the reply wait, every later Send
+    // of that session fails at once: a server that accepts and then stays silent (or
+    // trickles) would otherwise cost the caller the whole wait again for every queued
+    // message, and the scheduler's only thread with it.
     MailResult Logon(MailSession *session, int logging, const char *logFile);
     MailResult Send(MailSession session, const char *sender, const char *destination, const char *subject,
                     const char *body);
@@ -80,7 +84,7 @@ private:
     bool SubmissionSettingsUsable();
     bool Pop3Login();
     wire::DialogueResult SendOn(SOCKET socket, const char *sender, const char *destination,
-                                const char *subject, const char *body);
+                                const char *subject, const char *body, int *lastError);
 
     WireSettings settings_;
     DWORD replyWaitMs_;
@@ -92,6 +96,7 @@ private:
     MailSession session_ = 0;                // handed out by Logon, 0 when none
     SOCKET logonSocket_ = INVALID_SOCKET;    // closed early after a network failure
     bool logonSocketUsed_ = false;
+    bool sessionTimedOut_ = false;           // a reply of this session overran its wait
 };
 
 } // namespace quillon

@@ -87,21 +87,13 @@ std::string FreeTaskKeyName(const DateTime &submitted)
     return name;
 }
 
-// Writes the task under a new key. False on any registry failure (the key may then
-// exist partly written; it is removed again so no half task is left for the scheduler).
+// Writes the task under a new key, whole: a process killed meanwhile leaves no half task
+// in front of the scheduler's load. False on any registry failure (nothing stored).
 bool StoreNewTask(const DateTime &submitted, TaskRecord *task)
 {
-    RegistryKey key;
     std::string name;
-    if (!CreateTaskKey(submitted, &key, &name) || !SetTaskKeyName(task, name.c_str()))
+    if (!StoreNewTaskKey(submitted, *task, &name) || !SetTaskKeyName(task, name.c_str()))
         return false;
-    if (!WriteTask(key, *task)) {
-        key.Close();
-        RegistryKey tasks;
-        if (OpenUserKey(kTasksKeyPath, &tasks) == ERROR_SUCCESS)
-            tasks.DeleteSubkey(name.c_str());
-        return false;
-    }
     // Done: the listed copy must not delete a digest the page sender writes later.
     task->ForgetTextDigest = 0;
     return true;

@@ -48,7 +48,11 @@ bool IsAnyMessageDue(MailQueueStore &queue, QueueHoldBack &holdBack, const DateT
         if (holdBack.IsHeld(name, nowTicks) || !queue.OpenEntry(name))
             continue;
         DateTime retryTime;
-        due = queue.ReadRetryTime(&retryTime) && IsDueAtOrBefore(retryTime, now);
+        // The dispatch pass's own rule (strictly before the dispatch time): an entry due
+        // at this very moment would otherwise count as due here and not there, and the
+        // minute tick's pass would load the library and log on over and over until the
+        // clock moves on.
+        due = queue.ReadRetryTime(&retryTime) && IsDueForDispatch(retryTime, now);
         queue.CloseEntry();
     }
     queue.Close();

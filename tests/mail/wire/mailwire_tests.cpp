@@ -365,7 +365,42 @@ TEST_F(Mailwire, SilentServerFailsWithinTheReplyWait)
 {
     ScriptServer server;
     std::string error;
-    ASSERT_TRUE(server.Start("127.0.0.31", kSmtpPort, {StaySilent()}, 1, error)) << error;
+    ASSERT_TRUE(server.Start("127.0.0.31", kSmtpPort, {StaySilent()}, 2, error)) << error;
+    WireSettings settings;
+    CopyBounded(settings.smtpServer, "127.0.0.31");
+    WireLibrary wire(settings, 400);
+    MailSession session = 0;
+    ASSERT_EQ(wire.Logon(&session, 1, logFile_.c_str()), kMailOk);
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(wire.Send(session, "a@b", "c@d", "s", "b"), kMailFailed);
+    ULONGLONG took = GetTickCount64() - start;
+    EXPECT_GE(took, 300u);
+    EXPECT_LT(took, 4000u);
+    // The rest of the session's queue fails at once instead of waiting again per message.
+    start = GetTickCount64();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(wire.Send(session, "a@b", "c@d", "s", "b"), kMailFailed);
+    EXPECT_LT(GetTickCount64() - start, 200u);
+    EXPECT_EQ(server.Accepted(), 1);
+    wire.Logoff(session);
+    // A new session tries the server again.
+    ASSERT_EQ(wire.Logon(&session, 1, logFile_.c_str()), kMailOk);
+    start = GetTickCount64();
+    EXPECT_EQ(wire.Send(session, "a@b", "c@d", "s", "b"), kMailFailed);
+    EXPECT_GE(GetTickCount64() - start, 300u);
+    wire.Logoff(session);
+    server.Stop();
+    EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_NE(Log().find("MAILWIRE recv error 10060\r\n"), std::string::npos) << Log();
+}
+
+// A server that streams a greeting line without end (no LF): the read ends at the reply
+// wait, not when the server stops.
+TEST_F(Mailwire, EndlessReplyLineFailsWithinTheReplyWait)
+{
+    ScriptServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.31", kSmtpPort, {Say(std::string(8u << 20, 'x'))}, 1, error)) << error;
     WireSettings settings;
     CopyBounded(settings.smtpServer, "127.0.0.31");
     WireLibrary wire(settings, 400);

@@ -334,6 +334,34 @@ TEST(MinuteTickTest, MessagesThatKeepFailingDoNotSpinThePass)
     }
 }
 
+// A clock that stands still for its first calls, as a coarse system clock does within
+// one of its steps, and then moves on a millisecond per call.
+class SteppingClock : public Clock {
+public:
+    explicit SteppingClock(const DateTime &start) : base_(start) {}
+    DateTime Now() override
+    {
+        if (++calls_ > 2000)
+            base_.Advance(kTicksPerSecond / 1000);
+        return base_.Now();
+    }
+
+private:
+    FakeClock base_;
+    int calls_ = 0;
+};
+
+TEST(MinuteTickTest, AnEntryDueAtTheVeryMomentOfTheTickIsNotTriedOverAndOver)
+{
+    Rig r;
+    SteppingClock clock(At(2026, 12, 10, 10, 0, 12, 345));
+    r.queue.Add("m1", clock.Now());
+    TaskEngine engine(r.settings, r.shell,
+                      EngineServices{&clock, &r.log, &r.schedule, &r.launcher, &r.dialer, &r.queue, &r.loader});
+    engine.MinuteTick();
+    EXPECT_LE(r.loader.calls.loads.size(), 1u) << "the library was loaded again and again within one tick";
+}
+
 // ---- Connection ---------------------------------------------------------------------
 
 TEST(ConnectionTest, EnsureConnectionDialsOnlyWhenConfiguredAndNeeded)

@@ -1,0 +1,251 @@
+#!/usr/bin/python3
+"""The scheduler's real engine against hostile SMTP servers, under Wine.
+
+For each server below, on its own loopback address and port 25: three messages are
+queued, one tick of the scheduler's engine runs (engine_tick_child.exe: the configuration
+from the registry, the registry queue and the real mailwire.dll) against the hostile
+server, then the server turns into a good one, the retry time passes (the queued
+RetryTime values are moved into the past) and a second tick runs.
+  silent     accepts and never answers
+  trickle    sends one byte every 20 s, never a whole line
+  endless    sends a line without end, no LF
+  dropdata   a good dialogue until DATA, then closes in the middle of the message
+  refuse421  answers 421 to everything
+Checked for each: the hostile tick ends within BOUND_S with the tick's own exit code, every
+message is still queued afterwards, the good server gets each message exactly once, and the
+queue is empty at the end.
+
+Usage: hostile_smtp.py [BUILD_DIR] [PREFIX]   (BUILD_DIR: build/windows)
+Run it inside a private network namespace, or where 127.0.0.151 to .155 port 25 are free.
+Prints one row per server; exits 1 when an outcome is not the expected one.
+"""
+import os
+import re
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
+PREFIX = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else "build/reliability/hostile-smtp-prefix")
+BIN = os.path.join(BUILD, "bin")
+TICK = os.path.join(BUILD, "tests", "engine_tick_child.exe")
+ROOT = r"HKEY_CURRENT_USER\Software\Kestrova\Tasqeduler"
+STOP = threading.Event()
+BOUND_S = 45          # one reply wait of mailwire (30 s) and Wine's start, with room
+TICK_EXIT = 7         # engine_tick_child's code after a whole tick
+MESSAGES = 3
+
+good = {}             # address -> True once the server behaves
+received = {}         # address -> list of message texts the good server accepted
+hostile_data = {}     # address -> bytes of message data the hostile server was sent
+
+
+def good_dialogue(conn, address):
+    f = conn.makefile("rb")
+
+    def say(text):
+        conn.sendall(text.encode())
+
+    say("220 good server ready\r\n")
+    while True:
+        line = f.readline(4096)
+        if not line:
+            return
+        verb = line[:4].upper()
+        if verb == b"DATA":
+            say("354 go ahead\r\n")
+            data = b""
+            while not data.endswith(b"\r\n.\r\n"):
+                chunk = f.readline(65536)
+                if not chunk:
+                    return
+                data += chunk
+            received.setdefault(address, []).append(data.decode("latin-1"))
+            say("250 accepted\r\n")
+        elif verb == b"QUIT":
+            say("221 bye\r\n")
+            return
+        else:
+            say("250 ok\r\n")
+
+
+def silent(conn, address):
+    while not STOP.wait(1) and not good[address]:
+        pass
+
+
+def trickle(conn, address):
+    for byte in b"220 slow":
+        if STOP.wait(20) or good[address]:
+            return
+        conn.sendall(bytes([byte]))
+
+
+def endless(conn, address):
+    block = b"2" * 65536
+    deadline = time.monotonic() + 120
+    while not STOP.is_set() and time.monotonic() < deadline:
+        conn.sendall(block)
+
+
+def dropdata(conn, address):
+    f = conn.makefile("rb")
+    conn.sendall(b"220 ready\r\n")
+    while True:
+        line = f.readline(4096)
+        if not line:
+            return
+        if line[:4].upper() == b"DATA":
+            conn.sendall(b"354 go ahead\r\n")
+            hostile_data[address] = hostile_data.get(address, 0) + len(f.readline(4096))
+            return          # closes in the middle of the message
+        conn.sendall(b"250 ok\r\n")
+
+
+def refuse421(conn, address):
+    f = conn.makefile("rb")
+    conn.sendall(b"421 closing, try later\r\n")
+    while f.readline(4096):
+        conn.sendall(b"421 closing, try later\r\n")
+
+
+CASES = [
+    ("silent", "127.0.0.151", silent),
+    ("trickle", "127.0.0.152", trickle),
+    ("endless", "127.0.0.153", endless),
+    ("dropdata", "127.0.0.154", dropdata),
+    ("refuse421", "127.0.0.155", refuse421),
+]
+
+
+def serve(address, hostile):
+    good[address] = False
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((address, 25))
+    listener.listen(16)
+    listener.settimeout(0.5)
+
+    def handle(conn):
+        try:
+            conn.settimeout(150)
+            if good[address]:
+                good_dialogue(conn, address)
+            else:
+                hostile(conn, address)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def loop():
+        while not STOP.is_set():
+            try:
+                conn, _ = listener.accept()
+            except socket.timeout:
+                continue
+            threading.Thread(target=handle, args=(conn,), daemon=True).start()
+        listener.close()
+    threading.Thread(target=loop, daemon=True).start()
+
+
+def wine(*args, cwd=None):
+    return subprocess.run(["wine"] + list(args), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, cwd=cwd)
+
+
+def systemtime_hex(year, second):
+    fields = [year, 1, 3, 1, 0, 0, second, 0]     # 1 January, a Wednesday in 2020
+    return ",".join("%02x,%02x" % (v & 0xFF, v >> 8) for v in fields)
+
+
+def import_reg(lines):
+    path = os.path.join(PREFIX, "drive_c", "hostile-smtp.reg")
+    with open(path, "w", encoding="latin-1", newline="\r\n") as f:
+        f.write("REGEDIT4\n\n" + "\n".join(lines) + "\n")
+    wine("regedit", "/S", r"C:\hostile-smtp.reg")
+
+
+def setup(name, address):
+    wine("reg", "delete", ROOT, "/f")
+    config = [
+        "[%s\\Configuration]" % ROOT,
+        '"MailSystem"=dword:00000000', '"MailLibrary"="mailwire.dll"', '"SMTPServer"="%s"' % address,
+        '"Sender"="scheduler@example.org"', '"Destination"="pager@example.org"', '"MaxMsgLen"="160"',
+        '"UsesDialup"=dword:00000000', '"DialupName"=""', '"Timeout"="5"', '"POP3Authentication"=dword:00000000',
+        '"Logging"="C:\\\\hostile-smtp-%s.log"' % name, '"ClipSubject"=dword:00000000',
+        '"RetryCount"=dword:00000005', '"RetryTime"=dword:0000000f',
+        '"TaskRetryCount"=dword:00000001', '"TaskRetryTime"=dword:0000000f', "",
+    ]
+    for i in range(MESSAGES):
+        key = "2020 1 1 0 0%2d" % i
+        config += ["[%s\\Mail\\%s]" % (ROOT, key), '"RetryCount"=dword:00000000',
+                   '"RetryTime"=hex:%s' % systemtime_hex(2020, i), '"Subject"="hostile %s"' % name,
+                   '"Body"="[%s-%d] must arrive once"' % (name, i), ""]
+    import_reg(config)
+
+
+def queue_state():
+    """(keys, retry counts) of the Mail key."""
+    out = wine("reg", "query", ROOT + r"\Mail", "/s").stdout.decode(errors="replace")
+    keys = [l for l in out.splitlines() if l.startswith("HKEY_") and l.rstrip() != ROOT + r"\Mail"]
+    counts = [int(m.group(1), 16) for m in re.finditer(r"RetryCount\s+REG_DWORD\s+0x([0-9a-fA-F]+)", out)]
+    return keys, counts
+
+
+def make_due():
+    keys, _ = queue_state()
+    lines = []
+    for i, key in enumerate(keys):
+        lines += ["[%s]" % key, '"RetryTime"=hex:%s' % systemtime_hex(2020, i), ""]
+    import_reg(lines)
+
+
+def tick():
+    start = time.monotonic()
+    rc = wine(TICK, cwd=BIN).returncode
+    return time.monotonic() - start, rc
+
+
+def main():
+    os.environ["WINEPREFIX"] = PREFIX
+    os.environ["WINEDEBUG"] = "-all"
+    os.environ["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    os.makedirs(PREFIX, exist_ok=True)
+    subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _, address, handler in CASES:
+        serve(address, handler)
+    ok = True
+    print("%-10s %12s %6s %14s %12s %6s %10s" % ("server", "tick s", "exit", "queued after", "retry counts",
+                                                "good s", "delivered"))
+    for name, address, _ in CASES:
+        setup(name, address)
+        seconds, rc = tick()
+        keys, counts = queue_state()
+        good[address] = True
+        make_due()
+        good_seconds, good_rc = tick()
+        left, _ = queue_state()
+        texts = received.get(address, [])
+        per_message = [sum(1 for t in texts if "[%s-%d]" % (name, i) in t) for i in range(MESSAGES)]
+        row_ok = (seconds < BOUND_S and rc == TICK_EXIT and len(keys) == MESSAGES and good_rc == TICK_EXIT
+                  and not left and per_message == [1] * MESSAGES)
+        ok = ok and row_ok
+        print("%-10s %12.1f %6d %14d %12s %6.1f %10s%s" % (name, seconds, rc, len(keys), counts, good_seconds,
+                                                          per_message, "" if row_ok else "  UNEXPECTED"))
+        log = os.path.join(PREFIX, "drive_c", "hostile-smtp-%s.log" % name)
+        if os.path.exists(log):
+            with open(log, "rb") as f:
+                text = f.read().decode(errors="replace")
+            errors = sorted(set(re.findall(r"MAILWIRE [a-zA-Z0-9 ]+ error \d+", text)))
+            print("           log: %s" % ("; ".join(errors) if errors else "no MAILWIRE error lines"))
+    STOP.set()
+    subprocess.run(["wineserver", "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    print("outcome: " + ("every hostile tick ended in time, nothing lost, nothing sent twice" if ok else "UNEXPECTED"))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
