@@ -20,7 +20,7 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tests/capture/fake_browser.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
