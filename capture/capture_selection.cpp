@@ -8,6 +8,7 @@
 #include "capture/capture_text.h"
 #include "capture/clip_obj.h"
 #include "capture/clipnet_module.h"
+#include "common/com_owners.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
@@ -132,11 +133,10 @@ void CaptureSelection(ClipObj &object)
         FAILED(dispatch->QueryInterface(IID_IHTMLDocument2, document.PutVoid())) || !document)
         return;
 
-    BSTR url = nullptr;
+    UniqueBstr url;
     std::string address;
-    if (SUCCEEDED(document->get_URL(&url)))
-        address = Narrow(url);
-    SysFreeString(url);
+    if (SUCCEEDED(document->get_URL(url.Out())))
+        address = Narrow(url.Get());
     char description[kDescriptionSize] = {};
     const std::string format = LoadResourceText(module.resources, IDS_TASK_DESCRIPTION_FORMAT);
     FormatBounded(description, format.c_str(), ShortLocation(address).c_str());
