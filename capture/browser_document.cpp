@@ -18,22 +18,6 @@ std::u16string FromBstr(BSTR text)
     return std::u16string(reinterpret_cast<const char16_t *>(text), SysStringLen(text));
 }
 
-std::string NarrowBstr(BSTR text)
-{
-    std::string out;
-    if (text == nullptr)
-        return out;
-    const int length = static_cast<int>(SysStringLen(text));
-    if (length == 0)
-        return out;
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return out;
-    out.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 class BrowserElement : public PageElement {
 public:
     explicit BrowserElement(IHTMLElement *element) { element_.Attach(element); }
@@ -258,6 +242,22 @@ private:
 std::unique_ptr<PageDocument> BrowserPageDocument(IHTMLDocument2 *document, HWND owner, HMODULE resources)
 {
     return std::make_unique<BrowserDocument>(document, owner, resources);
+}
+
+std::string NarrowBstr(BSTR text)
+{
+    std::string out;
+    if (text == nullptr)
+        return out;
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length == 0)
+        return out;
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return out;
+    out.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
+    return out;
 }
 
 } // namespace quillon::capture

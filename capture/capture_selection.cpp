@@ -24,20 +24,6 @@ constexpr DWORD kPreviewHelpContext = 1004;
 constexpr unsigned long kPageTaskTimeoutMs = 300000;
 constexpr char kPageSenderProgram[] = "quillon.exe";
 
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    if (text == nullptr || SysStringLen(text) == 0)
-        return out;
-    const int length = static_cast<int>(SysStringLen(text));
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return out;
-    out.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 struct PreviewDialogData {
     const std::string *preview;
     DWORD *divideFlag;
@@ -136,7 +122,7 @@ void CaptureSelection(ClipObj &object)
     UniqueBstr url;
     std::string address;
     if (SUCCEEDED(document->get_URL(url.Out())))
-        address = Narrow(url.Get());
+        address = NarrowBstr(url.Get());
     char description[kDescriptionSize] = {};
     const std::string format = LoadResourceText(module.resources, IDS_TASK_DESCRIPTION_FORMAT);
     FormatBounded(description, format.c_str(), ShortLocation(address).c_str());
