@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/com_owners.h"
 #include "common/handles.h"
 #include "resources/resource_ids.h"
 
@@ -17,46 +18,24 @@ std::u16string FromBstr(BSTR text)
     return std::u16string(reinterpret_cast<const char16_t *>(text), SysStringLen(text));
 }
 
-std::string NarrowBstr(BSTR text)
-{
-    std::string out;
-    if (text == nullptr)
-        return out;
-    const int length = static_cast<int>(SysStringLen(text));
-    if (length == 0)
-        return out;
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return out;
-    out.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
-// Owner of a BSTR a call handed out.
-struct Bstr {
-    BSTR text = nullptr;
-    ~Bstr() { SysFreeString(text); }
-};
-
 class BrowserElement : public PageElement {
 public:
     explicit BrowserElement(IHTMLElement *element) { element_.Attach(element); }
 
     bool InnerText(std::u16string &text) const override
     {
-        Bstr value;
-        if (FAILED(element_->get_innerText(&value.text)))
+        UniqueBstr value;
+        if (FAILED(element_->get_innerText(value.Out())))
             return false;
-        text = FromBstr(value.text);
+        text = FromBstr(value.Get());
         return true;
     }
     std::string TagName() const override
     {
-        Bstr value;
-        if (FAILED(element_->get_tagName(&value.text)))
+        UniqueBstr value;
+        if (FAILED(element_->get_tagName(value.Out())))
             return std::string();
-        return NarrowBstr(value.text);
+        return NarrowBstr(value.Get());
     }
     std::unique_ptr<PageElement> Parent() const override
     {
@@ -124,10 +103,10 @@ public:
 
     bool Text(std::u16string &text) const override
     {
-        Bstr value;
-        if (FAILED(range_->get_text(&value.text)))
+        UniqueBstr value;
+        if (FAILED(range_->get_text(value.Out())))
             return false;
-        text = FromBstr(value.text);
+        text = FromBstr(value.Get());
         return true;
     }
     std::unique_ptr<PageElement> ParentElement() const override
@@ -165,10 +144,10 @@ public:
         case EndPoints::kEndToEnd: how = L"EndToEnd"; break;
         case EndPoints::kEndToStart: how = L"EndToStart"; break;
         }
-        BSTR name = SysAllocString(how);
+        UniqueBstr name(SysAllocString(how));
         long result = 0;
-        const HRESULT hr = range_->compareEndPoints(name, static_cast<const BrowserRange &>(other).range_.Get(), &result);
-        SysFreeString(name);
+        const HRESULT hr =
+            range_->compareEndPoints(name.Get(), static_cast<const BrowserRange &>(other).range_.Get(), &result);
         if (FAILED(hr))
             return false;
         *order = result < 0 ? -1 : (result > 0 ? 1 : 0);
@@ -193,10 +172,10 @@ public:
         ComPtr<IHTMLSelectionObject> selection;
         if (FAILED(document_->get_selection(selection.Put())) || !selection)
             return std::string();
-        Bstr type;
-        if (FAILED(selection->get_type(&type.text)))
+        UniqueBstr type;
+        if (FAILED(selection->get_type(type.Out())))
             return std::string();
-        return NarrowBstr(type.text);
+        return NarrowBstr(type.Get());
     }
     std::unique_ptr<PageTextRange> SelectionRange() const override
     {
@@ -263,6 +242,22 @@ private:
 std::unique_ptr<PageDocument> BrowserPageDocument(IHTMLDocument2 *document, HWND owner, HMODULE resources)
 {
     return std::make_unique<BrowserDocument>(document, owner, resources);
+}
+
+std::string NarrowBstr(BSTR text)
+{
+    std::string out;
+    if (text == nullptr)
+        return out;
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length == 0)
+        return out;
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return out;
+    out.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
+    return out;
 }
 
 } // namespace quillon::capture

@@ -7,6 +7,7 @@
 #include <mshtml.h>
 
 #include <memory>
+#include <string>
 
 #include "capture/selection_descriptor.h"
 
@@ -16,5 +17,8 @@ namespace quillon::capture {
 // with string 193 in a message box owned by `owner`, captioned with string 103 of
 // `resources`.
 std::unique_ptr<PageDocument> BrowserPageDocument(IHTMLDocument2 *document, HWND owner, HMODULE resources);
+
+// text in the ANSI code page, as the task description is stored; empty for null or empty.
+std::string NarrowBstr(BSTR text);
 
 } // namespace quillon::capture

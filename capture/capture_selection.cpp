@@ -8,6 +8,7 @@
 #include "capture/capture_text.h"
 #include "capture/clip_obj.h"
 #include "capture/clipnet_module.h"
+#include "common/com_owners.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
@@ -22,20 +23,6 @@ namespace {
 constexpr DWORD kPreviewHelpContext = 1004;
 constexpr unsigned long kPageTaskTimeoutMs = 300000;
 constexpr char kPageSenderProgram[] = "quillon.exe";
-
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    if (text == nullptr || SysStringLen(text) == 0)
-        return out;
-    const int length = static_cast<int>(SysStringLen(text));
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return out;
-    out.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 struct PreviewDialogData {
     const std::string *preview;
@@ -132,11 +119,10 @@ void CaptureSelection(ClipObj &object)
         FAILED(dispatch->QueryInterface(IID_IHTMLDocument2, document.PutVoid())) || !document)
         return;
 
-    BSTR url = nullptr;
+    UniqueBstr url;
     std::string address;
-    if (SUCCEEDED(document->get_URL(&url)))
-        address = Narrow(url);
-    SysFreeString(url);
+    if (SUCCEEDED(document->get_URL(url.Out())))
+        address = NarrowBstr(url.Get());
     char description[kDescriptionSize] = {};
     const std::string format = LoadResourceText(module.resources, IDS_TASK_DESCRIPTION_FORMAT);
     FormatBounded(description, format.c_str(), ShortLocation(address).c_str());

@@ -9,6 +9,7 @@
 #include "capture/clipnet_module.h"
 #include "capture/registrar.h"
 #include "capture/clipnet_ids.h"
+#include "common/class_factory.h"
 #include "common/names.h"
 #include "common/resource_module.h"
 
@@ -21,51 +22,15 @@ LONG moduleLocks = 0;
 // The update message is registered before anything else of the load runs.
 const UINT registeredUpdateMessage = RegisterWindowMessageA(kMsgUpdateConfig);
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factory is static: its references only keep the module loaded.
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        LockModule();
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        UnlockModule();
-        return 1;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer != nullptr)
-            return CLASS_E_NOAGGREGATION;
-        return ClipObj::Create(riid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
-    {
-        if (lock)
-            LockModule();
-        else
-            UnlockModule();
-        return S_OK;
-    }
-};
+// The add-in cannot be aggregated.
+HRESULT CreateClipObj(IUnknown *outer, REFIID riid, void **object)
+{
+    if (outer != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    return ClipObj::Create(riid, object);
+}
 
-ClassFactory factory;
+StaticClassFactory factory(&CreateClipObj, &LockModule, &UnlockModule);
 
 std::string OwnPath(HINSTANCE instance)
 {

@@ -145,3 +145,37 @@ function(quillon_language_tests)
     endif()
   endforeach()
 endfunction()
+
+# quillon_type_library(NAME n IDL file OUTPUT_DIR dir [FIX_LIBRARY_GUID guid])
+# widl (Windows only) on one IDL of a COM server: dir/n_h.h (the interfaces), dir/n_i.c
+# (the GUID definitions) and dir/n.tlb (the type library the server embeds as a
+# resource), and the target n_idl that makes them. FIX_LIBRARY_GUID puts the library's
+# GUID back where widl overwrote its last two bytes, as it does for a library that
+# declares a dispinterface without members (cmake/fix_typelib_guid.py).
+function(quillon_type_library)
+  cmake_parse_arguments(L "" "NAME;IDL;OUTPUT_DIR;FIX_LIBRARY_GUID" "" ${ARGN})
+  find_program(QUILLON_WIDL x86_64-w64-mingw32-widl REQUIRED)
+  set(wineIdlDir /usr/include/wine/wine/windows)
+  set(wineTlbDir /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+  set(header ${L_OUTPUT_DIR}/${L_NAME}_h.h)
+  set(guids ${L_OUTPUT_DIR}/${L_NAME}_i.c)
+  set(typeLibrary ${L_OUTPUT_DIR}/${L_NAME}.tlb)
+  set(fixCommand)
+  set(fixDepends)
+  if(L_FIX_LIBRARY_GUID)
+    set(fixScript ${CMAKE_SOURCE_DIR}/cmake/fix_typelib_guid.py)
+    set(fixCommand COMMAND /usr/bin/python3 ${fixScript} ${typeLibrary} ${L_FIX_LIBRARY_GUID})
+    set(fixDepends ${fixScript})
+  endif()
+  get_filename_component(idlName ${L_IDL} NAME)
+  add_custom_command(
+    OUTPUT ${header} ${guids} ${typeLibrary}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${L_OUTPUT_DIR}
+    COMMAND ${QUILLON_WIDL} --win64 -I${wineIdlDir} -L${wineTlbDir}
+            -h -H ${header} -t -T ${typeLibrary} -u -U ${guids} ${L_IDL}
+    ${fixCommand}
+    DEPENDS ${L_IDL} ${fixDepends}
+    COMMENT "widl ${idlName}"
+    VERBATIM)
+  add_custom_target(${L_NAME}_idl DEPENDS ${header} ${guids} ${typeLibrary})
+endfunction()

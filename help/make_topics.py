@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Writes the help topics of quillon.chm (one .htm file per topic), the table of contents
-and the project file for chmcmd. Topic texts live here so that every page shares one
-frame; run it after editing a text and commit what it writes."""
+"""Writes the help topics of quillon.chm (one .htm file per topic), the style sheet, the
+table of contents and the project file for chmcmd into a folder:
+
+    make_topics.py OUT_DIR
+
+Topic texts live here so that every page shares one frame; the build runs it into its
+work folder (scripts/build-help.sh), so the written files are never committed."""
 import html
 import os
-
-HERE = os.path.dirname(os.path.abspath(__file__))
+import sys
 
 # (file, title, context id or None, body html)
 TOPICS = [
@@ -243,20 +246,21 @@ code { font-family: "Courier New", monospace; }
 """
 
 
-def main():
+def main(out):
+    os.makedirs(out, exist_ok=True)
     for name, title, _, body in TOPICS:
-        with open(os.path.join(HERE, name), "w", encoding="cp1252", newline="\r\n") as f:
+        with open(os.path.join(out, name), "w", encoding="cp1252", newline="\r\n") as f:
             f.write(FRAME.format(title=html.escape(title), body=body.strip()))
-    with open(os.path.join(HERE, "quillon.css"), "w", newline="\r\n") as f:
+    with open(os.path.join(out, "quillon.css"), "w", newline="\r\n") as f:
         f.write(CSS)
     items = "".join(
         '<LI><OBJECT type="text/sitemap"><param name="Name" value="%s"><param name="Local" value="%s"></OBJECT>\n'
         % (html.escape(title), name) for name, title, _, _ in TOPICS)
-    with open(os.path.join(HERE, "toc.hhc"), "w", encoding="cp1252", newline="\r\n") as f:
+    with open(os.path.join(out, "toc.hhc"), "w", encoding="cp1252", newline="\r\n") as f:
         f.write('<HTML><HEAD></HEAD><BODY>\n<OBJECT type="text/site properties"></OBJECT>\n<UL>\n%s</UL>\n</BODY></HTML>\n' % items)
     files = "\n".join(["quillon.css"] + [t[0] for t in TOPICS])
     mapped = [(n, c) for n, _, c, _ in TOPICS if c is not None]
-    with open(os.path.join(HERE, "quillon.hhp"), "w", newline="\r\n") as f:
+    with open(os.path.join(out, "quillon.hhp"), "w", newline="\r\n") as f:
         f.write("[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=quillon.chm\nContents file=toc.hhc\n"
                 "Default topic=index.htm\nDisplay compile progress=No\nLanguage=0x409 English (United States)\n"
                 "Title=Quillon Help\n\n[FILES]\n%s\n\n[ALIAS]\n%s\n\n[MAP]\n%s\n" % (
@@ -266,4 +270,6 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) != 2:
+        sys.exit("usage: make_topics.py OUT_DIR")
+    main(sys.argv[1])

@@ -8,6 +8,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "common/window_support.h"
 #include "reminder/reminder_file.h"
 #include "reminder/reminder_ids.h"
 #include "reminder/reminder_settings.h"
@@ -249,17 +250,6 @@ void ScheduleReminder(HWND window)
 
 // ---- Dialogs -----------------------------------------------------------------------
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
-{
-    if (message == WM_INITDIALOG)
-        return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
 INT_PTR CALLBACK IntroProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG)
@@ -471,7 +461,7 @@ bool OnCommand(HWND window, WORD command, WORD code)
         ScheduleReminder(window);
         return true;
     case IDM_ABOUT:
-        DialogBoxParamA(g_reminder.resources, MAKEINTRESOURCEA(IDD_REMINDER_ABOUT), window, AboutProc, 0);
+        DialogBoxParamA(g_reminder.resources, MAKEINTRESOURCEA(IDD_REMINDER_ABOUT), window, AboutBoxProc, 0);
         return true;
     case IDM_EXIT:
         DestroyWindow(window);
@@ -527,21 +517,12 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    try {
-        return HandleMessage(window, message, wParam, lParam);
-    } catch (...) {
-        return 0;
-    }
-}
-
 bool RegisterMainClass()
 {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.lpfnWndProc = GuardedWindowProc<HandleMessage>;
     windowClass.hInstance = g_reminder.instance;
     windowClass.hIcon = LoadIconA(g_reminder.instance, MAKEINTRESOURCEA(IDI_REMINDER));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);

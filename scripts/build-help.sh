@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds quillon.chm from help/ with chmcmd (Debian's fp-utils).
+# Builds quillon.chm with chmcmd (Debian's fp-utils) from the topics that
+# help/make_topics.py writes into the work folder.
 #   build-help.sh OUTPUT_CHM WORK_DIR
 #
 # chmcmd 3.2 records each context alias ([ALIAS] of the project) as the topic's full
@@ -16,7 +17,7 @@ chmcmd=$(readlink -f "$(command -v chmcmd)")
 
 rm -rf "$work"
 mkdir -p "$work/root/proc" "$work/root/dev"
-cp "$src"/*.htm "$src"/*.css "$src"/*.hhc "$src"/quillon.hhp "$work/root/"
+/usr/bin/python3 "$src/make_topics.py" "$work/root"
 cp "$chmcmd" "$work/root/chmcmd"
 # The libraries chmcmd loads, at the paths the dynamic loader looks for them.
 for lib in $(ldd "$chmcmd" | grep -o '/[^ ]*'); do

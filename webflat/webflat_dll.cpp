@@ -22,6 +22,7 @@
 #include <string>
 #include <type_traits>
 
+#include "common/com_owners.h"
 #include "common/handles.h"
 #include "sender/webflat/webflat_contract.h"
 #include "webflat/core/address.h"
@@ -177,10 +178,9 @@ public:
         if (SUCCEEDED(document_->QueryInterface(__uuidof(IHTMLDocument3), document3.PutVoid())) && document3) {
             ComPtr<IHTMLElement> root;
             if (SUCCEEDED(document3->get_documentElement(root.Put())) && root) {
-                BSTR html = nullptr;
-                if (SUCCEEDED(root->get_outerHTML(&html)) && html != nullptr) {
-                    utf8 = BstrToUtf8(html);
-                    SysFreeString(html);
+                UniqueBstr html;
+                if (SUCCEEDED(root->get_outerHTML(html.Out())) && html.Get() != nullptr) {
+                    utf8 = BstrToUtf8(html.Get());
                     return true;
                 }
             }
@@ -244,11 +244,9 @@ private:
         std::string saved(bytes, size);
         GlobalUnlock(memory);
         std::string charset;
-        BSTR declared = nullptr;
-        if (SUCCEEDED(document_->get_charset(&declared)) && declared != nullptr) {
-            charset = NormalizeCharsetLabel(BstrToUtf8(declared));
-            SysFreeString(declared);
-        }
+        UniqueBstr declared;
+        if (SUCCEEDED(document_->get_charset(declared.Out())) && declared.Get() != nullptr)
+            charset = NormalizeCharsetLabel(BstrToUtf8(declared.Get()));
         utf8 = PageToUtf8(saved, charset);
         return true;
     }

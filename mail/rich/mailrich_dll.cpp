@@ -8,6 +8,7 @@
 #include <new>
 
 #include "mail/mail_contract.h"
+#include "mail/mail_export.h"
 #include "mail/runtime_release.h"
 #include "mail/rich/mapi_utilities.h"
 #include "mail/rich/rich_library.h"
@@ -50,31 +51,23 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 extern "C" quillon::MailResult QL_CALL QLLogon(const char *profile, const char *password,
                                                  quillon::MailSession *session, int logging, const char *logFile)
 {
-    try {
-        return g_library != nullptr ? g_library->Logon(profile, password, session, logging, logFile)
-                                    : quillon::kMailFailed;
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(g_library, [&](quillon::RichLibrary &library) {
+        return library.Logon(profile, password, session, logging, logFile);
+    });
 }
 
 extern "C" quillon::MailResult QL_CALL QLSendMessage(quillon::MailSession session, const char *sender,
                                                        const char *destination, const char *subject,
                                                        const char *body)
 {
-    try {
-        return g_library != nullptr ? g_library->Send(session, sender, destination, subject, body)
-                                    : quillon::kMailFailed;
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(g_library, [&](quillon::RichLibrary &library) {
+        return library.Send(session, sender, destination, subject, body);
+    });
 }
 
 extern "C" quillon::MailResult QL_CALL QLLogoff(quillon::MailSession session)
 {
-    try {
-        return g_library != nullptr ? g_library->Logoff(session) : quillon::kMailFailed;
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(g_library, [&](quillon::RichLibrary &library) {
+        return library.Logoff(session);
+    });
 }

@@ -10,6 +10,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "mail/mail_contract.h"
+#include "mail/mail_export.h"
 #include "mail/runtime_release.h"
 #include "mail/simple/simple_mapi_session.h"
 #include "mail/simple/simple_settings.h"
@@ -82,29 +83,23 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 extern "C" quillon::MailResult QL_CALL QLLogon(const char *profile, const char *password,
                                                  quillon::MailSession *session, int logging, const char *logFile)
 {
-    try {
-        return g_library.Logon(profile, password, session, logging, logFile);
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(&g_library, [&](quillon::SimpleMapiSession &library) {
+        return library.Logon(profile, password, session, logging, logFile);
+    });
 }
 
 extern "C" quillon::MailResult QL_CALL QLSendMessage(quillon::MailSession session, const char *sender,
                                                        const char *destination, const char *subject,
                                                        const char *body)
 {
-    try {
-        return g_library.Send(session, sender, destination, subject, body);
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(&g_library, [&](quillon::SimpleMapiSession &library) {
+        return library.Send(session, sender, destination, subject, body);
+    });
 }
 
 extern "C" quillon::MailResult QL_CALL QLLogoff(quillon::MailSession session)
 {
-    try {
-        return g_library.Logoff(session);
-    } catch (...) {
-        return quillon::kMailFailed;
-    }
+    return quillon::CallMailLibrary(&g_library, [&](quillon::SimpleMapiSession &library) {
+        return library.Logoff(session);
+    });
 }

@@ -10,6 +10,7 @@
 #include "common/names.h"
 #include "common/resource_module.h"
 #include "common/text.h"
+#include "common/window_support.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
 #include "scheduler/engine/engine_config.h"
@@ -140,17 +141,6 @@ void Configure(HWND window)
                         &ignored);
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
-{
-    if (message == WM_INITDIALOG)
-        return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
 void ShowIconMenu(HWND window)
 {
     HMENU menu = LoadMenuA(g_shell.resources, MAKEINTRESOURCEA(IDR_TRAY_MENU));
@@ -175,7 +165,7 @@ bool HandleCommand(HWND window, UINT command)
         Configure(window);
         return true;
     case IDM_ABOUT:
-        DialogBoxParamA(g_shell.resources, MAKEINTRESOURCEA(IDD_SCHEDULER_ABOUT), window, AboutProc, 0);
+        DialogBoxParamA(g_shell.resources, MAKEINTRESOURCEA(IDD_SCHEDULER_ABOUT), window, AboutBoxProc, 0);
         return true;
     case IDM_EXIT:
         DestroyWindow(window);
@@ -239,15 +229,6 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    try {
-        return HandleMessage(window, message, wParam, lParam);
-    } catch (...) {
-        return 0;
-    }
-}
-
 // A running copy answers the already-running message with 0xFADE. A window of the same
 // class and title that answers something else is not ours. One that does not answer in
 // time (or counts as hung) is a scheduler busy in its minute tick, which waits for a
@@ -270,7 +251,7 @@ bool RegisterMainClass()
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.lpfnWndProc = GuardedWindowProc<HandleMessage>;
     windowClass.hInstance = g_shell.instance;
     windowClass.hIcon = LoadIconA(g_shell.instance, MAKEINTRESOURCEA(IDI_SCHEDULER));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);

@@ -20,7 +20,8 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tests/capture/fake_browser.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/mail_queue.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -615,16 +616,9 @@ std::vector<TaskValues> StoredTasks()
 std::vector<std::string> QueuedBodies()
 {
     std::vector<std::string> bodies;
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return bodies;
-    std::string name;
-    for (DWORD i = 0; mail.EnumSubkeyName(i, &name) == ERROR_SUCCESS; ++i) {
-        RegistryKey key;
-        EXPECT_EQ(ERROR_SUCCESS, key.Open(mail.Get(), name.c_str()));
-        std::string body;
-        key.ReadString(mail_values::kBody, &body);
-        bodies.push_back(body);
+    for (const QueuedMessage &message : ReadQueuedMessages()) {
+        EXPECT_TRUE(message.opened) << message.name;
+        bodies.push_back(message.body);
     }
     return bodies;
 }

@@ -17,7 +17,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "resources/resource_ids.h"
-#include "tests/scheduler/shell/window_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {

@@ -36,6 +36,7 @@
 #include "common/registry.h"
 #include "common/timestamp.h"
 #include "common/win_datetime.h"
+#include "tests/support/end_to_end_setup.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {
@@ -226,72 +227,6 @@ bool UninstallSilently(DWORD timeoutMs, const char *options = "")
     return true;
 }
 
-void WriteConfiguration(const std::string &logFile)
-{
-    using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, Env("QUILLON_PACKAGE_SMTP"));
-    key.WriteString(kSender, "installed@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteDword(kPOP3Authentication, 0);
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kClipSubject, 0);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 1);
-    key.WriteDword(kTaskRetryTime, 15);
-}
-
-// A page task due every minute that has never run, so the next tick runs it.
-void WritePageTask(const std::string &url)
-{
-    namespace v = task_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(kTasksKeyPath) + "\\" + kTaskKey).c_str()), ERROR_SUCCESS);
-    DateTime zero = {};
-    key.WriteDword(v::kNeedsInternet, 1);
-    key.WriteString(v::kDisplayName, "Send text from " + url);
-    key.WriteString(v::kAppName, "quillon.exe");
-    key.WriteString(v::kCommandLine, kTaskKey);
-    key.WriteDword(v::kHasDates, 0);
-    key.WriteDword(v::kHasTimes, 0);
-    key.WriteDword(v::kNotWeekend, 0);
-    key.WriteDword(v::kDisabled, 0);
-    key.WriteBinary(v::kStartDate, &zero, sizeof zero);
-    key.WriteBinary(v::kEndDate, &zero, sizeof zero);
-    key.WriteBinary(v::kLastRun, &zero, sizeof zero);
-    key.WriteDword(v::kTaskType, 1);
-    key.WriteDword(v::kValue, 1);
-    key.WriteDword(v::kValue2, 0);
-    key.WriteDword(v::kDaysOfWeek, 0);
-    key.WriteDword(v::kMonthsOfYear, 0);
-    key.WriteDword(v::kTimeout, 60000);
-    key.WriteString(v::kSelection, "\"" + url + "\"");
-    key.WriteDword(v::kChopMessage, 0);
-}
-
-std::vector<std::string> MaildirMessages()
-{
-    std::vector<std::string> messages;
-    std::string dir = WindowsPathOf(Env("QUILLON_E2E_MAILDIR")) + "\\new";
-    WIN32_FIND_DATAA found;
-    UniqueFindHandle search(FindFirstFileA((dir + "\\*").c_str(), &found));
-    if (!search.IsValid())
-        return messages;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            messages.push_back(ReadWholeFile(dir + "\\" + found.cFileName));
-    } while (FindNextFileA(search.Get(), &found));
-    return messages;
-}
-
 class Package : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { CoInitialize(nullptr); }
@@ -391,8 +326,9 @@ TEST_F(Package, InstallWritesTheAddRemoveProgramsEntry)
 
 TEST_F(Package, InstalledSchedulerDeliversAPageTaskOnItsTick)
 {
-    WriteConfiguration(LogFile());
-    WritePageTask(Env("QUILLON_PACKAGE_PAGE"));
+    ASSERT_TRUE(WriteConfigurationRows(
+        EndToEndConfiguration(Env("QUILLON_PACKAGE_SMTP"), "installed@example.org", LogFile())));
+    ASSERT_TRUE(WriteMinutePageTask(kTaskKey, Env("QUILLON_PACKAGE_PAGE"), false));
     // Started as the Startup shortcut starts it: the program alone, from its folder.
     std::string commandLine = "\"" + InstallDir() + "\\tasqed.exe\"";
     STARTUPINFOA startup = {};
@@ -408,13 +344,13 @@ TEST_F(Package, InstalledSchedulerDeliversAPageTaskOnItsTick)
 
     PostMessageA(scheduler.window, WM_TIMER, 0xAEAE, 0);
     DWORD start = GetTickCount();
-    while (MaildirMessages().empty() && GetTickCount() - start < 60000)
+    while (MaildirMessages(std::getenv("QUILLON_E2E_MAILDIR")).empty() && GetTickCount() - start < 60000)
         Sleep(200);
     // The log's last line follows the server's answer.
     while (ReadWholeFile(LogFile()).find("Succeeded in sending message") == std::string::npos &&
            GetTickCount() - start < 60000)
         Sleep(100);
-    std::vector<std::string> messages = MaildirMessages();
+    std::vector<std::string> messages = MaildirMessages(std::getenv("QUILLON_E2E_MAILDIR"));
     ASSERT_EQ(messages.size(), 1u) << ReadWholeFile(LogFile());
     EXPECT_NE(messages[0].find("Installed page text for the pager."), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("pager@example.org"), std::string::npos) << messages[0];
@@ -603,7 +539,8 @@ TEST_F(Package, TickingTheUninstallersBoxRemovesTheUsersData)
 
 TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
 {
-    WriteConfiguration(LogFile());
+    ASSERT_TRUE(WriteConfigurationRows(
+        EndToEndConfiguration(Env("QUILLON_PACKAGE_SMTP"), "installed@example.org", LogFile())));
     ProcessResult setup = RunProcess("\"" + SetupPath() + "\" /S", 120000);
     ASSERT_TRUE(setup.started && !setup.timedOut);
     ASSERT_EQ(setup.exitCode, 0u);

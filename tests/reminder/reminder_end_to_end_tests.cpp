@@ -14,6 +14,7 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tests/reminder/reminder_run.h"
+#include "tests/support/mail_queue.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -23,27 +24,12 @@ namespace {
 
 constexpr DWORD kSucceeded = 0xFFFFFFFFu;
 
-struct QueuedMessage {
-    std::string subject;
-    std::string body;
-};
-
 std::vector<QueuedMessage> Queue()
 {
     std::vector<QueuedMessage> queue;
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return queue;
-    std::string name;
-    for (DWORD i = 0; mail.EnumSubkeyName(i, &name) == ERROR_SUCCESS; ++i) {
-        RegistryKey key;
-        if (key.Open(mail.Get(), name.c_str()) != ERROR_SUCCESS)
-            continue;
-        QueuedMessage message;
-        key.ReadString(mail_values::kSubject, &message.subject);
-        key.ReadString(mail_values::kBody, &message.body);
-        queue.push_back(message);
-    }
+    for (const QueuedMessage &message : ReadQueuedMessages())
+        if (message.opened)
+            queue.push_back(message);
     return queue;
 }
 

@@ -4,7 +4,7 @@
 #include "common/registry.h"
 #include "reminder/reminder_window.h"
 #include "resources/resource_ids.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 
 namespace quillon::test {
 

@@ -13,7 +13,7 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tests/reminder/reminder_run.h"
-#include "tests/schedule/dialogs/dialog_driver.h"
+#include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;

@@ -12,6 +12,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "sender/text_digest_cng.h"
+#include "tests/support/mail_queue.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -52,16 +53,9 @@ RegistryKey OpenTaskKey()
 std::vector<std::string> TakeQueue()
 {
     std::vector<std::string> bodies;
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return bodies;
-    std::string name;
-    for (DWORD i = 0; mail.EnumSubkeyName(i, &name) == ERROR_SUCCESS; ++i) {
-        RegistryKey key;
-        EXPECT_EQ(ERROR_SUCCESS, key.Open(mail.Get(), name.c_str()));
-        std::string body;
-        key.ReadString(mail_values::kBody, &body);
-        bodies.push_back(body);
+    for (const test::QueuedMessage &message : test::ReadQueuedMessages()) {
+        EXPECT_TRUE(message.opened) << message.name;
+        bodies.push_back(message.body);
     }
     RegistryKey root;
     if (OpenUserKey(kRootKeyPath, &root) == ERROR_SUCCESS)

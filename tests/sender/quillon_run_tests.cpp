@@ -14,6 +14,7 @@
 #include "common/registry.h"
 #include "common/timestamp.h"
 #include "common/win_datetime.h"
+#include "tests/support/mail_queue.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -24,33 +25,11 @@ namespace {
 constexpr DWORD kSucceeded = 0xFFFFFFFFu;
 constexpr char kTaskKey[] = "2026 12 10 9 5 0";
 
-struct QueuedMessage {
-    std::string name;
-    DWORD retryCount = 0xBAD;
-    DateTime retryTime{};
-    bool hasRetryTime = false;
-    std::string subject;
-    std::string body;
-};
-
 std::vector<QueuedMessage> ReadQueue()
 {
-    std::vector<QueuedMessage> queue;
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return queue;
-    std::string name;
-    for (DWORD i = 0; mail.EnumSubkeyName(i, &name) == ERROR_SUCCESS; ++i) {
-        QueuedMessage m;
-        m.name = name;
-        RegistryKey key;
-        EXPECT_EQ(ERROR_SUCCESS, key.Open(mail.Get(), name.c_str())) << name;
-        key.ReadDword(mail_values::kRetryCount, &m.retryCount);
-        m.hasRetryTime = key.ReadBinary(mail_values::kRetryTime, &m.retryTime, sizeof m.retryTime) == ERROR_SUCCESS;
-        key.ReadString(mail_values::kSubject, &m.subject);
-        key.ReadString(mail_values::kBody, &m.body);
-        queue.push_back(m);
-    }
+    std::vector<QueuedMessage> queue = ReadQueuedMessages();
+    for (const QueuedMessage &m : queue)
+        EXPECT_TRUE(m.opened) << m.name;
     return queue;
 }
 

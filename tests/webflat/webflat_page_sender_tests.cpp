@@ -12,6 +12,7 @@
 
 #include "common/names.h"
 #include "common/registry.h"
+#include "tests/support/mail_queue.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
@@ -22,27 +23,14 @@ namespace {
 constexpr DWORD kSucceeded = 0xFFFFFFFFu;
 constexpr char kTaskKey[] = "2026 12 10 11 0 0";
 
-struct Message {
-    std::string subject;
-    std::string body;
-};
+using Message = QueuedMessage;
 
 // Queued messages in key-name order (which is time order).
 std::vector<Message> Queue()
 {
-    std::vector<Message> queue;
-    RegistryKey mail;
-    if (OpenUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
-        return queue;
-    std::string name;
-    for (DWORD i = 0; mail.EnumSubkeyName(i, &name) == ERROR_SUCCESS; ++i) {
-        RegistryKey key;
-        EXPECT_EQ(ERROR_SUCCESS, key.Open(mail.Get(), name.c_str()));
-        Message m;
-        key.ReadString(mail_values::kSubject, &m.subject);
-        key.ReadString(mail_values::kBody, &m.body);
-        queue.push_back(m);
-    }
+    std::vector<QueuedMessage> queue = ReadQueuedMessages();
+    for (const QueuedMessage &m : queue)
+        EXPECT_TRUE(m.opened) << m.name;
     return queue;
 }
 

@@ -20,6 +20,7 @@
 #include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/product_engine.h"
 #include "tasqui_h.h"
+#include "tests/support/end_to_end_setup.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {
@@ -34,59 +35,7 @@ std::string Page(const std::string &news)
            "</p></body></html>";
 }
 
-void WriteConfiguration(const std::string &logFile)
-{
-    using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(CreateUserKey(kConfigurationKeyPath, &key), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, kSmtpAddress);
-    key.WriteString(kSender, "scheduler@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteDword(kPOP3Authentication, 0);
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kClipSubject, 0);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 1);
-    key.WriteDword(kTaskRetryTime, 15);
-}
-
 std::string TaskPath(const std::string &name) { return std::string(kTasksKeyPath) + "\\" + name; }
-
-// A watched page task due every minute that has never run.
-void WriteWatchedTask(const std::string &name, const std::string &url)
-{
-    namespace v = task_values;
-    RegistryKey key;
-    ASSERT_EQ(CreateUserKey(TaskPath(name).c_str(), &key), ERROR_SUCCESS);
-    DateTime zero = {};
-    key.WriteDword(v::kNeedsInternet, 1);
-    key.WriteString(v::kDisplayName, "Send text from " + url);
-    key.WriteString(v::kAppName, "quillon.exe");
-    key.WriteString(v::kCommandLine, name);
-    key.WriteDword(v::kHasDates, 0);
-    key.WriteDword(v::kHasTimes, 0);
-    key.WriteDword(v::kNotWeekend, 0);
-    key.WriteDword(v::kDisabled, 0);
-    key.WriteBinary(v::kStartDate, &zero, sizeof zero);
-    key.WriteBinary(v::kEndDate, &zero, sizeof zero);
-    key.WriteBinary(v::kLastRun, &zero, sizeof zero);
-    key.WriteDword(v::kTaskType, 1);
-    key.WriteDword(v::kValue, 1);
-    key.WriteDword(v::kValue2, 0);
-    key.WriteDword(v::kDaysOfWeek, 0);
-    key.WriteDword(v::kMonthsOfYear, 0);
-    key.WriteDword(v::kTimeout, 60000);
-    key.WriteString(v::kSelection, "\"" + url + "\"");
-    key.WriteDword(v::kChopMessage, 0);
-    key.WriteDword(v::kSendIfChanged, 1);
-}
 
 // Makes the task due again within the same minute: a task run every minute is not due
 // twice in one, and waiting for the clock would make this test minutes long. The
@@ -98,25 +47,6 @@ void MarkNeverRun(const std::string &name, ShellState *shell)
     DateTime zero = {};
     ASSERT_EQ(key.WriteBinary(task_values::kLastRun, &zero, sizeof zero), ERROR_SUCCESS);
     shell->taskListChanged = true;
-}
-
-std::vector<std::string> MaildirMessages()
-{
-    std::vector<std::string> messages;
-    const char *maildir = std::getenv("QUILLON_E2E_MAILDIR");
-    if (maildir == nullptr)
-        return messages;
-    std::string dir = WindowsPathOf(maildir) + "\\new";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return messages;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            messages.push_back(ReadWholeFile(dir + "\\" + found.cFileName));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return messages;
 }
 
 size_t Count(const std::string &text, const std::string &what)
@@ -142,9 +72,9 @@ TEST(ChangeWatchEndToEnd, AnUnchangedPageIsDeliveredOnceAndAChangedOneAgain)
     };
     serve("Ferry on time.");
     ASSERT_EQ(S_OK, RegisterScheduleComponent());
-    WriteConfiguration(logFile);
+    ASSERT_TRUE(WriteConfigurationRows(EndToEndConfiguration(kSmtpAddress, "scheduler@example.org", logFile)));
     const std::string taskKey = TimestampKeyName(LocalNow());
-    WriteWatchedTask(taskKey, server.Base() + "/board.htm");
+    ASSERT_TRUE(WriteMinutePageTask(taskKey, server.Base() + "/board.htm", true));
 
     std::vector<size_t> delivered;
     std::vector<size_t> pageFetches;
@@ -162,7 +92,7 @@ TEST(ChangeWatchEndToEnd, AnUnchangedPageIsDeliveredOnceAndAChangedOneAgain)
         auto tick = [&] {
             engine.MinuteTick();
             EXPECT_FALSE(shell.tickBusy);
-            delivered.push_back(MaildirMessages().size());
+            delivered.push_back(MaildirMessages(std::getenv("QUILLON_E2E_MAILDIR")).size());
             pageFetches.push_back(server.Requested().size());
         };
         tick();
@@ -176,7 +106,7 @@ TEST(ChangeWatchEndToEnd, AnUnchangedPageIsDeliveredOnceAndAChangedOneAgain)
 
     EXPECT_EQ(pageFetches, (std::vector<size_t>{1, 2, 3})) << "every tick ran the task";
     EXPECT_EQ(delivered, (std::vector<size_t>{1, 1, 2}));
-    std::vector<std::string> messages = MaildirMessages();
+    std::vector<std::string> messages = MaildirMessages(std::getenv("QUILLON_E2E_MAILDIR"));
     ASSERT_EQ(messages.size(), 2u);
     std::string all = messages[0] + messages[1];
     EXPECT_EQ(Count(all, "Ferry on time."), 1u) << all;

@@ -22,6 +22,7 @@
 #include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/product_engine.h"
 #include "tasqui_h.h"
+#include "tests/support/end_to_end_setup.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {
@@ -108,63 +109,6 @@ private:
     std::thread thread_;
 };
 
-void WriteConfiguration(const std::string &logFile)
-{
-    using namespace config_values;
-    ASSERT_TRUE(WriteConfigurationRows(With(CompleteSmtpConfiguration(kAddress),
-                                            {Text(kSender, "scheduler@example.org"),
-                                             Text(kDestination, "pager@example.org"), Text(kLogging, logFile),
-                                             Number(kClipSubject, 0), Number(kRetryCount, 1), Number(kRetryTime, 15),
-                                             Number(kTaskRetryCount, 1), Number(kTaskRetryTime, 15)})));
-}
-
-// A page task due every minute that has never run, so it is due now.
-void WritePageTask(const std::string &name, const std::string &url)
-{
-    namespace v = task_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(kTasksKeyPath) + "\\" + name).c_str()), ERROR_SUCCESS);
-    DateTime zero = {};
-    key.WriteDword(v::kNeedsInternet, 1);
-    key.WriteString(v::kDisplayName, "Send text from " + url);
-    key.WriteString(v::kAppName, "quillon.exe");
-    key.WriteString(v::kCommandLine, name);
-    key.WriteDword(v::kHasDates, 0);
-    key.WriteDword(v::kHasTimes, 0);
-    key.WriteDword(v::kNotWeekend, 0);
-    key.WriteDword(v::kDisabled, 0);
-    key.WriteBinary(v::kStartDate, &zero, sizeof zero);
-    key.WriteBinary(v::kEndDate, &zero, sizeof zero);
-    key.WriteBinary(v::kLastRun, &zero, sizeof zero);
-    key.WriteDword(v::kTaskType, 1);
-    key.WriteDword(v::kValue, 1);
-    key.WriteDword(v::kValue2, 0);
-    key.WriteDword(v::kDaysOfWeek, 0);
-    key.WriteDword(v::kMonthsOfYear, 0);
-    key.WriteDword(v::kTimeout, 60000);
-    key.WriteString(v::kSelection, "\"" + url + "\"");
-    key.WriteDword(v::kChopMessage, 0);
-}
-
-std::vector<std::string> MaildirMessages()
-{
-    std::vector<std::string> messages;
-    const char *maildir = std::getenv("QUILLON_E2E_MAILDIR");
-    if (maildir == nullptr)
-        return messages;
-    std::string dir = WindowsPathOf(maildir) + "\\new";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return messages;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            messages.push_back(ReadWholeFile(dir + "\\" + found.cFileName));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return messages;
-}
-
 TEST(EngineEndToEnd, OneTickRunsThePageTaskAndDeliversItsTextBySmtp)
 {
     ASSERT_NE(std::getenv("QUILLON_E2E_MAILDIR"), nullptr) << "run through run_e2e.sh";
@@ -178,10 +122,10 @@ TEST(EngineEndToEnd, OneTickRunsThePageTaskAndDeliversItsTextBySmtp)
     PageServer server;
     ASSERT_TRUE(server.Listening());
     ASSERT_EQ(S_OK, RegisterScheduleComponent());
-    WriteConfiguration(logFile);
+    ASSERT_TRUE(WriteConfigurationRows(EndToEndConfiguration(kAddress, "scheduler@example.org", logFile)));
     std::string taskKey = TimestampKeyName(LocalNow());
     std::string url = "http://" + std::string(kAddress) + ":" + std::to_string(kHttpPort) + "/page.html";
-    WritePageTask(taskKey, url);
+    ASSERT_TRUE(WriteMinutePageTask(taskKey, url, false));
 
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
@@ -200,7 +144,7 @@ TEST(EngineEndToEnd, OneTickRunsThePageTaskAndDeliversItsTextBySmtp)
     CoUninitialize();
 
     EXPECT_GE(server.Requests(), 1) << "quillon.exe fetched the page";
-    std::vector<std::string> messages = MaildirMessages();
+    std::vector<std::string> messages = MaildirMessages(std::getenv("QUILLON_E2E_MAILDIR"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("Hello from the loopback page."), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("pager@example.org"), std::string::npos) << messages[0];

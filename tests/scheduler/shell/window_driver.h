@@ -1,2 +1,0 @@
-#pragma once
-#include "tests/support/window_driver.h"   // moved; this path remains for branches that still use it
