@@ -14,7 +14,7 @@
 namespace quillon::capture {
 
 // A view of `document` (one reference is taken). Undescribable selections are reported
-// with string 193 in a message box owned by `owner`, captioned with string 103 of
+// with IDS_SELRANGE_ERROR in a message box owned by `owner`, captioned with IDS_APP_CAPTION of
 // `resources`.
 std::unique_ptr<PageDocument> BrowserPageDocument(IHTMLDocument2 *document, HWND owner, HMODULE resources);
 

@@ -1,5 +1,5 @@
 // The "Quillon..." command: describe the selection of the window's page, show the
-// extracted text (dialog 110), submit a page task through the schedule component and add
+// extracted text (IDD_PREVIEW_DIVIDE), submit a page task through the schedule component and add
 // the values the page sender needs (CommandLine, Selection, ChopMessage) to its key.
 // Runs on the browser window's thread and blocks it in modal dialogs until it ends.
 #pragma once

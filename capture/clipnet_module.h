@@ -13,7 +13,7 @@ namespace quillon::capture {
 
 struct ClipnetModule {
     HINSTANCE instance = nullptr;
-    // The language's resource module: every string and dialog 110.
+    // The language's resource module: every string and IDD_PREVIEW_DIVIDE.
     HMODULE resources = nullptr;
     // "quillon.chm" beside the add-in.
     char helpFilePath[kTextBufferSize] = {};

@@ -1,7 +1,7 @@
 // Which task is due at a given minute: the portable heart of GetTaskForTime.
 //
 // API
-//   FindDueTask     steps 3 to 6 of GetTaskForTime over a loaded task list: zero the
+//   FindDueTask     GetTaskForTime over a loaded task list: zero the
 //                   seconds of *st, serve a due retry first, else the first task in list
 //                   order whose schedule makes it due. The caller has already (re)loaded
 //                   the list; an empty list gives kNoTasks without asking the queue.

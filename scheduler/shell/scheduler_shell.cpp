@@ -202,7 +202,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         // A minute tick may be under way below this message (the message loop of a mail
         // log-on or dial-up dialog inside it dispatched "&Exit"): then the engine and the
-        // component stay until the message loop has ended, where step 12 releases them.
+        // component stay until the message loop has ended, and are released after it.
         if (!g_shell.state.tickBusy) {
             g_shell.engine.reset();   // it borrows the component
             g_shell.component.Reset();
