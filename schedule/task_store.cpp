@@ -1,6 +1,5 @@
 #include "schedule/task_store.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -70,67 +69,11 @@ bool ReadDate(const RegistryKey &key, const char *name, DateTime *value)
 }
 
 // A task key is never built in place: its values are written into a staging key under
-// Tasks first and the complete key is then renamed to its task name in one registry
-// operation. A writer killed half-way (the scheduler, the browser holding the add-in, the
-// reminder) so leaves at most a staging key, never a task key without its mandatory
-// values, which would end every later load at its position and hide the tasks after it.
-// Staging names begin with '~', which sorts after every task name and no task name
-// holds, and fit the load's 16-byte name buffer: "~" + process id + sequence, in hex.
-constexpr char kStagingPrefix = '~';
-
-bool IsStagingKeyName(const char *name) { return name[0] == kStagingPrefix; }
-
-std::string NewStagingKeyName()
-{
-    static volatile LONG sequence = 0;
-    const LONG n = InterlockedIncrement(&sequence);
-    char name[kTaskKeyNameSize];
-    snprintf(name, sizeof name, "%c%08lx%04lx", kStagingPrefix, static_cast<unsigned long>(GetCurrentProcessId()),
-             static_cast<unsigned long>(n) & 0xFFFFu);
-    return name;
-}
-
-// True when the process that made the staging key `name` has ended: its key is then
-// abandoned. A key of a live process (another thread of this one, another browser
-// window's add-in) is still being written and stays.
-bool IsAbandonedStagingKey(const char *name)
-{
-    unsigned long pid = 0;
-    if (sscanf(name + 1, "%8lx", &pid) != 1)
-        return true;
-    if (pid == GetCurrentProcessId())
-        return false;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (process == nullptr)
-        return GetLastError() == ERROR_INVALID_PARAMETER;   // no such process
-    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
-}
-
-// Removes the staging keys that killed writers left behind. They never stop a load, but
-// they would pile up over the years.
-void RemoveAbandonedStagingKeys(const RegistryKey &tasksKey)
-{
-    for (DWORD index = 0;;) {
-        char name[kTaskKeyNameSize] = {};
-        LONG rc = tasksKey.EnumSubkeyName(index, name, sizeof name);
-        if (rc == ERROR_NO_MORE_ITEMS)
-            return;
-        if (rc == ERROR_SUCCESS && IsStagingKeyName(name) && IsAbandonedStagingKey(name) &&
-            tasksKey.DeleteSubkeyTree(name) == ERROR_SUCCESS)
-            continue;   // the keys after it moved down one index
-        ++index;
-    }
-}
-
-LONG RenameSubkey(const RegistryKey &parent, const std::string &from, const std::string &to)
-{
-    // Task and staging names are plain ASCII.
-    std::wstring wideFrom(from.begin(), from.end());
-    std::wstring wideTo(to.begin(), to.end());
-    return RegRenameKey(parent.Get(), wideFrom.c_str(), wideTo.c_str());
-}
+// Tasks first and the complete key is then renamed to its task name (common/
+// timestamp_key.h). A writer killed half-way (the scheduler, the browser holding the
+// add-in, the reminder) so leaves at most a staging key, never a task key without its
+// mandatory values, which would end every later load at its position and hide the tasks
+// after it. Staging names fit the load's 16-byte name buffer.
 
 // Reads one task key in the fixed order; false at the first mandatory value missing.
 bool ReadTaskValues(const RegistryKey &key, TaskRecord *task)
@@ -234,12 +177,6 @@ bool StageTask(const RegistryKey &tasksKey, const TaskRecord &task, std::string 
     }
     *stagingName = name;
     return true;
-}
-
-bool SubkeyExists(const RegistryKey &parent, const char *name)
-{
-    RegistryKey key;
-    return key.Open(parent.Get(), name) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -347,27 +284,15 @@ bool StoreNewTaskKey(const DateTime &submitted, const TaskRecord &task, std::str
     RegistryKey tasksKey;
     if (CreateUserKey(kTasksKeyPath, &tasksKey) != ERROR_SUCCESS)
         return false;
-    RemoveAbandonedStagingKeys(tasksKey);
-    std::string staging;
-    if (!StageTask(tasksKey, task, &staging))
-        return false;
-    std::string name = TimestampKeyName(submitted);
-    for (int step = 0; step < kMaxKeyNameSteps && name.size() < kTaskKeyNameSize; ++step) {
-        // The rename fails when the name is taken, so two processes racing for one name
-        // cannot both believe they own it.
-        if (RenameSubkey(tasksKey, staging, name) == ERROR_SUCCESS) {
-            *keyName = name;
-            return true;
-        }
-        if (!SubkeyExists(tasksKey, name.c_str()))
-            break;   // the rename failed for another reason
-        std::string next;
-        if (!NextTimestampKeyName(name, &next))
-            break;
-        name = next;
-    }
-    tasksKey.DeleteSubkeyTree(staging.c_str());
-    return false;
+    // The values do not depend on the name: written once, whatever name is tried.
+    bool written = false;
+    auto write = [&](const RegistryKey &staging, const std::string &) {
+        if (!written)
+            written = WriteTaskValues(staging, task);
+        return written;
+    };
+    return StoreKeyAtNextFreeSecond(tasksKey, TimestampKeyName(submitted), kMaxKeyNameSteps, kTaskKeyNameSize - 1,
+                                    write, keyName);
 }
 
 bool CreateTaskKey(const DateTime &submitted, RegistryKey *key, std::string *keyName)

@@ -45,23 +45,32 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
     if (CreateUserKey(kMailKeyPath, &mail) != ERROR_SUCCESS)
         return false;
 
-    // A name that already exists belongs to another message and is left alone.
-    RegistryKey message;
+    // The message is written whole into a staging key and renamed to its name, so a
+    // writer killed half-way leaves no message key without some value, only a staging
+    // key that the walk passes over and the next writer removes. A name that already
+    // exists belongs to another message and is left alone: the rename takes the next
+    // free second instead, and RetryTime follows the name about to be tried.
+    bool firstAttempt = true;
+    DateTime moment = when;
+    auto write = [&](const RegistryKey &message, const std::string &name) {
+        if (!MomentOfName(name, when, &moment))
+            moment = when;
+        bool ok = message.WriteBinary(mail_values::kRetryTime, &moment, sizeof moment) == ERROR_SUCCESS;
+        if (firstAttempt) {
+            firstAttempt = false;
+            ok = ok && message.WriteDword(mail_values::kRetryCount, 0) == ERROR_SUCCESS &&
+                 message.WriteString(mail_values::kSubject, subject != nullptr ? subject : "") == ERROR_SUCCESS &&
+                 message.WriteString(mail_values::kBody, body != nullptr ? body : "") == ERROR_SUCCESS;
+        }
+        return ok;
+    };
     std::string name;
-    if (!CreateKeyAtNextFreeSecond(mail.Get(), TimestampKeyName(when), kMaxQueueNameAttempts, kMaxQueueKeyName,
-                                   &message, &name))
+    if (!StoreKeyAtNextFreeSecond(mail, TimestampKeyName(when), kMaxQueueNameAttempts, kMaxQueueKeyName, write,
+                                  &name))
         return false;
-
-    DateTime moment;
-    if (!MomentOfName(name, when, &moment))
-        moment = when;
-    bool ok = message.WriteDword(mail_values::kRetryCount, 0) == ERROR_SUCCESS;
-    ok = message.WriteBinary(mail_values::kRetryTime, &moment, sizeof moment) == ERROR_SUCCESS && ok;
-    ok = message.WriteString(mail_values::kSubject, subject != nullptr ? subject : "") == ERROR_SUCCESS && ok;
-    ok = message.WriteString(mail_values::kBody, body != nullptr ? body : "") == ERROR_SUCCESS && ok;
     if (queuedAt != nullptr)
         *queuedAt = moment;
-    return ok;
+    return true;
 }
 
 bool RegistryMailQueue::Open()

@@ -10,6 +10,9 @@
 //   Subject     REG_SZ      subject line
 //   Body        REG_SZ      message text
 // Sender and destination are not stored: the dispatcher takes them from Configuration.
+// A message is written into a staging key (a name beginning with '~', common/
+// timestamp_key.h) and renamed to its name once whole; the walk passes staging keys over
+// and the next writer removes those a killed writer left.
 #pragma once
 
 #include <windows.h>
@@ -33,9 +36,8 @@ namespace quillon {
 // RetryTime is the moment of the name actually used (with its day of week and the
 // milliseconds of `when`), so the message is due from then on.
 // *queuedAt (optional) receives that moment; callers that queue a run of messages one
-// second apart continue from it. Returns false when nothing could be created (the
-// values of a created key are then written as far as possible; a key left without
-// Subject or Body is retried and given up by the dispatcher).
+// second apart continue from it. Returns false when the message could not be stored
+// whole; nothing is then left in the queue.
 bool QueueMessage(const DateTime &when, const char *subject, const char *body, DateTime *queuedAt = nullptr);
 
 // ---- Reader side (the scheduler's dispatcher) ----
@@ -81,7 +83,8 @@ struct QueuedMessageRecord {
     bool hasBody = false;
     std::string body;
 };
-// Every message key in registry enumeration order (time order for the usual registry).
+// Every key under Mail in registry enumeration order (time order for the usual
+// registry), staging keys (names beginning with '~') included, so tests see them.
 std::vector<QueuedMessageRecord> ReadWholeQueue();
 
 } // namespace quillon

@@ -4,6 +4,14 @@
 
 namespace quillon {
 
+namespace {
+
+// A message still being written, or one whose writer was killed (see message_queue.h):
+// never read, sent, retried or deleted by the walk.
+bool IsStagingEntry(const std::string &name) { return !name.empty() && name[0] == '~'; }
+
+} // namespace
+
 bool QueueHoldBack::IsHeld(const std::string &name, Ticks now)
 {
     auto found = entries_.find(name);
@@ -44,6 +52,8 @@ bool IsAnyMessageDue(MailQueueStore &queue, QueueHoldBack &holdBack, const DateT
     std::set<std::string> present;
     std::string name;
     for (uint32_t index = 0; !due && queue.EntryAt(index, &name); ++index) {
+        if (IsStagingEntry(name))
+            continue;
         present.insert(name);
         if (holdBack.IsHeld(name, nowTicks) || !queue.OpenEntry(name))
             continue;
@@ -80,6 +90,10 @@ QueuePassResult RunQueuePass(MailQueueStore &queue, QueueHoldBack &holdBack, con
     std::string name;
     uint32_t index = 0;
     while (queue.EntryAt(index, &name)) {
+        if (IsStagingEntry(name)) {
+            ++index;
+            continue;
+        }
         present.insert(name);
         if (holdBack.IsHeld(name, dispatchTicks) || !queue.OpenEntry(name)) {
             ++index;

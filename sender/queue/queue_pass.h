@@ -83,6 +83,10 @@ struct QueuePassResult {
     int heldBack = 0;      // failed, but RetryCount unreadable or not writable: held back
 };
 
+// Both walks pass over staging entries (names beginning with '~': a message still being
+// written, or one a killed writer left) without reading, sending, retrying or deleting
+// them; the queue's writer removes the abandoned ones.
+
 // True when some entry that is not held back has a RetryTime not later than `now`.
 // Entries without a readable RetryTime are not due. A missing queue is empty.
 bool IsAnyMessageDue(MailQueueStore &queue, QueueHoldBack &holdBack, const DateTime &now);

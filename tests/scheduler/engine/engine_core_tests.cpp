@@ -596,6 +596,32 @@ TEST_F(DispatchTest, EntriesThatCannotBeReadOrOpenedAreLeftAlone)
     EXPECT_EQ(loader.calls.calls.size(), 2u);
 }
 
+// Staging entries ('~' names) are messages still being written, or left by a killed
+// writer: whole or not, the dispatcher never reads, sends, retries or deletes them.
+TEST_F(DispatchTest, StagingEntriesAreNeverSentRetriedOrDeleted)
+{
+    MemoryMailQueue::Entry &live = queue.Add("~000000200001", At(2026, 12, 10, 9, 0));
+    live.hasSubject = live.hasBody = live.hasCount = false;
+    queue.Add("~000000210001", At(2026, 12, 10, 9, 0), "S", "staged");
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+    queue.Add("2026121010 0 1", At(2026, 12, 10, 10, 0, 1), "", "real");
+    EXPECT_TRUE(Dispatcher().IsMailDue());
+    loader.sendResult = [](const std::string &) { return -1; };
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(loader.calls.calls.size(), 3u);
+    EXPECT_EQ(loader.calls.calls[1], "send 77 me@example.org pager@example.org /real");
+
+    clock.AdvanceMinutes(60);   // its second failure gives the real message up
+    Dispatcher().DispatchMail();
+    ASSERT_EQ(queue.entries.size(), 2u) << "the real message was given up";
+    for (const auto &[name, entry] : queue.entries) {
+        EXPECT_EQ(name[0], '~');
+        EXPECT_EQ(entry.count, 0u) << name;
+        EXPECT_EQ(TicksOf(entry.retryTime), TicksOf(At(2026, 12, 10, 9, 0))) << name;
+    }
+    EXPECT_FALSE(Dispatcher().IsMailDue());
+}
+
 // A message the mail library accepted is never sent again by the same scheduler, even
 // when its key cannot be deleted; that is logged once. Once the key is gone, the name is
 // forgotten: a new message of the same name is sent.

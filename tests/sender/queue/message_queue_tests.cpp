@@ -10,6 +10,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/timestamp.h"
+#include "common/timestamp_key.h"
 #include "sender/queue/message_queue.h"
 #include "tests/support/wine_test_support.h"
 
@@ -252,6 +253,90 @@ TEST_F(MessageQueue, SubkeysBelowAMessageDoNotStopThePass)
     QueuePassResult result = Pass(Plus(k090307, kTicksPerMinute), 1, 15, handler);
     EXPECT_EQ(result.sent, 1);
     EXPECT_TRUE(ReadWholeQueue().empty());
+}
+
+// Staging keys: a message still being written by a live writer, and one written whole
+// whose rename never came. The walk never reads, sends, retries or deletes either, and
+// the message behind them still goes out.
+TEST_F(MessageQueue, WalkPassesOverStagingKeys)
+{
+    DateTime due = k090307;
+    DWORD zero = 0;
+    const std::string live = NewStagingKeyName();       // this process: still writing
+    const std::string complete = NewStagingKeyName();
+    WritePartial(live, &due, &zero, nullptr, nullptr);
+    WritePartial(complete, &due, &zero, "staged", "staged body");
+    const DateTime dispatch = Plus(k090307, kTicksPerMinute);
+    EXPECT_FALSE(IsDue(dispatch)) << "only staging keys are due";
+
+    ASSERT_TRUE(QueueMessage(k090307, "", "real", nullptr));
+    EXPECT_TRUE(IsDue(dispatch));
+    RecordingHandler handler;
+    handler.results = {true, true, true};
+    QueuePassResult result = Pass(dispatch, 0, 15, handler);
+    EXPECT_EQ(handler.sentBodies, (std::vector<std::string>{"real"}));
+    EXPECT_EQ(result.sent, 1);
+    EXPECT_EQ(result.gaveUp + result.rescheduled + result.heldBack, 0);
+
+    // A failing handler does not reschedule or give them up either.
+    RecordingHandler failing;
+    result = Pass(Plus(dispatch, kTicksPerHour), 0, 15, failing);
+    EXPECT_TRUE(failing.sentBodies.empty());
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 2u);
+    for (const QueuedMessageRecord &r : queue) {
+        EXPECT_TRUE(IsStagingKeyName(r.keyName.c_str())) << r.keyName;
+        EXPECT_EQ(r.retryCount, 0u) << r.keyName;
+        EXPECT_TRUE(Same(r.retryTime, due)) << r.keyName;
+    }
+    EXPECT_FALSE(IsDue(Plus(dispatch, kTicksPerHour)));
+}
+
+// The id of a process that has ended and whose handle is closed.
+DWORD EndedProcessId()
+{
+    std::string commandLine = "\"" + test::BuildDir() + "\\tests\\queue_message_tool.exe\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
+        return 0;
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return process.dwProcessId;
+}
+
+// A writer removes the staging keys of ended writers (killed ones) and keeps those of
+// live ones; its own message is whole, under its timestamp name.
+TEST_F(MessageQueue, NextWriterRemovesAbandonedStagingKeys)
+{
+    const DWORD ended = EndedProcessId();
+    ASSERT_NE(ended, 0u);
+    char abandoned[16], abandonedWhole[16];
+    snprintf(abandoned, sizeof abandoned, "~%08lx0001", static_cast<unsigned long>(ended));
+    snprintf(abandonedWhole, sizeof abandonedWhole, "~%08lx0002", static_cast<unsigned long>(ended));
+    DateTime due = k090307;
+    DWORD zero = 0;
+    WritePartial(abandoned, nullptr, &zero, nullptr, nullptr);
+    WritePartial(abandonedWhole, &due, &zero, "x", "y");
+    {
+        RegistryKey below;   // a subkey does not keep it alive
+        ASSERT_EQ(CreateUserKey((std::string(kMailKeyPath) + "\\" + abandoned + "\\stray").c_str(), &below),
+                  ERROR_SUCCESS);
+    }
+    const std::string live = NewStagingKeyName();
+    WritePartial(live, &due, nullptr, nullptr, nullptr);
+
+    DateTime queuedAt;
+    ASSERT_TRUE(QueueMessage(k090307, "S", "whole", &queuedAt));
+    std::vector<QueuedMessageRecord> queue = ReadWholeQueue();
+    ASSERT_EQ(queue.size(), 2u);
+    EXPECT_EQ(queue[0].keyName, "2000 7 5 9 3 7");
+    EXPECT_TRUE(queue[0].hasRetryCount && queue[0].hasRetryTime && queue[0].hasSubject && queue[0].hasBody);
+    EXPECT_TRUE(Same(queue[0].retryTime, queuedAt));
+    EXPECT_EQ(queue[1].keyName, live);
 }
 
 } // namespace
