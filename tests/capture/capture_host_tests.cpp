@@ -225,13 +225,7 @@ class CaptureHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ResetProductRegistry();
-        WriteConfig(config_values::kMaxMsgLen, "500");
-        WriteConfig(config_values::kSender, "me@example.org"); // 14 characters, stored size 15
-        WriteConfig(config_values::kDestination, "pager@example.org");
-        WriteConfigNumber(config_values::kMailSystem, 0);
-        // The host is this program: its upper-cased path holds the name.
-        WriteConfig(config_values::kBrowserName, "CAPTURE_HOST_TESTS.EXE");
+        WriteSuiteSettings();
         ProcessResult registered = Regsvr32("/s");
         ASSERT_TRUE(registered.started);
         ASSERT_EQ(registered.exitCode, 0u);
@@ -244,6 +238,17 @@ protected:
         CoUninitialize();
         FakePageDestroy(page);
         ResetProductRegistry();
+    }
+    // The product's keys emptied, then the settings every case starts from.
+    static void WriteSuiteSettings()
+    {
+        ResetProductRegistry();
+        WriteConfig(config_values::kMaxMsgLen, "500");
+        WriteConfig(config_values::kSender, "me@example.org"); // 14 characters, stored size 15
+        WriteConfig(config_values::kDestination, "pager@example.org");
+        WriteConfigNumber(config_values::kMailSystem, 0);
+        // The host is this program: its upper-cased path holds the name.
+        WriteConfig(config_values::kBrowserName, "CAPTURE_HOST_TESTS.EXE");
     }
     void TearDown() override { EXPECT_EQ(FakeBrowserLiveObjects(), 0) << "fake browser objects leaked"; }
 
@@ -792,6 +797,119 @@ TEST_F(CaptureHost, LongTextAsksWhetherToDivideAndRemembersYes)
     AnnounceConfiguration(w.frame.window);
     DestroyWindow(w.frame.window);
     w.Release();
+}
+
+// ---- Help of dialog 110 ---------------------------------------------------------------
+
+// The preview dialog's caption help reaches the help viewer once, at its own topic of
+// quillon.chm beside the add-in. The viewer is the recording double of hhctrl.ocx, which
+// the build puts beside this program. Wine reads a program's DLL settings when the
+// process starts, so the case sets them for this program and runs itself again: the
+// child drives the capture and presses Help, this process reads what the double recorded.
+constexpr char kPreviewHelpChild[] = "QUILLON_PREVIEW_HELP_CHILD";
+constexpr char kHostOverridesKey[] = "Software\\Wine\\AppDefaults\\capture_host_tests.exe\\DllOverrides";
+
+std::string OwnProgramPath()
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+std::string Lower(std::string text)
+{
+    CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The double's record lines: context|command|help file|caption of the calling window.
+std::vector<std::vector<std::string>> RecordedHelpCalls(const std::string &file)
+{
+    std::vector<std::vector<std::string>> calls;
+    const std::string text = ReadWholeFile(file);
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::vector<std::string> fields;
+        const std::string line = text.substr(start, end - start);
+        for (size_t from = 0, bar;; from = bar + 1) {
+            bar = fields.size() < 3 ? line.find('|', from) : std::string::npos;
+            fields.push_back(line.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+            if (bar == std::string::npos)
+                break;
+        }
+        calls.push_back(fields);
+    }
+    return calls;
+}
+
+TEST_F(CaptureHost, PreviewHelpOpensItsTopicBesideTheAddIn)
+{
+    if (std::getenv(kPreviewHelpChild) != nullptr) {
+        // The child, started with hhctrl.ocx taken from beside the program.
+        Window w = OpenWindow(page);
+        ASSERT_TRUE(FakePageSelectText(page, kSecondParagraph, 0));
+        bool openAfterHelp = false;
+        bool closedByCancel = false;
+        ChooseCommand(w.frame.window, [&](DWORD thread) {
+            HWND dialog = WaitForThreadDialog(thread, IDC_PREVIEW_DIVIDE);
+            ASSERT_NE(dialog, nullptr);
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(dialog, WM_SYSCOMMAND, SC_CONTEXTHELP, 0, SMTO_NORMAL, 10000, &ignored);
+            Sleep(200);
+            openAfterHelp = IsWindow(dialog) && IsWindowVisible(dialog);
+            Click(dialog, IDCANCEL);
+            closedByCancel = WaitForWindowGone(dialog, 5000);
+        });
+        EXPECT_TRUE(openAfterHelp) << "Help closed the dialog";
+        EXPECT_TRUE(closedByCancel);
+        EXPECT_TRUE(StoredTasks().empty());
+        FakePageSelectNone(page);
+        DestroyWindow(w.frame.window);
+        w.Release();
+        return;
+    }
+
+    const std::string helpFile = BinDir() + "\\quillon.chm";
+    if (GetFileAttributesA(helpFile.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no quillon.chm was built (chmcmd missing): the dialog's Help does nothing then";
+    const std::string program = OwnProgramPath();
+    ASSERT_FALSE(program.empty());
+    const std::string folder = program.substr(0, program.rfind('\\'));
+    ASSERT_NE(GetFileAttributesA((folder + "\\hhctrl.ocx").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the hhctrl.ocx double is not beside " << program;
+    const std::string callsFile = folder + "\\hhctrl-calls.txt";
+    DeleteFileA(callsFile.c_str());
+    {
+        RegistryKey overrides;
+        ASSERT_EQ(overrides.Create(HKEY_CURRENT_USER, kHostOverridesKey), ERROR_SUCCESS);
+        ASSERT_EQ(overrides.WriteString("hhctrl.ocx", "n,b"), ERROR_SUCCESS);
+    }
+    // The child's own report, since its console output is not kept.
+    const std::string childReport = MakeScratchDir("capture_preview_help") + "\\child.xml";
+    SetEnvironmentVariableA(kPreviewHelpChild, "1");
+    const ProcessResult child =
+        RunProcess("\"" + program + "\" --gtest_filter=CaptureHost.PreviewHelpOpensItsTopicBesideTheAddIn"
+                   " \"--gtest_output=xml:" + childReport + "\"", 90000, folder.c_str());
+    SetEnvironmentVariableA(kPreviewHelpChild, nullptr);
+    {
+        RegistryKey wine;
+        if (wine.Open(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults") == ERROR_SUCCESS)
+            wine.DeleteSubkeyTree("capture_host_tests.exe");
+    }
+    const auto calls = RecordedHelpCalls(callsFile);
+    DeleteFileA(callsFile.c_str());
+    // The child's suite emptied the product's keys at its end: back to this suite's settings.
+    WriteSuiteSettings();
+
+    ASSERT_TRUE(child.started);
+    EXPECT_FALSE(child.timedOut);
+    EXPECT_EQ(child.exitCode, 0u) << "the driven capture failed:\n" << ReadWholeFile(childReport);
+    ASSERT_EQ(calls.size(), 1u) << "the help viewer was not called exactly once";
+    ASSERT_EQ(calls[0].size(), 4u);
+    EXPECT_EQ(calls[0][0], "1004");
+    EXPECT_EQ(calls[0][1], std::to_string(0x000F)); // HH_HELP_CONTEXT
+    EXPECT_EQ(Lower(calls[0][2]), Lower(helpFile));
+    EXPECT_EQ(calls[0][3], "Quillon: Extracted Text");
 }
 
 // ---- Pictures for the README ------------------------------------------------------
