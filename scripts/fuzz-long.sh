@@ -35,10 +35,14 @@ for driver in "${drivers[@]}"; do
   [ -n "$corpus" ] && [ -d "$corpus" ] && cp "$corpus"/* "$work"/ 2>/dev/null
   log="$build/long/$name.log"
   seed=$("$driver" -runs=0 "$work" 2>&1 | sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' | tail -n1)
-  "$driver" -max_total_time="$seconds" -print_final_stats=1 -jobs="$jobs" -workers="$jobs" \
-      -artifact_prefix="$artifacts/" "$work" >"$log" 2>&1
+  # Several jobs write their logs (fuzz-N.log) into the current folder: run there from
+  # the scratch folder, never from the source tree.
+  parallel=()
+  [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
+  (cd "$build/long" && exec "$OLDPWD/$driver" -max_total_time="$seconds" -print_final_stats=1 "${parallel[@]}" \
+      -artifact_prefix="$OLDPWD/$artifacts/" "$OLDPWD/$work") >"$log" 2>&1
   rc=$?
-  if [ "$jobs" -gt 1 ]; then cat fuzz-*.log >>"$log" 2>/dev/null; rm -f fuzz-*.log; fi
+  if [ "$jobs" -gt 1 ]; then cat "$build"/long/fuzz-*.log >>"$log" 2>/dev/null; rm -f "$build"/long/fuzz-*.log; fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1/p' "$log" | awk '{s+=$1} END {print s+0}')
   speed=$(sed -n 's/^stat::average_exec_per_sec: *\([0-9]*\)/\1/p' "$log" | awk '{s+=$1} END {print s+0}')
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' "$log" | sort -n | tail -n1)
