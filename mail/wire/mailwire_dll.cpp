@@ -15,6 +15,19 @@ namespace {
 
 quillon::WireLibrary *g_library = nullptr;
 
+// The scheduler loads and unloads this library for every dispatch pass, and with it the
+// system's socket and security libraries when nothing else in the process holds them.
+// Each unload and reload of those costs memory that the system never returns (about 300
+// bytes a pass under Wine), so once this library has been loaded they stay loaded for
+// the life of the process. Failure only means they are unloaded with us as before.
+void KeepSystemLibrariesLoaded()
+{
+    for (const char *name : {"ws2_32.dll", "secur32.dll"}) {
+        HMODULE module = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+    }
+}
+
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -23,6 +36,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH: {
         OutputDebugStringA("MAILWIRE loading\n");
         DisableThreadLibraryCalls(instance);
+        KeepSystemLibrariesLoaded();
         quillon::WireSettings settings;
         if (!quillon::LoadSmtpSettings(&settings))
             return FALSE;  // no SMTPServer: the load fails
