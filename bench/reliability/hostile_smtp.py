@@ -15,7 +15,13 @@ Checked for each: the hostile tick ends within BOUND_S with the tick's own exit 
 message is still queued afterwards, the good server gets each message exactly once, and the
 queue is empty at the end.
 
-Usage: hostile_smtp.py [BUILD_DIR] [PREFIX]   (BUILD_DIR: build/windows)
+With --tray the ticks are those of the real scheduler, tasqed.exe, running in the
+notification area under Xvfb: per server it is started, a minute tick is set off
+(tasqed_control tick), and tasqed_control answer measures when the icon's window answers
+a mouse move again; the good tick is set off the same way, and the scheduler is ended
+with its "Exit" command. The row then gives the seconds from the tick to the answer.
+
+Usage: hostile_smtp.py [--tray] [BUILD_DIR] [PREFIX]   (BUILD_DIR: build/windows)
 Run it inside a private network namespace, or where 127.0.0.151 to .155 port 25 are free.
 Prints one row per server; exits 1 when an outcome is not the expected one.
 """
@@ -27,10 +33,15 @@ import sys
 import threading
 import time
 
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
-PREFIX = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else "build/reliability/hostile-smtp-prefix")
+ARGS = [a for a in sys.argv[1:] if a != "--tray"]
+TRAY = "--tray" in sys.argv[1:]
+BUILD = os.path.abspath(ARGS[0] if len(ARGS) > 0 else "build/windows")
+PREFIX = os.path.abspath(ARGS[1] if len(ARGS) > 1 else
+                         "build/reliability/hostile-smtp-%sprefix" % ("tray-" if TRAY else ""))
 BIN = os.path.join(BUILD, "bin")
 TICK = os.path.join(BUILD, "tests", "engine_tick_child.exe")
+CONTROL = os.path.join(BUILD, "tests", "tasqed_control.exe")
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run")
 ROOT = r"HKEY_CURRENT_USER\Software\Kestrova\Tasqeduler"
 STOP = threading.Event()
 BOUND_S = 45          # one reply wait of mailwire (30 s) and Wine's start, with room
@@ -38,6 +49,7 @@ TICK_EXIT = 7         # engine_tick_child's code after a whole tick
 MESSAGES = 3
 
 good = {}             # address -> True once the server behaves
+connections = {}      # address -> connections accepted so far
 received = {}         # address -> list of message texts the good server accepted
 hostile_data = {}     # address -> bytes of message data the hostile server was sent
 
@@ -146,6 +158,7 @@ def serve(address, hostile):
                 conn, _ = listener.accept()
             except socket.timeout:
                 continue
+            connections[address] = connections.get(address, 0) + 1
             threading.Thread(target=handle, args=(conn,), daemon=True).start()
         listener.close()
     threading.Thread(target=loop, daemon=True).start()
@@ -209,28 +222,81 @@ def tick():
     return time.monotonic() - start, rc
 
 
+class Tray:
+    """The real scheduler in the notification area, for one server."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(["wine", os.path.join(BIN, "tasqed.exe")], cwd=BIN,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.running = wine(CONTROL, "wait", "60").returncode == 0
+
+    def tick(self, address=None, wait_until_empty=False):
+        """Sets off a minute tick; (seconds until the icon answers again, 0 or the failure code)."""
+        before = connections.get(address, 0)
+        start = time.monotonic()
+        rc = wine(CONTROL, "tick").returncode
+        # The tick has begun once the server sees the connection (or the queue emptied).
+        while time.monotonic() - start < 20:
+            if connections.get(address, 0) > before or (wait_until_empty and not queue_state()[0]):
+                break
+            time.sleep(0.1)
+        answer = wine(CONTROL, "answer", "120")
+        seconds = time.monotonic() - start
+        if wait_until_empty:
+            while queue_state()[0] and time.monotonic() - start < 60:
+                time.sleep(0.5)
+        return seconds, rc or answer.returncode
+
+    def end(self):
+        rc = wine(CONTROL, "exit", "30").returncode
+        try:
+            self.process.wait(30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            rc = rc or 1
+        return rc
+
+
 def main():
     os.environ["WINEPREFIX"] = PREFIX
     os.environ["WINEDEBUG"] = "-all"
     os.environ["WINEDLLOVERRIDES"] = "mscoree,mshtml="
     os.makedirs(PREFIX, exist_ok=True)
-    subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if TRAY:
+        # wine-run prepares the prefix and its Xvfb display; tasqui.dll is registered there.
+        display = subprocess.run([WINE_RUN, "--prefix", PREFIX, "--display"], stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode().strip()
+        os.environ["DISPLAY"] = display
+        wine("regsvr32", "/s", os.path.join(BIN, "tasqui.dll"))
+    else:
+        subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
     for _, address, handler in CASES:
         serve(address, handler)
     ok = True
-    print("%-10s %12s %6s %14s %12s %6s %10s" % ("server", "tick s", "exit", "queued after", "retry counts",
-                                                "good s", "delivered"))
+    print("%-10s %12s %6s %14s %12s %6s %10s" % ("server", "answer s" if TRAY else "tick s", "exit",
+                                                "queued after", "retry counts", "good s", "delivered"))
+    expected_exit = 0 if TRAY else TICK_EXIT
     for name, address, _ in CASES:
         setup(name, address)
-        seconds, rc = tick()
+        tray = Tray() if TRAY else None
+        if tray is not None and not tray.running:
+            print("%-10s the scheduler's window did not appear  UNEXPECTED" % name)
+            ok = False
+            tray.end()
+            continue
+        seconds, rc = tray.tick(address) if tray else tick()
         keys, counts = queue_state()
         good[address] = True
         make_due()
-        good_seconds, good_rc = tick()
+        good_seconds, good_rc = tray.tick(address, wait_until_empty=True) if tray else tick()
+        if tray is not None:
+            good_rc = good_rc or tray.end()
         left, _ = queue_state()
         texts = received.get(address, [])
         per_message = [sum(1 for t in texts if "[%s-%d]" % (name, i) in t) for i in range(MESSAGES)]
-        row_ok = (seconds < BOUND_S and rc == TICK_EXIT and len(keys) == MESSAGES and good_rc == TICK_EXIT
+        row_ok = (seconds < BOUND_S and rc == expected_exit and len(keys) == MESSAGES and good_rc == expected_exit
                   and not left and per_message == [1] * MESSAGES)
         ok = ok and row_ok
         print("%-10s %12.1f %6d %14d %12s %6.1f %10s%s" % (name, seconds, rc, len(keys), counts, good_seconds,
@@ -242,7 +308,12 @@ def main():
             errors = sorted(set(re.findall(r"MAILWIRE [a-zA-Z0-9 ]+ error \d+", text)))
             print("           log: %s" % ("; ".join(errors) if errors else "no MAILWIRE error lines"))
     STOP.set()
-    subprocess.run(["wineserver", "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if TRAY:
+        subprocess.run([WINE_RUN, "--prefix", PREFIX, "--shutdown"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    else:
+        subprocess.run(["wineserver", "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
     print("outcome: " + ("every hostile tick ended in time, nothing lost, nothing sent twice" if ok else "UNEXPECTED"))
     return 0 if ok else 1
 

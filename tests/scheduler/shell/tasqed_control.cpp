@@ -5,12 +5,15 @@
 //   tasqed_control exit [seconds]   choose "&Exit" (command 105); exit 0 once the window is gone
 //   tasqed_control menu             right-click on the notification icon
 //   tasqed_control tick             one minute-timer message now
+//   tasqed_control answer [seconds] exit 0 once the notification icon's window answers a
+//                                   mouse move over the icon; prints how long that took
 //   tasqed_control succeed          do nothing and end with exit code -1 (a successful task)
 //   tasqed_control linger [seconds] a task that keeps running: sleep, then end with -1
 //
 // Exit code 1 when the scheduler's window was not found (or did not go) in time.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -68,6 +71,21 @@ int main(int argc, char **argv)
         UINT iconMessage = RegisterWindowMessageA("kestr:tasqed");
         PostMessageA(window, iconMessage, iconMessage, WM_RBUTTONDOWN);
         return 0;
+    }
+    if (std::strcmp(command, "answer") == 0) {
+        // What the shell does when the pointer passes over the icon: a sent message that
+        // a scheduler busy in its minute tick cannot answer until the tick ends.
+        UINT iconMessage = RegisterWindowMessageA("kestr:tasqed");
+        DWORD start = GetTickCount();
+        for (;;) {
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutA(window, iconMessage, iconMessage, WM_MOUSEMOVE, SMTO_NORMAL, 250, &result) != 0) {
+                std::printf("answered after %lu ms\n", static_cast<unsigned long>(GetTickCount() - start));
+                return 0;
+            }
+            if (!IsWindow(window) || GetTickCount() - start >= seconds * 1000)
+                return 3;
+        }
     }
     if (std::strcmp(command, "tick") == 0) {
         PostMessageA(window, WM_TIMER, kMinuteTimerId, 0);
