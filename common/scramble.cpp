@@ -6,12 +6,13 @@ namespace {
 
 // The first 45 bytes are printable characters; the rest are bytes from 0x80 to 0xFE.
 // No key byte is 0: a zero key byte would store that password byte in the clear.
+constexpr char kPrintable[] = "Kq7#vR2!pZ9&mW4$tB6*eX1@nH8^cL3%gJ5+sD0=yF~Qu";
+
 struct ScrambleKeyTable {
-    unsigned char bytes[kScrambleKeyLength];
-    ScrambleKeyTable()
+    unsigned char bytes[kScrambleKeyLength] = {};
+    constexpr ScrambleKeyTable()
     {
-        static const char kPrintable[] = "Kq7#vR2!pZ9&mW4$tB6*eX1@nH8^cL3%gJ5+sD0=yF~Qu";
-        size_t printableLength = sizeof kPrintable - 1; // 45
+        constexpr size_t printableLength = sizeof kPrintable - 1; // 45
         for (size_t i = 0; i < kScrambleKeyLength; ++i) {
             if (i < printableLength)
                 bytes[i] = static_cast<unsigned char>(kPrintable[i]);
@@ -21,15 +22,14 @@ struct ScrambleKeyTable {
     }
 };
 
-const ScrambleKeyTable &KeyTable()
-{
-    static const ScrambleKeyTable table;
-    return table;
-}
+// Built by the compiler: a table made at first use would need the runtime's guarded
+// initialisation, whose thread bookkeeping a library unloaded and loaded again per
+// dispatch pass leaves behind each time (a thread handle and an event).
+constexpr ScrambleKeyTable kKeyTable;
 
 } // namespace
 
-const unsigned char *ScrambleKey() { return KeyTable().bytes; }
+const unsigned char *ScrambleKey() { return kKeyTable.bytes; }
 
 void ScrambleBytes(char *bytes, size_t length)
 {

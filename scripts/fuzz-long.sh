@@ -8,6 +8,8 @@
 # repository's corpus is not flooded with generated inputs. An input that makes a target
 # fail is copied into the target's corpus in the source tree (found_<hash>) and the run
 # fails: the ordinary test run replays it from then on.
+# FUZZ_RESUME=1 goes on from the scratch corpus an earlier run left (a long run in
+# several sittings); without it each run starts from the repository's corpus.
 #   FUZZ_SECONDS=600 FUZZ_JOBS=2 scripts/fuzz-long.sh [TARGET_NAME...]
 set -u
 cd "$(dirname "$0")/.."
@@ -31,8 +33,12 @@ for driver in "${drivers[@]}"; do
   corpus=$(corpus_of "$name")
   work="$build/long/$name"
   artifacts="$build/long/$name-artifacts"
-  rm -rf "$work" "$artifacts"; mkdir -p "$work" "$artifacts"
-  [ -n "$corpus" ] && [ -d "$corpus" ] && cp "$corpus"/* "$work"/ 2>/dev/null
+  if [ -n "${FUZZ_RESUME:-}" ] && [ -d "$work" ]; then
+    rm -rf "$artifacts"; mkdir -p "$artifacts"
+  else
+    rm -rf "$work" "$artifacts"; mkdir -p "$work" "$artifacts"
+    [ -n "$corpus" ] && [ -d "$corpus" ] && cp "$corpus"/* "$work"/ 2>/dev/null
+  fi
   log="$build/long/$name.log"
   seed=$("$driver" -runs=0 "$work" 2>&1 | sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' | tail -n1)
   # Several jobs write their logs (fuzz-N.log) into the current folder: run there from

@@ -11,6 +11,9 @@
 // which the soak clock stays behind), two messages queued every 10 minutes and sent
 // through mailwire.dll to the SMTP server at SMTP-ADDRESS (bench/reliability/soak.sh
 // starts one that refuses every seventh message, so messages are retried too).
+// With "secure" as the sixth argument the messages go through secure submission instead:
+// TLS from the first byte to SMTP-ADDRESS port 465 with a sign-in (bench/reliability/soak.sh
+// with SOAK_SECURE=1 starts the test TLS peers, whose authority the prefix trusts).
 // Every 1,000 ticks one row: the process's handle count and private bytes (under Wine,
 // where those read 0, the handles are counted by probing and the private bytes are the
 // Linux process's data size), its working set, the bytes in use in its heaps and the
@@ -27,6 +30,7 @@
 #include "common/handles.h"
 #include "common/names.h"
 #include "common/registry.h"
+#include "common/scramble.h"
 #include "common/timestamp.h"
 #include "common/win_datetime.h"
 #include "schedule/task_store.h"
@@ -91,6 +95,18 @@ void WriteConfiguration(const std::string &smtpAddress, const std::string &logFi
     key.WriteDword(kRetryTime, 15);
     key.WriteDword(kTaskRetryCount, 2);
     key.WriteDword(kTaskRetryTime, 5);
+}
+
+// TLS from the first byte on port 465, signed in as the test peers' user.
+void WriteSecureSubmission()
+{
+    using namespace config_values;
+    RegistryKey key;
+    key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath);
+    key.WriteDword(kSMTPPort, 465);
+    key.WriteDword(kSMTPSecurity, 2);
+    key.WriteString(kSMTPLogin, "pager-user");
+    key.WriteString(kPassword, ScrambleText("Pa55 w0rd!"));   // every byte, zeros included
 }
 
 bool StoreTask(const DateTime &name, const std::string &displayName, const std::string &program,
@@ -207,7 +223,8 @@ int main(int argc, char **argv)
     const int ticks = atoi(argv[4]);
     const std::string logFile = argv[5];
     // Optional: "nomail", "notasks" or "sending" (the library is loaded but never called)
-    // leaves that part out, to find where a growth comes from.
+    // leaves that part out, to find where a growth comes from; "secure" sends the mail
+    // through secure submission.
     const std::string leaveOut = argc > 6 ? argv[6] : "";
     // mailwire.dll is found through the current directory, as tasqed finds it beside itself.
     SetCurrentDirectoryA(binDir.c_str());
@@ -215,6 +232,8 @@ int main(int argc, char **argv)
     RemoveProductTree();
     DeleteFileA(logFile.c_str());
     WriteConfiguration(smtpAddress, logFile);
+    if (leaveOut == "secure")
+        WriteSecureSubmission();
     if (leaveOut == "sending") {
         // DontSend: the library is loaded and unloaded per pass but never called.
         RegistryKey config;

@@ -7,6 +7,9 @@
 #
 #   bench/reliability/soak.sh [BUILD_DIR] [TICKS]     (BUILD_DIR: build/windows)
 # Run it inside a private network namespace, or where 127.0.0.156 port 25 is free.
+# SOAK_SECURE=1: the mail goes through secure submission (TLS on port 465 with a sign-in)
+# to the test TLS peers of tests/mail/wire/tls_peer.py (127.0.0.90 and .91), which refuse
+# nothing; their authority is trusted in the soak's prefix for the run.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-build/windows}" && pwd)
@@ -18,19 +21,44 @@ mkdir -p "$work"
 rm -f "$work/accepted.txt" "$work/soak.log"
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
-/usr/bin/python3 "$root/bench/reliability/smtp_flaky.py" "$address" "$work/accepted.txt" 7200 &
-server=$!
-for _ in $(seq 1 100); do
-  (exec 3<>"/dev/tcp/$address/25") 2>/dev/null && break
-  sleep 0.1
-done
+variant=${SOAK_LEAVE_OUT:-}
+tls_dir="$work/tls"
+if [ -n "${SOAK_SECURE:-}" ]; then
+  variant=secure
+  address=127.0.0.91
+  rm -rf "$tls_dir"
+  /usr/bin/python3 "$root/tests/mail/wire/tls_peer.py" start --dir "$tls_dir" --pidfile "$work/tls.pid" \
+      --lifetime 7200 || exit 1
+  "$root/scripts/wine-run" --prefix "$prefix" "$build/tests/trust_test_root.exe" add "$tls_dir/ca.der" || exit 1
+else
+  /usr/bin/python3 "$root/bench/reliability/smtp_flaky.py" "$address" "$work/accepted.txt" 7200 &
+  server=$!
+  for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/$address/25") 2>/dev/null && break
+    sleep 0.1
+  done
+fi
 start=$(date +%s)
 "$root/scripts/wine-run" --prefix "$prefix" "$build/bench/reliability_soak.exe" "$(winpath "$build/bin")" \
-    "$(winpath "$build/tests")" "$address" "$ticks" "$(winpath "$work/soak.log")" ${SOAK_LEAVE_OUT:-} | tee "$work/rows.txt"
+    "$(winpath "$build/tests")" "$address" "$ticks" "$(winpath "$work/soak.log")" $variant | tee "$work/rows.txt"
 status=${PIPESTATUS[0]}
 echo "seconds: $(( $(date +%s) - start ))"
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
+if [ -n "${SOAK_SECURE:-}" ]; then
+  "$root/scripts/wine-run" --prefix "$prefix" "$build/tests/trust_test_root.exe" remove "$tls_dir/ca.der"
+  /usr/bin/python3 "$root/tests/mail/wire/tls_peer.py" stop --pidfile "$work/tls.pid"
+  # The messages the peers took, one line each, as the plain server writes them.
+  /usr/bin/python3 -c '
+import json, sys
+with open(sys.argv[2], "w", encoding="latin-1") as out:
+    for line in open(sys.argv[1], encoding="utf-8"):
+        event = json.loads(line)
+        if "data" in event:
+            out.write(" ".join(event["data"].splitlines()) + "\n")
+' "$tls_dir/received.jsonl" "$work/accepted.txt"
+else
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+fi
 "$root/scripts/wine-run" --prefix "$prefix" --shutdown >/dev/null 2>&1
 
 /usr/bin/python3 - "$work/soak.log" "$work/accepted.txt" "$ticks" "$work/rows.txt" <<'PY'

@@ -41,6 +41,12 @@ HRESULT RegisterScheduleComponent();
 std::string ReadWholeFile(const std::string &path);
 bool WriteWholeFile(const std::string &path, const std::string &content);
 
+// What a process holds, for tests of libraries that are loaded and unloaded again and
+// again: the bytes in busy blocks of all its heaps, and its open handles (counted by
+// asking for each possible handle value: under Wine GetProcessHandleCount gives 0).
+SIZE_T HeapBytesInUse();
+DWORD OpenHandleCount();
+
 // One row of a hand-written Configuration: the tests write the key as a table of rows.
 struct ConfigRow {
     enum class Kind { kText, kNumber, kRaw, kAbsent };
@@ -56,7 +62,7 @@ inline ConfigRow Raw(const char *name, DWORD type, const std::string &bytes)
 {
     return {ConfigRow::Kind::kRaw, name, bytes, 0, type};
 }
-inline ConfigRow Absent(const char *name) { return {ConfigRow::Kind::kAbsent, name}; }
+inline ConfigRow Absent(const char *name) { return {ConfigRow::Kind::kAbsent, name, "", 0, REG_NONE}; }
 
 // A complete SMTP configuration as the configuration dialog writes it, with mailwire as
 // the library, `smtpServer` as its server, always connected and no log file.

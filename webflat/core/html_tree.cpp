@@ -298,21 +298,31 @@ Tag TagOfName(std::string_view lowerName)
     return kTagTable.Find(lowerName);
 }
 
+namespace {
+
+// Upper-case tag names, made by the compiler (no initialisation at first use in a library
+// that is loaded and unloaded again and again).
+struct UpperTagNames {
+    char names[std::size(kTagNames)][TagNameTable::kLongestName + 1] = {};
+    constexpr UpperTagNames()
+    {
+        for (size_t i = 0; i < std::size(kTagNames); ++i)
+            for (size_t k = 0; kTagNames[i][k] != '\0' && k < TagNameTable::kLongestName; ++k) {
+                const char c = kTagNames[i][k];
+                names[i][k] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+            }
+    }
+};
+constexpr UpperTagNames kUpperTagNames;
+
+} // namespace
+
 const char *NameOfTag(Tag tag)
 {
-    static const struct UpperNames {
-        std::string names[std::size(kTagNames)];
-        UpperNames()
-        {
-            for (size_t i = 0; i < std::size(kTagNames); ++i)
-                for (const char *p = kTagNames[i]; *p != '\0'; ++p)
-                    names[i].push_back(static_cast<char>(*p >= 'a' && *p <= 'z' ? *p - 'a' + 'A' : *p));
-        }
-    } upper;
     size_t index = static_cast<size_t>(tag);
     if (index < kFirstNamedTag || index >= static_cast<size_t>(Tag::kCount))
         return "";
-    return upper.names[index - kFirstNamedTag].c_str();
+    return kUpperTagNames.names[index - kFirstNamedTag];
 }
 
 std::string_view HtmlTree::TextOf(int32_t index) const

@@ -20,23 +20,6 @@
 namespace quillon {
 namespace {
 
-SIZE_T HeapBytesInUse()
-{
-    HANDLE heaps[256];
-    DWORD count = GetProcessHeaps(256, heaps);
-    SIZE_T total = 0;
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
-}
-
 TEST(LibraryReload, HundredLoadsOfEachLibraryLeaveItsMemoryBehindNot)
 {
     test::ResetProductRegistry();
@@ -84,10 +67,12 @@ TEST(LibraryReload, HundredLoadsOfEachLibraryLeaveItsMemoryBehindNot)
         };
         for (int i = 0; i < 5; ++i)
             cycle();
-        const SIZE_T before = HeapBytesInUse();
+        const SIZE_T before = test::HeapBytesInUse();
+        const DWORD handlesBefore = test::OpenHandleCount();
         for (int i = 0; i < 100; ++i)
             cycle();
-        const SIZE_T after = HeapBytesInUse();
+        const SIZE_T after = test::HeapBytesInUse();
+        EXPECT_LE(test::OpenHandleCount(), handlesBefore + 2);
         const SIZE_T grown = after > before ? after - before : 0;
         std::cout << name << ": heap in use grew by " << grown / 1024 << " KB over 100 loads\n";
         EXPECT_LT(grown, 4u * 1024);
