@@ -40,6 +40,7 @@
 #include "scheduler/engine/win_services.h"
 #include "sender/queue/message_queue.h"
 #include "tasqui_h.h"
+#include "tests/support/wine_test_support.h"
 
 using namespace quillon;
 
@@ -132,38 +133,6 @@ struct Sample {
     SIZE_T heapInUse = 0;
 };
 
-// Bytes in busy blocks of every heap of the process: what the program's own allocations
-// hold, whatever the system reports as private bytes.
-SIZE_T HeapBytesInUse()
-{
-    HANDLE heaps[256];
-    DWORD count = GetProcessHeaps(256, heaps);
-    SIZE_T total = 0;
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
-}
-
-// Counts the open handles by asking for each possible handle value; for systems whose
-// GetProcessHandleCount reports nothing (Wine gives 0).
-DWORD CountHandlesByProbing()
-{
-    DWORD count = 0;
-    for (uintptr_t value = 4; value < 0x20000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
-    }
-    return count;
-}
-
 // A "VmData:" or "VmRSS:" figure (KB) of /proc/self/status, where the process runs as a
 // Linux process (Wine maps the Linux root to drive Z:); 0 elsewhere.
 SIZE_T LinuxStatusKb(const char *field)
@@ -184,9 +153,7 @@ SIZE_T LinuxStatusKb(const char *field)
 Sample TakeSample()
 {
     Sample sample;
-    GetProcessHandleCount(GetCurrentProcess(), &sample.handles);
-    if (sample.handles == 0)
-        sample.handles = CountHandlesByProbing();
+    sample.handles = test::OpenHandleCount();
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
@@ -197,7 +164,7 @@ Sample TakeSample()
     // Under Wine the private bytes read 0: the Linux process's private data stands in.
     if (sample.privateBytes == 0)
         sample.privateBytes = LinuxStatusKb("VmData:") * 1024;
-    sample.heapInUse = HeapBytesInUse();
+    sample.heapInUse = test::HeapBytesInUse();
     return sample;
 }
 
