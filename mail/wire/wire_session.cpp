@@ -263,8 +263,7 @@ WireLibrary::WireLibrary(const WireSettings &settings, DWORD replyWaitMs, DWORD 
 WireLibrary::~WireLibrary()
 {
     // A caller that never logged off (or a process ending) still gets its socket back.
-    if (logonSocket_ != INVALID_SOCKET)
-        closesocket(logonSocket_);
+    logonSocket_.Reset();
     if (winsockStarted_)
         WSACleanup();
     SecureZeroMemory(settings_.password, sizeof settings_.password);
@@ -286,17 +285,17 @@ void WireLibrary::LogError(const char *step, int error)
     Log(FormatText("%s error %d", step, error));
 }
 
-SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
+UniqueSocket WireLibrary::Connect(const char *server, const ConnectSteps &steps)
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) {
+    UniqueSocket owned(socket(AF_INET, SOCK_STREAM, 0));
+    if (!owned) {
         LogError(steps.socketStep, WSAGetLastError());
-        return INVALID_SOCKET;
+        return UniqueSocket();
     }
+    const SOCKET s = owned.Get();
     auto fail = [&](const char *step) {
         LogError(step, WSAGetLastError());
-        closesocket(s);
-        return INVALID_SOCKET;
+        return UniqueSocket();   // the owner closes the socket
     };
     sockaddr_in local = {};
     local.sin_family = AF_INET;
@@ -340,7 +339,7 @@ SOCKET WireLibrary::Connect(const char *server, const ConnectSteps &steps)
     // acknowledgement stall each message for tens of milliseconds. Failure is harmless.
     BOOL noDelay = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&noDelay), sizeof noDelay);
-    return s;
+    return owned;
 }
 
 WireLibrary::ConnectSteps WireLibrary::SmtpSteps() const
@@ -375,18 +374,14 @@ bool WireLibrary::Pop3Login()
 {
     static const ConnectSteps kPop3Steps = {"INVALID_SOCKET", "bind", "gethostname", "inetaddr",
                                             "getPOP3servbyname", "POP3 connect", "POP3", 0};
-    SOCKET s = Connect(settings_.pop3Server, kPop3Steps);
-    if (s == INVALID_SOCKET)
+    UniqueSocket s = Connect(settings_.pop3Server, kPop3Steps);
+    if (!s)
         return false;
-    wire::DialogueResult result;
-    {
-        // Left before the socket closes: it gives the socket back the reply bytes it owes.
-        SocketConnection connection(s, replyWaitMs_);
-        result = wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password,
-                                    settings_.passwordLength);
-    }
-    closesocket(s);
-    return result == wire::DialogueResult::kDone;
+    // The connection ends before its socket closes: it gives the socket back the reply
+    // bytes it owes.
+    SocketConnection connection(s.Get(), replyWaitMs_);
+    return wire::RunPop3Login(connection, *this, settings_.pop3Login, settings_.password, settings_.passwordLength) ==
+           wire::DialogueResult::kDone;
 }
 
 MailResult WireLibrary::Logon(MailSession *session, int logging, const char *logFile)
@@ -396,10 +391,7 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
     if (session == nullptr)
         return kMailFailed;
     // A second logon without logoff: the old connection is not reachable any more.
-    if (logonSocket_ != INVALID_SOCKET) {
-        closesocket(logonSocket_);
-        logonSocket_ = INVALID_SOCKET;
-    }
+    logonSocket_.Reset();
     session_ = 0;
     sessionTimedOut_ = false;
     if (!winsockStarted_) {
@@ -422,18 +414,17 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
     if (settings_.pop3Authentication != 0 && !Pop3Login())
         return fail();
 
-    SOCKET s = Connect(settings_.smtpServer, SmtpSteps());
-    if (s == INVALID_SOCKET)
+    UniqueSocket s = Connect(settings_.smtpServer, SmtpSteps());
+    if (!s)
         return fail();
     // The handle is 32 bits wide; Windows socket handles fit, but never hand out a
     // truncated one.
-    if (static_cast<UINT_PTR>(s) == 0 || static_cast<UINT_PTR>(s) > 0xffffffffu) {
-        closesocket(s);
-        return fail();
-    }
-    logonSocket_ = s;
+    const UINT_PTR value = static_cast<UINT_PTR>(s.Get());
+    if (value == 0 || value > 0xffffffffu)
+        return fail();   // the owner closes the socket
+    logonSocket_ = std::move(s);
     logonSocketUsed_ = false;
-    session_ = static_cast<MailSession>(s);
+    session_ = static_cast<MailSession>(value);
     *session = session_;
     return kMailOk;
 }
@@ -460,33 +451,27 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
     int lastError = 0;
     if (!logonSocketUsed_) {
         logonSocketUsed_ = true;
-        wire::DialogueResult result = SendOn(logonSocket_, sender, destination, subject, body, &lastError);
+        wire::DialogueResult result = SendOn(logonSocket_.Get(), sender, destination, subject, body, &lastError);
         sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
         // A network failure closes the connection; a rejected reply leaves it to Logoff.
-        if (result == wire::DialogueResult::kNetworkFailed) {
-            closesocket(logonSocket_);
-            logonSocket_ = INVALID_SOCKET;
-        }
+        if (result == wire::DialogueResult::kNetworkFailed)
+            logonSocket_.Reset();
         return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
     }
     // The session's own connection has had its dialogue (it ended with QUIT, or failed):
     // this message gets a connection of its own.
-    SOCKET s = Connect(settings_.smtpServer, SmtpSteps());
-    if (s == INVALID_SOCKET)
+    UniqueSocket s = Connect(settings_.smtpServer, SmtpSteps());
+    if (!s)
         return kMailFailed;
-    wire::DialogueResult result = SendOn(s, sender, destination, subject, body, &lastError);
+    wire::DialogueResult result = SendOn(s.Get(), sender, destination, subject, body, &lastError);
     sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
-    closesocket(s);
     return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;
 }
 
 MailResult WireLibrary::Logoff(MailSession session)
 {
     session_ = 0;
-    if (logonSocket_ != INVALID_SOCKET) {
-        closesocket(logonSocket_);
-        logonSocket_ = INVALID_SOCKET;
-    }
+    logonSocket_.Reset();
     if (winsockStarted_) {
         WSACleanup();
         winsockStarted_ = false;

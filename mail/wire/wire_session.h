@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "common/socket_handle.h"
 #include "common/text.h"
 #include "mail/mail_contract.h"
 #include "mail/wire/wire_dialogue.h"
@@ -72,13 +73,13 @@ private:
     void LogError(const char *step, int error);
 
     // Socket, bind, local host name, server address and service port, connect; one log
-    // line and INVALID_SOCKET on failure.
+    // line and no socket on failure.
     struct ConnectSteps {
         const char *socketStep, *bindStep, *hostNameStep, *addressStep, *serviceStep, *connectStep;
         const char *service;
         DWORD port;   // nonzero: used instead of the service's port
     };
-    SOCKET Connect(const char *server, const ConnectSteps &steps);
+    UniqueSocket Connect(const char *server, const ConnectSteps &steps);
     ConnectSteps SmtpSteps() const;
     // SMTPPort, SMTPSecurity and SMTPLogin make sense together; false with a log line.
     bool SubmissionSettingsUsable();
@@ -94,7 +95,7 @@ private:
     char hostName_[wire::kHostNameBufferSize] = "";
     bool winsockStarted_ = false;
     MailSession session_ = 0;                // handed out by Logon, 0 when none
-    SOCKET logonSocket_ = INVALID_SOCKET;    // closed early after a network failure
+    UniqueSocket logonSocket_;               // closed early after a network failure
     bool logonSocketUsed_ = false;
     bool sessionTimedOut_ = false;           // a reply of this session overran its wait
 };
