@@ -10,6 +10,8 @@
 # fails: the ordinary test run replays it from then on.
 # FUZZ_RESUME=1 goes on from the scratch corpus an earlier run left (a long run in
 # several sittings); without it each run starts from the repository's corpus.
+# FUZZ_FLAGS adds libFuzzer flags (for example -entropic=0 where the entropic schedule's
+# bookkeeping over a large corpus costs more than the target).
 #   FUZZ_SECONDS=600 FUZZ_JOBS=2 scripts/fuzz-long.sh [TARGET_NAME...]
 set -u
 cd "$(dirname "$0")/.."
@@ -45,7 +47,7 @@ for driver in "${drivers[@]}"; do
   # the scratch folder, never from the source tree.
   parallel=()
   [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
-  (cd "$build/long" && exec "$OLDPWD/$driver" -max_total_time="$seconds" -print_final_stats=1 "${parallel[@]}" \
+  (cd "$build/long" && exec "$OLDPWD/$driver" -max_total_time="$seconds" -print_final_stats=1 "${parallel[@]}" ${FUZZ_FLAGS:-} \
       -artifact_prefix="$OLDPWD/$artifacts/" "$OLDPWD/$work") >"$log" 2>&1
   rc=$?
   if [ "$jobs" -gt 1 ]; then cat "$build"/long/fuzz-*.log >>"$log" 2>/dev/null; rm -f "$build"/long/fuzz-*.log; fi
