@@ -1,5 +1,7 @@
 #include "common/html_help.h"
 
+#include <atomic>
+
 namespace quillon {
 
 void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
@@ -9,14 +11,17 @@ void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
     if (helpFilePath == nullptr || *helpFilePath == '\0' ||
         GetFileAttributesA(helpFilePath) == INVALID_FILE_ATTRIBUTES)
         return;
-    // The viewer is loaded once per process and kept. No guarded local static: in a
-    // library that is unloaded and loaded again, the runtime's guard leaves a thread
-    // handle behind each time; two threads racing here both get the same module.
-    static HtmlHelpFunction htmlHelp = nullptr;
+    // The viewer is loaded once per process and kept. Not a local static built at first
+    // use: in a library that is unloaded and loaded again, the runtime's guard for such a
+    // static leaves a thread handle behind each time. Two threads racing here both load
+    // the same module and store the same address.
+    static std::atomic<HtmlHelpFunction> entryPoint{nullptr};
+    HtmlHelpFunction htmlHelp = entryPoint.load();
     if (htmlHelp == nullptr) {
         HMODULE viewer = LoadLibraryA("hhctrl.ocx");
         if (viewer != nullptr)
             htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(viewer, "HtmlHelpA")));
+        entryPoint.store(htmlHelp);
     }
     if (htmlHelp != nullptr)
         htmlHelp(owner, helpFilePath, kHelpContextCommand, context);

@@ -17,9 +17,9 @@ quillon::WireLibrary *g_library = nullptr;
 
 // The scheduler loads and unloads this library for every dispatch pass, and with it the
 // system's socket and security libraries when nothing else in the process holds them.
-// Each unload and reload of those costs memory that the system never returns (about 300
-// bytes a pass under Wine), so once this library has been loaded they stay loaded for
-// the life of the process. Failure only means they are unloaded with us as before.
+// Each unload and reload of those costs memory that the system never returns (some
+// hundreds of bytes a pass under Wine), so once this library has been loaded they stay
+// loaded for the life of the process. Failure only means they are unloaded with us as before.
 void KeepSystemLibrariesLoaded()
 {
     for (const char *name : {"ws2_32.dll", "secur32.dll"}) {
