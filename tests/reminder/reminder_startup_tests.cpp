@@ -52,6 +52,9 @@ TEST(NagnoteStartUp, ConfiguredItShowsItsWindowAndExitEndsItWithCodeZero)
 {
     ResetProductRegistry();
     WriteConfiguration(true);
+    // The fields exist only with the schedule component; another test may have just
+    // unregistered it from the shared prefix.
+    ASSERT_EQ(S_OK, RegisterScheduleComponent());
     std::string commandLine = "\"" + Nagnote() + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
