@@ -7,9 +7,9 @@
 // Prints, per library, the bytes the process's heaps hold more after ROUNDS loads and
 // unloads (after 20 rounds to warm up) and the bytes a round. The libraries are tried in
 // turn in one process, and one library's unload may leave another loaded: for the figure
-// of one library alone, name it. ws2_32.dll is also started
-// and stopped (WSAStartup, WSACleanup) each round, as a mail session does. The program
-// imports neither library, so each round really loads and unloads it.
+// of one library alone, name it. ws2_32.dll is also started and stopped (WSAStartup,
+// WSACleanup) each round, as a mail session does. The program imports none of them, so
+// each round really loads and unloads the library.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -17,24 +17,9 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+#include "tests/support/wine_test_support.h"
 
-SIZE_T HeapBytesInUse()
-{
-    HANDLE heaps[256];
-    DWORD count = GetProcessHeaps(256, heaps);
-    SIZE_T total = 0;
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
-}
+namespace {
 
 using StartupFunction = int(WSAAPI *)(WORD, LPWSADATA);
 using CleanupFunction = int(WSAAPI *)();
@@ -68,7 +53,7 @@ int main(int argc, char **argv)
         bool loaded = true;
         for (int i = 0; i < 20 && loaded; ++i)
             loaded = Round(name);
-        const SIZE_T before = HeapBytesInUse();
+        const SIZE_T before = quillon::test::HeapBytesInUse();
         for (int i = 0; i < rounds && loaded; ++i)
             loaded = Round(name);
         if (!loaded) {
@@ -76,7 +61,7 @@ int main(int argc, char **argv)
             status = 1;
             continue;
         }
-        const SIZE_T after = HeapBytesInUse();
+        const SIZE_T after = quillon::test::HeapBytesInUse();
         const double grown = after > before ? static_cast<double>(after - before) : 0.0;
         std::printf("%-12s %d loads: heap in use grew by %.0f bytes, %.1f bytes a load\n", name, rounds, grown,
                     grown / rounds);

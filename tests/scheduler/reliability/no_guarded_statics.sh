@@ -10,8 +10,12 @@ set -u
 objdump=$1; shift
 status=0
 for library in "$@"; do
-  callers=$("$objdump" -d --no-show-raw-insn "$library" |
-            awk '/>:$/ {f=$2} /call.*<__cxa_guard_acquire>/ {print f}' | sort -u)
+  if ! listing=$("$objdump" -d --no-show-raw-insn "$library"); then
+    echo "cannot disassemble $library"
+    status=1
+    continue
+  fi
+  callers=$(echo "$listing" | awk '/>:$/ {f=$2} /call.*<__cxa_guard_acquire>/ {print f}' | sort -u)
   if [ -n "$callers" ]; then
     echo "$(basename "$library") builds local statics at first use in:"
     echo "$callers" | sed 's/^/  /'
