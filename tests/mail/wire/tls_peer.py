@@ -44,6 +44,7 @@ def make_certificates(directory):
     from cryptography import x509
     from cryptography.hazmat.primitives import hashes, serialization
     from cryptography.hazmat.primitives.asymmetric import ec
+    from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
     from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
 
     now = datetime.datetime.now(datetime.timezone.utc)
@@ -51,19 +52,29 @@ def make_certificates(directory):
     def name(common):
         return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, common)])
 
+    # Wine's crypt32 turns an ECDSA signature into the raw r||s form by copying the two
+    # integers as they stand, so an r or s with a leading zero byte (about one signature in
+    # 128) gives 63 bytes, and the chain check reports the signature invalid (trust status 8).
+    # ECDSA signing is randomised: sign again until both halves take their full 32 bytes.
+    def signed(builder, issuer_key):
+        while True:
+            cert = builder.sign(issuer_key, hashes.SHA256())
+            r, s = decode_dss_signature(cert.signature)
+            if r >> 248 and s >> 248:
+                return cert
+
     def authority(common):
         key = ec.generate_private_key(ec.SECP256R1())
-        cert = (x509.CertificateBuilder().subject_name(name(common)).issuer_name(name(common))
-                .public_key(key.public_key()).serial_number(x509.random_serial_number())
-                .not_valid_before(now - datetime.timedelta(days=1))
-                .not_valid_after(now + datetime.timedelta(days=30))
-                .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
-                .add_extension(x509.KeyUsage(digital_signature=True, content_commitment=False,
-                                             key_encipherment=False, data_encipherment=False,
-                                             key_agreement=False, key_cert_sign=True, crl_sign=True,
-                                             encipher_only=False, decipher_only=False), critical=True)
-                .sign(key, hashes.SHA256()))
-        return key, cert
+        builder = (x509.CertificateBuilder().subject_name(name(common)).issuer_name(name(common))
+                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
+                   .not_valid_before(now - datetime.timedelta(days=1))
+                   .not_valid_after(now + datetime.timedelta(days=30))
+                   .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
+                   .add_extension(x509.KeyUsage(digital_signature=True, content_commitment=False,
+                                                key_encipherment=False, data_encipherment=False,
+                                                key_agreement=False, key_cert_sign=True, crl_sign=True,
+                                                encipher_only=False, decipher_only=False), critical=True))
+        return key, signed(builder, key)
 
     def server(file, issuer, names, valid_days=30, expired=False):
         issuer_key, issuer_cert = issuer
@@ -78,12 +89,12 @@ def make_certificates(directory):
                 pass
         start = now - datetime.timedelta(days=10 if expired else 1)
         end = now - datetime.timedelta(days=2) if expired else now + datetime.timedelta(days=valid_days)
-        cert = (x509.CertificateBuilder().subject_name(name(names[0])).issuer_name(issuer_cert.subject)
-                .public_key(key.public_key()).serial_number(x509.random_serial_number())
-                .not_valid_before(start).not_valid_after(end)
-                .add_extension(x509.SubjectAlternativeName(alternatives), critical=False)
-                .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
-                .sign(issuer_key, hashes.SHA256()))
+        builder = (x509.CertificateBuilder().subject_name(name(names[0])).issuer_name(issuer_cert.subject)
+                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
+                   .not_valid_before(start).not_valid_after(end)
+                   .add_extension(x509.SubjectAlternativeName(alternatives), critical=False)
+                   .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False))
+        cert = signed(builder, issuer_key)
         with open(os.path.join(directory, file + ".pem"), "wb") as out:
             out.write(cert.public_bytes(serialization.Encoding.PEM))
             out.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
