@@ -6,7 +6,11 @@
 // caller then calls neither of the other two.
 //
 // Results are signed 32-bit: 0 success, negative failure (callers test only the sign);
-// kMailFailed (E_FAIL) is the common failure. Text arguments belong to the caller and
+// kMailFailed (E_FAIL) is the common failure. kMailNotAttempted says that QLSendMessage
+// did not try this message at all because the server or service is unavailable for now
+// (a reply time-out, an overrun deadline, no connection, a "slow down" answer): the
+// caller leaves the message and every later one of the pass as they are, with no retry
+// used up, and tries them again at a later pass. Text arguments belong to the caller and
 // are never changed by a library; a library keeps a copy of what it needs. The session
 // handle is a 32-bit value whose meaning belongs to the library; 0 means "no session".
 // A loaded library serves one session at a time and is not re-entrant.
@@ -28,6 +32,9 @@ using MailResult = int32_t;
 
 constexpr MailResult kMailOk = 0;
 constexpr MailResult kMailFailed = static_cast<MailResult>(0x80004005u);
+// HRESULT_FROM_WIN32(ERROR_RETRY): negative, so callers that test only the sign still
+// see a failure.
+constexpr MailResult kMailNotAttempted = static_cast<MailResult>(0x800704D5u);
 
 // Export names, as the scheduler looks them up.
 constexpr char kQLLogonName[] = "QLLogon";

@@ -4,7 +4,7 @@
 set -eu
 
 packages=(
-  cmake make g++ gcc clang libclang-rt-14-dev
+  cmake make g++ gcc clang libclang-rt-14-dev ccache
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 libwine-dev fonts-wine
