@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "capture/watch_page_dialog.h"
 #include "common/com_owners.h"
 #include "common/handles.h"
 #include "common/names.h"
@@ -160,6 +161,11 @@ bool HandleCommand(HWND window, UINT command)
     switch (command) {
     case IDM_VIEW_SCHEDULE:
         ViewSchedule(window);
+        return true;
+    case IDM_WATCH_PAGE:
+        // The page door with the scheduler's own component, so the task editor opens on
+        // the schedule chosen last.
+        capture::WatchPage(window, g_shell.resources, g_shell.helpPath, g_shell.component.Get());
         return true;
     case IDM_CONFIGURE:
         Configure(window);
