@@ -7,6 +7,7 @@
 // Environment (run_browser_tests.sh sets it): QUILLON_WINE_RUN, QUILLON_PREFIX,
 // QUILLON_DRIVER, QUILLON_HOST, QUILLON_EXTENSION, QUILLON_NPM, QUILLON_WORK.
 import { spawn } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
@@ -439,6 +440,44 @@ for (const row of protocolRows) {
 }
 
 await browser.close();
+
+// ---- The manifests of both families, and Firefox -------------------------------------
+
+await runCase('the Chromium manifest: service worker, fixed key, the id the host accepts', async () => {
+  check(manifest.manifest_version === 3, 'not Manifest V3');
+  check(manifest.background.service_worker === 'background.js' && !manifest.background.scripts, JSON.stringify(manifest.background));
+  const digest = crypto.createHash('sha256').update(Buffer.from(manifest.key, 'base64')).digest('hex').slice(0, 32);
+  const id = [...digest].map((c) => String.fromCharCode(97 + parseInt(c, 16))).join('');
+  check(id === extensionId, `key gives ${id}, the host manifest allows ${extensionId}`);
+  check(JSON.stringify([...manifest.permissions].sort()) ===
+    JSON.stringify(['activeTab', 'contextMenus', 'nativeMessaging', 'scripting', 'storage']), `permissions ${manifest.permissions}`);
+  check(!manifest.host_permissions, 'host permissions asked');
+});
+
+const firefoxManifest = JSON.parse(fs.readFileSync(path.join(env.QUILLON_EXTENSION, 'firefox/manifest.json'), 'utf8'));
+const firefoxHost = JSON.parse(fs.readFileSync(path.join(env.QUILLON_EXTENSION, `host/${kHostName}.firefox.json`), 'utf8'));
+await runCase('the Firefox manifest: background scripts, the add-on id the host accepts', async () => {
+  check(firefoxManifest.manifest_version === 3, 'not Manifest V3');
+  check(JSON.stringify(firefoxManifest.background) === JSON.stringify({ scripts: ['background.js'] }), JSON.stringify(firefoxManifest.background));
+  check(!firefoxManifest.key, 'a Chromium key in the Firefox manifest');
+  const gecko = firefoxManifest.browser_specific_settings.gecko;
+  check(JSON.stringify(firefoxHost.allowed_extensions) === JSON.stringify([gecko.id]), `host allows ${firefoxHost.allowed_extensions}, add-on is ${gecko.id}`);
+  check(JSON.stringify(firefoxManifest.permissions) === JSON.stringify(manifest.permissions), 'other permissions than Chromium');
+});
+
+await runCase('Firefox ESR installs the add-on as a temporary add-on', async () => {
+  const home = fs.mkdtempSync(path.join(env.QUILLON_WORK, 'firefox-home-'));
+  const firefox = await puppeteer.launch({
+    browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true, env: Object.assign({}, process.env, { HOME: home }),
+  });
+  try {
+    const id = await firefox.installExtension(path.join(env.QUILLON_EXTENSION, 'firefox'));
+    check(id === firefoxManifest.browser_specific_settings.gecko.id, `installed as ${id}`);
+  } finally {
+    await firefox.close();
+  }
+});
+
 server.close();
 otherServer.close();
 console.log(failures === 0 ? 'all browser capture cases passed' : `${failures} browser capture case(s) failed`);

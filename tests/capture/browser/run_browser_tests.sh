@@ -8,7 +8,7 @@ set -u
 wine_run=$1 prefix=$2 bin=$3 extension=$4 driver=$5 npm_dir=$6 work=$7
 here=$(cd "$(dirname "$0")" && pwd)
 
-for tool in node npm /usr/bin/chromium; do
+for tool in node npm /usr/bin/chromium /usr/bin/firefox-esr; do
   command -v "$tool" >/dev/null || { echo "run_browser_tests: $tool is missing (scripts/setup-debian.sh installs it)" >&2; exit 1; }
 done
 if [ ! -d "$npm_dir/node_modules/puppeteer-core" ] || ! cmp -s "$here/package-lock.json" "$npm_dir/package-lock.json"; then
