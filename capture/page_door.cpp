@@ -1,25 +1,22 @@
 #include "capture/page_door.h"
 
 #include <cstring>
-#include <vector>
 
 #include "capture/capture_text.h"
 #include "common/names.h"
+#include "common/page_task.h"
+#include "common/preview_divide_dialog.h"
 #include "common/registry.h"
+#include "common/resource_text.h"
+#include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "schedule/dialogs/dialog_support.h"
-#include "schedule/dialogs/text_division.h"
 #include "scheduler/config/config_registry.h"
 #include "sender/webflat/webflat_loader.h"
 #include "tasqui_h.h"
 
 namespace quillon::capture {
 namespace {
-
-constexpr DWORD kPreviewHelpContext = 1004;
-constexpr unsigned long kPageTaskTimeoutMs = 300000;
-constexpr char kPageSenderProgram[] = "quillon.exe";
 
 DWORD ReadDivideAnswer()
 {
@@ -37,65 +34,14 @@ void KeepDivideAnswer(DWORD divide)
         root.WriteDword(root_values::kCaptureDivide, divide);
 }
 
-struct PreviewData {
-    const std::string *preview;
-    long maxMessageLength;
-    const char *helpFilePath;
-    DWORD divide;
-};
-
-void ShowDivided(HWND dialog, const PreviewData &data)
-{
-    const std::string shown = DivideTextIntoMessages(*data.preview, data.maxMessageLength, data.divide != 0);
-    SetDlgItemTextA(dialog, IDC_PREVIEW_TEXT, shown.c_str());
-}
-
-INT_PTR CALLBACK PreviewProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto *data = reinterpret_cast<PreviewData *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (data != nullptr && HandleContextHelp(dialog, message, wParam, data->helpFilePath, kPreviewHelpContext))
-        return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        data = reinterpret_cast<PreviewData *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        CheckDlgButton(dialog, IDC_PREVIEW_DIVIDE, data->divide != 0 ? BST_CHECKED : BST_UNCHECKED);
-        ShowDivided(dialog, *data);
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_PREVIEW_DIVIDE:
-            if (HIWORD(wParam) == BN_CLICKED && data != nullptr) {
-                data->divide = IsDlgButtonChecked(dialog, IDC_PREVIEW_DIVIDE) == BST_CHECKED ? 1 : 0;
-                ShowDivided(dialog, *data);
-            }
-            return TRUE;
-        case IDOK:
-        case IDCANCEL:
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        default:
-            break;
-        }
-        break;
-    default:
-        break;
-    }
-    return FALSE;
-}
-
-// Adds the page sender's values to the task stored under keyName.
-bool WriteTaskValues(const char *keyName, const std::string &selection, DWORD divide)
+// Whether the task's values are in its key: SubmitPageTask does not report it.
+bool TaskHasSelection(const std::string &keyName, const std::string &selection)
 {
     RegistryKey tasks;
-    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
-        return false;
     RegistryKey task;
-    if (keyName[0] == '\0' || task.Open(tasks.Get(), keyName) != ERROR_SUCCESS)
-        return false;
-    return task.WriteString(task_values::kCommandLine, keyName) == ERROR_SUCCESS &&
-           task.WriteString(task_values::kSelection, selection) == ERROR_SUCCESS &&
-           task.WriteDword(task_values::kChopMessage, divide) == ERROR_SUCCESS;
+    std::string stored;
+    return OpenUserKey(kTasksKeyPath, &tasks) == ERROR_SUCCESS && task.Open(tasks.Get(), keyName.c_str()) == ERROR_SUCCESS &&
+           task.ReadString(task_values::kSelection, &stored) == ERROR_SUCCESS && stored == selection;
 }
 
 } // namespace
@@ -175,12 +121,16 @@ PageDoorResult OfferPageTask(const PageDoorRequest &request)
                 return result;
             }
         }
-        PreviewData data{&preview, settings.maxMessageLength, request.helpFilePath.c_str(), divide};
-        const INT_PTR chosen = DialogBoxParamA(request.resources, MAKEINTRESOURCEA(IDD_PREVIEW_DIVIDE), request.owner,
-                                               PreviewProc, reinterpret_cast<LPARAM>(&data));
-        if (data.divide != divide)
-            KeepDivideAnswer(data.divide);
-        divide = data.divide;
+        PreviewDivideDialogData shown;
+        shown.text = preview;
+        shown.maxMessageLength = settings.maxMessageLength;
+        shown.helpFilePath = request.helpFilePath.c_str();
+        shown.divide = divide != 0;
+        const INT_PTR chosen = RunPreviewDivideDialog(request.owner, request.resources, &shown);
+        if ((chosen == IDOK || chosen == IDCANCEL) && (shown.divide ? 1u : 0u) != divide) {
+            divide = shown.divide ? 1 : 0;
+            KeepDivideAnswer(divide);
+        }
         if (chosen != IDOK) {
             result.outcome = PageDoorOutcome::kCancelled;
             return result;
@@ -197,22 +147,21 @@ PageDoorResult OfferPageTask(const PageDoorRequest &request)
             result.failure = LoadResourceText(request.resources, IDS_CAPTURE_NO_SCHEDULER);
             return result;
         }
-        const std::string selection = SelectionValue(request.address, request.descriptor);
-        std::vector<char> commandLine(selection.begin(), selection.end());
-        commandLine.push_back('\0');
-        char program[sizeof kPageSenderProgram] = {};
-        CopyBounded(program, kPageSenderProgram);
-        char keyName[32] = {};
-        const HRESULT submitted = schedule->SubmitApplication(request.owner, description, program, commandLine.data(), 1,
-                                                              kPageTaskTimeoutMs, keyName);
+        PageTaskRequest task;
+        task.description = description;
+        task.selection = SelectionValue(request.address, request.descriptor);
+        task.commandLine = task.selection;
+        task.writeChopMessage = true;
+        task.chopMessage = divide;
+        std::string keyName;
+        const HRESULT submitted = SubmitPageTask(schedule, request.owner, task, &keyName);
         if (created != nullptr)
             created->Release();
-        keyName[sizeof keyName - 1] = '\0';
         if (submitted != S_OK) {
             result.outcome = PageDoorOutcome::kCancelled;
             return result;
         }
-        if (!WriteTaskValues(keyName, selection, divide)) {
+        if (!TaskHasSelection(keyName, task.selection)) {
             result.failure = LoadResourceText(request.resources, IDS_CAPTURE_NOT_STORED);
             ShowDoorMessage(request.owner, request.resources, IDS_CAPTURE_NOT_STORED, MB_OK | MB_ICONERROR);
             return result;

@@ -22,7 +22,7 @@
 #include "common/resource_module.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "schedule/dialogs/dialog_support.h"
+#include "common/resource_text.h"
 
 using namespace quillon;
 using namespace quillon::capture;
