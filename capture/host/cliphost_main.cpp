@@ -17,8 +17,8 @@
 
 #include "capture/host/capture_request.h"
 #include "capture/host/native_message.h"
-#include "capture/page_door.h"
 #include "capture_extension_ids.h"
+#include "common/page_door.h"
 #include "common/resource_module.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"

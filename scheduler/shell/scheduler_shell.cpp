@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "capture/watch_page_dialog.h"
 #include "common/com_owners.h"
 #include "common/handles.h"
 #include "common/names.h"
 #include "common/resource_module.h"
 #include "common/text.h"
+#include "common/watch_page_dialog.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
@@ -165,7 +165,7 @@ bool HandleCommand(HWND window, UINT command)
     case IDM_WATCH_PAGE:
         // The page door with the scheduler's own component, so the task editor opens on
         // the schedule chosen last.
-        capture::WatchPage(window, g_shell.resources, g_shell.helpPath, g_shell.component.Get());
+        WatchPage(window, g_shell.resources, g_shell.helpPath, g_shell.component.Get());
         return true;
     case IDM_CONFIGURE:
         Configure(window);

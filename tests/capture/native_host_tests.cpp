@@ -10,10 +10,11 @@
 
 #include "capture/host/capture_request.h"
 #include "capture/host/native_message.h"
-#include "capture/watch_address.h"
+#include "common/watch_address.h"
 #include "webflat/core/flatten.h"
 
 using namespace quillon::capture;
+using quillon::WatchableAddress;
 
 namespace {
 

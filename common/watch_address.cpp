@@ -1,6 +1,6 @@
-#include "capture/watch_address.h"
+#include "common/watch_address.h"
 
-namespace quillon::capture {
+namespace quillon {
 namespace {
 
 bool StartsWithNoCase(const std::string &text, const char *prefix)
@@ -53,4 +53,4 @@ std::string WatchableAddress(const std::string &typed)
     return drive || unc ? address : std::string();
 }
 
-} // namespace quillon::capture
+} // namespace quillon

@@ -1,10 +1,10 @@
-#include "capture/watch_page_dialog.h"
+#include "common/watch_page_dialog.h"
 
-#include "capture/page_door.h"
-#include "capture/watch_address.h"
+#include "common/page_door.h"
+#include "common/watch_address.h"
 #include "resources/resource_ids.h"
 
-namespace quillon::capture {
+namespace quillon {
 namespace {
 
 struct WatchData {
@@ -75,4 +75,4 @@ void WatchPage(HWND owner, HMODULE resources, const std::string &helpFilePath, I
     }
 }
 
-} // namespace quillon::capture
+} // namespace quillon

@@ -8,7 +8,7 @@
 
 struct ITasqeduleUI;
 
-namespace quillon::capture {
+namespace quillon {
 
 // The dialog, owned by owner: IDOK with the checked address in *address, or IDCANCEL.
 // An address that names nothing fetchable is refused in place (string 347) and the
@@ -20,4 +20,4 @@ INT_PTR RunWatchPageDialog(HWND owner, HMODULE resources, std::string *address);
 // as the next preset).
 void WatchPage(HWND owner, HMODULE resources, const std::string &helpFilePath, ITasqeduleUI *schedule);
 
-} // namespace quillon::capture
+} // namespace quillon

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace quillon::capture {
+namespace quillon {
 
 // The address as a page task stores it, with the white space around it removed; empty
 // when the text names nothing the page sender can fetch: an http:// or https:// address
@@ -13,4 +13,4 @@ namespace quillon::capture {
 // address at the last one.
 std::string WatchableAddress(const std::string &typed);
 
-} // namespace quillon::capture
+} // namespace quillon

@@ -1,5 +1,5 @@
 // Offering a page as a page task, for the doors that have no browser document of their
-// own: the native host behind the browser extension and the scheduler's "Watch a
+// own (capture/host and scheduler/shell share it, so it lives here): the native host behind the browser extension and the scheduler's "Watch a
 // page..." command. Both give an address (and the host a selection descriptor); the door
 // has WEBFLAT.DLL (beside the program) extract the text the task will send, asks whether
 // a long text is to be divided, shows it in the preview-and-divide dialog, opens the task
@@ -18,7 +18,7 @@
 
 struct ITasqeduleUI;
 
-namespace quillon::capture {
+namespace quillon {
 
 // What WEBFLAT.DLL gave for a page: result < 0 is a failure (texts empty).
 struct PageExtraction {
@@ -66,4 +66,4 @@ PageDoorResult OfferPageTask(const PageDoorRequest &request);
 // `insert` when given) and the caption string 103; returns the button chosen.
 int ShowDoorMessage(HWND owner, HMODULE resources, UINT textId, UINT type, const char *insert = nullptr);
 
-} // namespace quillon::capture
+} // namespace quillon

@@ -1,8 +1,7 @@
-#include "capture/page_door.h"
+#include "common/page_door.h"
 
 #include <cstring>
 
-#include "capture/capture_text.h"
 #include "common/names.h"
 #include "common/page_task.h"
 #include "common/preview_divide_dialog.h"
@@ -11,11 +10,10 @@
 #include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "scheduler/config/config_registry.h"
 #include "sender/webflat/webflat_loader.h"
 #include "tasqui_h.h"
 
-namespace quillon::capture {
+namespace quillon {
 namespace {
 
 DWORD ReadDivideAnswer()
@@ -48,14 +46,21 @@ bool TaskHasSelection(const std::string &keyName, const std::string &selection)
 
 PageDoorSettings LoadPageDoorSettings()
 {
+    // As the add-in reads them: a missing MaxMsgLen keeps the default, a missing Sender
+    // takes nothing off it.
     PageDoorSettings settings;
+    RegistryKey configuration;
+    if (OpenUserKey(kConfigurationKeyPath, &configuration) != ERROR_SUCCESS)
+        return settings;
     char text[kTextBufferSize] = {};
-    if (!ReadConfigText(config_values::kMaxMsgLen, text))
+    if (configuration.ReadString(config_values::kMaxMsgLen, text) != ERROR_SUCCESS)
         return settings;
     settings.maxMessageLength = DecimalTextValue(text);
-    if (ReadConfigText(config_values::kSender, text))
+    if (configuration.ReadString(config_values::kSender, text) == ERROR_SUCCESS)
         settings.maxMessageLength -= static_cast<long>(std::strlen(text) + 1);
-    settings.clipSubject = ReadConfigNumber(config_values::kClipSubject, 0);
+    DWORD clipSubject = 0;
+    if (configuration.ReadDword(config_values::kClipSubject, &clipSubject) == ERROR_SUCCESS)
+        settings.clipSubject = clipSubject;
     return settings;
 }
 
@@ -175,4 +180,4 @@ PageDoorResult OfferPageTask(const PageDoorRequest &request)
     return result;
 }
 
-} // namespace quillon::capture
+} // namespace quillon
