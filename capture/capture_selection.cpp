@@ -15,7 +15,7 @@
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/dialog_support.h"
 #include "schedule/dialogs/text_division.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {

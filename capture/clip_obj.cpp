@@ -10,7 +10,7 @@
 #include "capture/clipnet_ids.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon {
 
@@ -47,7 +47,11 @@ bool SplitSelection(const std::string &selection, SelectionParts *parts)
 
 bool ParseMessageLengthLimit(const char *text, int32_t *limit)
 {
-    long value = DecimalTextValue(text);
+    return AcceptMessageLengthLimit(DecimalTextValue(text), limit);
+}
+
+bool AcceptMessageLengthLimit(long value, int32_t *limit)
+{
     if (value < 1)
         return false;
     *limit = static_cast<int32_t>(value);

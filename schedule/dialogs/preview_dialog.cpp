@@ -9,7 +9,7 @@
 #include "schedule/dialogs/dialog_support.h"
 #include "schedule/dialogs/schedule_dialogs.h"
 #include "schedule/dialogs/text_division.h"
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon {
 

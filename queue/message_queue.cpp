@@ -1,9 +1,9 @@
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 
 #include "common/names.h"
 #include "common/timestamp.h"
 #include "common/timestamp_key.h"
-#include "sender/queue/queue_rules.h"
+#include "queue/queue_rules.h"
 
 namespace quillon {
 
