@@ -75,6 +75,7 @@ private:
 // keys it needs. Results are Win32 error codes (ERROR_SUCCESS on success).
 struct QueuedMessageRecord {
     std::string keyName;
+    bool opened = false;  // false: the key could not be opened and nothing else was read
     bool hasRetryCount = false;
     DWORD retryCount = 0;
     bool hasRetryTime = false;
