@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "webflat/core/flatten.h"
 
 namespace quillon::capture {

@@ -1,7 +1,7 @@
 #include "common/page_door.h"
 
-#include <cstring>
-
+#include "common/config/configuration_key.h"
+#include "common/config/shared_settings.h"
 #include "common/names.h"
 #include "common/page_task.h"
 #include "common/preview_divide_dialog.h"
@@ -10,7 +10,6 @@
 #include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "sender/webflat/webflat_loader.h"
 #include "tasqui_h.h"
 
 namespace quillon {
@@ -46,38 +45,15 @@ bool TaskHasSelection(const std::string &keyName, const std::string &selection)
 
 PageDoorSettings LoadPageDoorSettings()
 {
-    // As the add-in reads them: a missing MaxMsgLen keeps the default, a missing Sender
-    // takes nothing off it.
+    // As the add-in reads them (capture/capture_settings.cpp).
     PageDoorSettings settings;
-    RegistryKey configuration;
-    if (OpenUserKey(kConfigurationKeyPath, &configuration) != ERROR_SUCCESS)
-        return settings;
-    char text[kTextBufferSize] = {};
-    if (configuration.ReadString(config_values::kMaxMsgLen, text) != ERROR_SUCCESS)
-        return settings;
-    settings.maxMessageLength = DecimalTextValue(text);
-    if (configuration.ReadString(config_values::kSender, text) == ERROR_SUCCESS)
-        settings.maxMessageLength -= static_cast<long>(std::strlen(text) + 1);
-    DWORD clipSubject = 0;
-    if (configuration.ReadDword(config_values::kClipSubject, &clipSubject) == ERROR_SUCCESS)
-        settings.clipSubject = clipSubject;
+    ConfigurationKey key;
+    key.Open();
+    ReadMessageRoom(key, &settings.maxMessageLength);
+    bool clipSubject = false;
+    if (ReadClipSubject(key, &clipSubject))
+        settings.clipSubject = clipSubject ? 1 : 0;
     return settings;
-}
-
-PageExtraction ExtractPage(const std::string &address, const std::string *descriptor, long maxMessageLength)
-{
-    PageExtraction extraction;
-    WebFlatLibrary library;
-    if (!library.LoadBesideModule(nullptr))
-        return extraction;
-    ExtractedText text;
-    extraction.result = library.WebFlat(address.c_str(), descriptor != nullptr ? descriptor->c_str() : nullptr,
-                                        static_cast<int32_t>(maxMessageLength), &text);
-    if (extraction.result >= 0) {
-        extraction.body = text.Body() != nullptr ? text.Body() : "";
-        extraction.heading = text.Heading() != nullptr ? text.Heading() : "";
-    }
-    return extraction;
 }
 
 int ShowDoorMessage(HWND owner, HMODULE resources, UINT textId, UINT type, const char *insert)
@@ -101,10 +77,8 @@ PageDoorResult OfferPageTask(const PageDoorRequest &request)
         FormatBounded(description, format.c_str(), ShortLocation(request.address).c_str());
         result.description = description;
 
-        PageExtraction extracted;
-        if (request.extraction == nullptr)
-            extracted = ExtractPage(request.address, request.descriptor, settings.maxMessageLength);
-        const PageExtraction &page = request.extraction != nullptr ? *request.extraction : extracted;
+        static const PageExtraction kNoPage;
+        const PageExtraction &page = request.extraction != nullptr ? *request.extraction : kNoPage;
         if (page.result < 0) {
             ShowDoorMessage(request.owner, request.resources, IDS_EXTRACT_ERROR, MB_OK | MB_ICONERROR);
             result.failure = LoadResourceText(request.resources, IDS_EXTRACT_ERROR);

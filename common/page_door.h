@@ -1,9 +1,10 @@
 // Offering a page as a page task, for the doors that have no browser document of their
-// own (capture/host and scheduler/shell share it, so it lives here): the native host behind the browser extension and the scheduler's "Watch a
-// page..." command. Both give an address (and the host a selection descriptor); the door
-// has WEBFLAT.DLL (beside the program) extract the text the task will send, asks whether
-// a long text is to be divided, shows it in the preview-and-divide dialog, opens the task
-// editor through the schedule component with the texts the browser add-in uses, and adds
+// own: the native host behind the browser extension (capture/host) and the scheduler's
+// "Watch a page..." command (scheduler/shell). Both give an address (and the host a
+// selection descriptor) with the text WEBFLAT.DLL extracted for it (ExtractPageTexts of
+// webflat/webflat_loader.h); the door asks whether a long text is to be divided, shows
+// it in the preview-and-divide dialog, opens the task editor through the schedule
+// component with the texts the browser add-in uses, and has SubmitPageTask add
 // CommandLine, Selection and ChopMessage to the stored task.
 //
 // The answer to the divide question is kept for the user between captures in the value
@@ -35,10 +36,6 @@ struct PageDoorSettings {
 };
 PageDoorSettings LoadPageDoorSettings();
 
-// Extracts the page (descriptor null: the whole page) through WEBFLAT.DLL from the
-// program's directory. result -1 also when the library cannot be loaded.
-PageExtraction ExtractPage(const std::string &address, const std::string *descriptor, long maxMessageLength);
-
 enum class PageDoorOutcome { kScheduled, kCancelled, kFailed };
 
 struct PageDoorResult {
@@ -54,7 +51,7 @@ struct PageDoorRequest {
     std::string helpFilePath;           // quillon.chm, for the preview's context help
     std::string address;                // the page (http, https, file URL or path)
     const std::string *descriptor = nullptr; // the selection, or null for the whole page
-    const PageExtraction *extraction = nullptr; // already extracted with this descriptor, or null
+    const PageExtraction *extraction = nullptr; // the text extracted with this descriptor (null counts as a failed extraction)
     ITasqeduleUI *schedule = nullptr;   // the schedule component; null: created for the call
 };
 

@@ -22,6 +22,7 @@
 #include "common/resource_module.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
+#include "webflat/webflat_loader.h"
 #include "common/resource_text.h"
 
 using namespace quillon;
@@ -128,7 +129,9 @@ int Capture(const CaptureRequest &request, HWND owner, HMODULE resources)
         const DescribeResult described = DescribeCapturedSelection(request, &descriptor);
         bool isSelection = false;
         if (described == DescribeResult::kDescribed) {
-            extraction = ExtractPage(address, &descriptor, LoadPageDoorSettings().maxMessageLength);
+            extraction.result = ExtractPageTexts(address, &descriptor,
+                                                 static_cast<int32_t>(LoadPageDoorSettings().maxMessageLength),
+                                                 &extraction.body, &extraction.heading);
             extracted = true;
             // A page the library cannot read at all is reported by the door (string 206).
             isSelection = extraction.result < 0 ||
@@ -152,7 +155,11 @@ int Capture(const CaptureRequest &request, HWND owner, HMODULE resources)
     door.helpFilePath = HelpFilePath();
     door.address = address;
     door.descriptor = useDescriptor ? &descriptor : nullptr;
-    door.extraction = extracted ? &extraction : nullptr;
+    if (!extracted)
+        extraction.result = ExtractPageTexts(address, door.descriptor,
+                                             static_cast<int32_t>(LoadPageDoorSettings().maxMessageLength),
+                                             &extraction.body, &extraction.heading);
+    door.extraction = &extraction;
     const PageDoorResult result = OfferPageTask(door);
     switch (result.outcome) {
     case PageDoorOutcome::kScheduled:

@@ -1,5 +1,5 @@
 // "Watch a page...": the small dialog (IDD_WATCH_PAGE) that asks for a page's address,
-// then the page door (page_door.h) for the whole page.
+// then the page door (common/page_door.h) for the whole page.
 #pragma once
 
 #include <windows.h>

@@ -1,8 +1,9 @@
-#include "common/watch_page_dialog.h"
+#include "scheduler/shell/watch_page_dialog.h"
 
 #include "common/page_door.h"
 #include "common/watch_address.h"
 #include "resources/resource_ids.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon {
 namespace {
@@ -63,7 +64,11 @@ void WatchPage(HWND owner, HMODULE resources, const std::string &helpFilePath, I
         std::string address;
         if (RunWatchPageDialog(owner, resources, &address) != IDOK)
             return;
+        const long room = LoadPageDoorSettings().maxMessageLength;
+        PageExtraction page;
+        page.result = ExtractPageTexts(address, nullptr, static_cast<int32_t>(room), &page.body, &page.heading);
         PageDoorRequest request;
+        request.extraction = &page;
         request.owner = owner;
         request.resources = resources;
         request.helpFilePath = helpFilePath;
