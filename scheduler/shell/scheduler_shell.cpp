@@ -16,6 +16,7 @@
 #include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
 #include "scheduler/shell/shell_ids.h"
+#include "scheduler/shell/watch_page_dialog.h"
 #include "tasqui_h.h"
 
 namespace quillon {
@@ -158,6 +159,11 @@ bool HandleCommand(HWND window, UINT command)
     switch (command) {
     case IDM_VIEW_SCHEDULE:
         ViewSchedule(window);
+        return true;
+    case IDM_WATCH_PAGE:
+        // The page door with the scheduler's own component, so the task editor opens on
+        // the schedule chosen last.
+        WatchPage(window, g_shell.resources, g_shell.helpPath, g_shell.component.Get());
         return true;
     case IDM_CONFIGURE:
         Configure(window);

@@ -31,8 +31,10 @@ constexpr char kNotConfigured[] = "Quillon Scheduler has not been configured.  P
 constexpr char kWillNotRun[] =
     "Quillon Scheduler was not configured and will not run.  To configure, run Quillon Scheduler from Startup folder.";
 constexpr char kConfigured[] =
-    "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, run Internet Explorer and choose "
-    "Quillon from the Tools menu.";
+    "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, add the Quillon extension to your "
+    "browser and choose Quillon... on the page, or choose Watch a page... from the Quillon icon's menu.";
+constexpr char kBadAddress[] =
+    "Enter the address of a web page, beginning with http:// or https://, or the path of a file.";
 
 // One started tasqed.exe; ended (terminated if it must be) when the object goes.
 class SchedulerProcess {
@@ -529,6 +531,81 @@ TEST_F(SchedulerShell, TaskSubmittedDuringALongTickRunsAtTheNextTick)
 
 // Exit while the schedule list is open (as an uninstaller or upgrade ends the scheduler
 // through its window): the list goes with the window and the program ends with code 0.
+// "Watch a page...": the address dialog by control id refuses what names no page, then
+// the whole page goes through the preview and the task editor into a page task.
+TEST_F(SchedulerShell, WatchAPageAsksForAnAddressAndStoresAPageTaskForTheWholePage)
+{
+    WriteCompleteConfiguration("");
+    const std::string page = scratch_ + "\\watched.html";
+    ASSERT_TRUE(test::WriteWholeFile(page, "<html><head><title>Watched</title></head><body><p>Tide table for the "
+                                           "harbour.</p></body></html>"));
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    // Cancel first: nothing happens.
+    PostMessageA(mainWindow, WM_COMMAND, IDM_WATCH_PAGE, 0);
+    HWND dialog = test::WaitForDialog(scheduler.ThreadId(), "Watch a Page", kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no address dialog";
+    test::PostClick(dialog, IDCANCEL);
+    ASSERT_TRUE(test::WaitForWindowGone(dialog, kWaitMs));
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_WATCH_PAGE, 0);
+    dialog = test::WaitForDialog(scheduler.ThreadId(), "Watch a Page", kWaitMs);
+    ASSERT_NE(dialog, nullptr);
+    test::SetItemText(dialog, IDC_WATCH_ADDRESS, "example.com");
+    test::PostClick(dialog, IDOK);
+    HWND box = test::WaitForMessageBox(scheduler.ThreadId(), kBadAddress, kWaitMs);
+    ASSERT_NE(box, nullptr) << "an address without a scheme was taken";
+    test::PostClick(box, IDOK);
+    ASSERT_TRUE(test::WaitForWindowGone(box, kWaitMs));
+    EXPECT_TRUE(IsWindow(dialog)) << "the dialog closed on a refused address";
+
+    test::SetItemText(dialog, IDC_WATCH_ADDRESS, ("  " + page + " ").c_str());
+    test::PostClick(dialog, IDOK);
+    HWND preview = test::WaitForDialog(scheduler.ThreadId(), "Quillon: Extracted Text", kWaitMs);
+    if (preview == nullptr) {
+        std::string shown;
+        test::WaitForThreadWindow(
+            scheduler.ThreadId(),
+            [&](HWND w) {
+                shown += "[" + test::ClassOf(w) + ": " + test::WindowText(w) + " / " + test::MessageBoxTextOf(w) + "]";
+                return false;
+            },
+            0);
+        FAIL() << "no preview; open windows: " << shown;
+    }
+    EXPECT_NE(test::ItemText(preview, IDC_PREVIEW_TEXT).find("Tide table for the harbour."), std::string::npos)
+        << test::ItemText(preview, IDC_PREVIEW_TEXT);
+    test::PostClick(preview, IDOK);
+    HWND editor = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND w) { return test::WindowText(w) == "Send text from watched.html"; }, kWaitMs);
+    ASSERT_NE(editor, nullptr) << "no task editor";
+    test::PostClick(editor, IDOK);
+    ASSERT_TRUE(test::WaitForWindowGone(editor, kWaitMs));
+
+    RegistryKey tasks;
+    ASSERT_EQ(OpenUserKey(kTasksKeyPath, &tasks), ERROR_SUCCESS);
+    std::string name;
+    ASSERT_EQ(tasks.EnumSubkeyName(0, &name), ERROR_SUCCESS);
+    EXPECT_NE(tasks.EnumSubkeyName(1, &name), ERROR_SUCCESS) << "more than one task";
+    tasks.EnumSubkeyName(0, &name);
+    RegistryKey task;
+    ASSERT_EQ(task.Open(tasks.Get(), name.c_str()), ERROR_SUCCESS);
+    std::string selection, commandLine, program;
+    task.ReadString(task_values::kSelection, &selection);
+    task.ReadString(task_values::kCommandLine, &commandLine);
+    task.ReadString(task_values::kAppName, &program);
+    DWORD chop = 7;
+    EXPECT_EQ(task.ReadDword(task_values::kChopMessage, &chop), ERROR_SUCCESS);
+    EXPECT_EQ(selection, "\"" + page + "\"");
+    EXPECT_EQ(commandLine, name);
+    EXPECT_EQ(program, "quillon.exe");
+    EXPECT_EQ(chop, 0u);
+    EXPECT_TRUE(scheduler.Exit());
+}
+
 TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
 {
     WriteCompleteConfiguration("");
