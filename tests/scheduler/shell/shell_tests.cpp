@@ -18,11 +18,14 @@
 #include "tasqui_h.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/support/window_driver.h"
+#include "tests/scheduler/shell/scheduler_process.h"
 
 namespace quillon {
 namespace {
 
 using test::BinDir;
+using test::CountOf;
+using test::SchedulerProcess;
 
 constexpr DWORD kWaitMs = 15000;
 constexpr char kTitle[] = "Quillon Scheduler";
@@ -33,71 +36,6 @@ constexpr char kWillNotRun[] =
 constexpr char kConfigured[] =
     "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, run Internet Explorer and choose "
     "Quillon from the Tools menu.";
-
-// One started tasqed.exe; ended (terminated if it must be) when the object goes.
-class SchedulerProcess {
-public:
-    SchedulerProcess() = default;
-    SchedulerProcess(const SchedulerProcess &) = delete;
-    SchedulerProcess &operator=(const SchedulerProcess &) = delete;
-    ~SchedulerProcess()
-    {
-        if (info_.hProcess == nullptr)
-            return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 1);
-            WaitForSingleObject(info_.hProcess, 5000);
-        }
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-    }
-
-    bool Start(const std::string &currentDir)
-    {
-        std::string commandLine = "\"" + BinDir() + "\\tasqed.exe\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
-                              &startup, &info_) != FALSE;
-    }
-
-    DWORD ThreadId() const { return info_.dwThreadId; }
-
-    // The hidden main window (class "TASQED").
-    HWND MainWindow(DWORD timeoutMs = kWaitMs) const
-    {
-        return test::WaitForThreadWindow(
-            info_.dwThreadId, [](HWND window) { return test::ClassOf(window) == "TASQED"; }, timeoutMs, false);
-    }
-
-    bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-
-    // True with *exitCode when the process ended within the limit.
-    bool WaitForExit(DWORD timeoutMs, DWORD *exitCode) const
-    {
-        DWORD start = GetTickCount();
-        while (WaitForSingleObject(info_.hProcess, 20) == WAIT_TIMEOUT) {
-            if (GetTickCount() - start >= timeoutMs)
-                return false;
-            test::PumpFor(0);
-        }
-        return GetExitCodeProcess(info_.hProcess, exitCode) != FALSE;
-    }
-
-    // The "&Exit" command; true when the program then ended with code 0.
-    bool Exit()
-    {
-        HWND window = MainWindow(2000);
-        if (window == nullptr)
-            return false;
-        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-        DWORD code = 1;
-        return WaitForExit(kWaitMs, &code) && code == 0;
-    }
-
-private:
-    PROCESS_INFORMATION info_ = {};
-};
 
 // A complete configuration that never sends (DontSend) and never dials.
 void WriteCompleteConfiguration(const std::string &logFile)
@@ -138,13 +76,6 @@ void WriteTask(const char *name, bool disabled, const char *command = "succeed")
     key.WriteDword(kTimeout, 30000);
 }
 
-size_t CountOf(const std::string &text, const std::string &piece)
-{
-    size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-        ++count;
-    return count;
-}
 
 // Waits until the log holds `piece` `count` times.
 bool WaitForLogCount(const std::string &logFile, const std::string &piece, size_t count, DWORD timeoutMs = kWaitMs)
