@@ -33,18 +33,21 @@ std::string TaskEngine::TaskIdentity(ScheduledTask &task)
 
 void TaskEngine::MinuteTick()
 {
+    DateTime tickMinute = CurrentMinute();
+    if (shell_.tickBusy) {
+        // The change notice stays for the tick after the running one: a long tick sees
+        // nested ticks every minute now that its waits dispatch messages, and a notice
+        // consumed by one of them would never reach the schedule.
+        Log(BusyTickLine(tickMinute));
+        return;
+    }
+
     // While the schedule list is open its own copy of the list is being edited; a reload
     // forced under it would be lost, so the change is consumed without forcing.
     bool forceReload = shell_.taskListChanged;
     shell_.taskListChanged = false;
     if (shell_.scheduleViewCount != 0)
         forceReload = false;
-
-    DateTime tickMinute = CurrentMinute();
-    if (shell_.tickBusy) {
-        Log(BusyTickLine(tickMinute));
-        return;
-    }
     shell_.tickBusy = true;
     Log(TickStartLine(tickMinute));
     ranThisTick_.clear();

@@ -159,6 +159,26 @@ TEST_F(EngineTest, ForceReloadFollowsTheChangeFlagUnlessTheScheduleListIsOpen)
     }
 }
 
+// A task-change notice that arrives during a long tick, followed by a nested (busy)
+// tick, still forces the reload of the tick after the long one.
+TEST_F(EngineTest, AChangeNoticeDuringABusyTickReachesTheNextTick)
+{
+    schedule.Add(At(2026, 12, 10, 10, 0), "A");
+    launcher.during = [this] {
+        shell.taskListChanged = true;
+        clock.AdvanceMinutes(1);
+        Engine().MinuteTick();   // only "(busy)"
+    };
+    Engine().MinuteTick();
+    EXPECT_TRUE(shell.taskListChanged);
+    launcher.during = nullptr;
+    schedule.queries.clear();
+    clock.AdvanceMinutes(1);
+    Engine().MinuteTick();
+    ASSERT_FALSE(schedule.queries.empty());
+    EXPECT_TRUE(schedule.queries[0].force);
+}
+
 TEST_F(EngineTest, OnlyTheFirstCallOfATickForcesTheReload)
 {
     schedule.Add(At(2026, 12, 10, 10, 0), "A");
