@@ -46,7 +46,7 @@ struct Rig {
         return minutes;
     }
 
-    EngineSettings settings;
+    SchedulerSettings settings;
     ShellState shell;
     FakeClock clock;
     RecordingLog log;
