@@ -302,9 +302,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 // A running copy answers the already-running message with 0xFADE. A window of the same
 // class and title that answers something else is not ours. One that does not answer in
-// time (or counts as hung) is a scheduler busy in its minute tick, which waits for a
-// task's program up to the task's time-out: it runs, and a second copy would run due
-// tasks and send mail twice.
+// time (or counts as hung) is a scheduler that is stuck (a modal loop of a mail system
+// inside its tick, say): it runs, and a second copy would run due tasks and send mail
+// twice.
 bool AnotherInstanceRuns()
 {
     HWND existing = FindWindowA(g_shell.className, g_shell.title);

@@ -82,6 +82,37 @@ bool ReadLine(SOCKET s, const std::atomic<bool> &stop, std::string *line)
     return false;
 }
 
+// A listening socket on address:port; INVALID_SOCKET when it cannot listen.
+SOCKET Listen(const char *addressText, unsigned short port)
+{
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    if (listener == INVALID_SOCKET)
+        return listener;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr(addressText);
+    address.sin_port = htons(port);
+    BOOL reuse = TRUE;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&reuse), sizeof reuse);
+    if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(listener, 16) != 0) {
+        closesocket(listener);
+        return INVALID_SOCKET;
+    }
+    return listener;
+}
+
+// The next client of `listener`, or INVALID_SOCKET when none came within 100 ms.
+SOCKET NextClient(SOCKET listener)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener, &readable);
+    timeval wait = {0, 100000};
+    if (select(0, &readable, nullptr, nullptr, &wait) != 1)
+        return INVALID_SOCKET;
+    return accept(listener, nullptr, nullptr);
+}
+
 // An SMTP server on kSmtpAddress:25. Tarpitting (the start), every reply is valid but
 // goes out one byte at a time, the whole reply taking replyMs; good, it answers at once.
 // Only messages taken while good count as delivered.
@@ -102,15 +133,8 @@ public:
 
     bool Start()
     {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = inet_addr(kSmtpAddress);
-        address.sin_port = htons(25);
-        BOOL reuse = TRUE;
-        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&reuse), sizeof reuse);
-        if (listener_ == INVALID_SOCKET || bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            listen(listener_, 16) != 0)
+        listener_ = Listen(kSmtpAddress, 25);
+        if (listener_ == INVALID_SOCKET)
             return false;
         acceptor_ = std::thread([this] { Accept(); });
         return true;
@@ -127,13 +151,7 @@ private:
     void Accept()
     {
         while (!stop_) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener_, &readable);
-            timeval wait = {0, 100000};
-            if (select(0, &readable, nullptr, nullptr, &wait) != 1)
-                continue;
-            SOCKET client = accept(listener_, nullptr, nullptr);
+            SOCKET client = NextClient(listener_);
             if (client == INVALID_SOCKET)
                 continue;
             ++accepted_;
@@ -216,15 +234,8 @@ public:
     }
     bool Start()
     {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = inet_addr(kPageAddress);
-        address.sin_port = htons(kPagePort);
-        BOOL reuse = TRUE;
-        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&reuse), sizeof reuse);
-        if (listener_ == INVALID_SOCKET || bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            listen(listener_, 4) != 0)
+        listener_ = Listen(kPageAddress, kPagePort);
+        if (listener_ == INVALID_SOCKET)
             return false;
         thread_ = std::thread([this] { Serve(); });
         return true;
@@ -237,13 +248,7 @@ private:
         const std::string page = "<html><head><title>Slow Page</title></head><body><p>Served slowly, one piece "
                                  "at a time.</p></body></html>";
         while (!stop_) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener_, &readable);
-            timeval wait = {0, 100000};
-            if (select(0, &readable, nullptr, nullptr, &wait) != 1)
-                continue;
-            SOCKET client = accept(listener_, nullptr, nullptr);
+            SOCKET client = NextClient(listener_);
             if (client == INVALID_SOCKET)
                 continue;
             ++requests_;
