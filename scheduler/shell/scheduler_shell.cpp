@@ -164,7 +164,8 @@ void ShowIconMenu(HWND window)
 // (the tick's waits go on only when the loop that dispatched them returns).
 bool OpensDialog(UINT command)
 {
-    return command == IDM_VIEW_SCHEDULE || command == IDM_CONFIGURE || command == IDM_ABOUT;
+    return command == IDM_VIEW_SCHEDULE || command == IDM_WATCH_PAGE || command == IDM_CONFIGURE ||
+           command == IDM_ABOUT;
 }
 
 void WaitForTickEnd(UINT command)

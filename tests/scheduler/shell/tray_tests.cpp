@@ -43,6 +43,7 @@ constexpr DWORD kTarpitReplyMs = 1600;   // inside the library's 2 s reply wait
 constexpr DWORD kMessageWaitMs = 8000;   // the library's allowance for one message
 constexpr DWORD kAnswerLimitMs = 3000;   // "answers within a few seconds"
 constexpr char kConfigurationCaption[] = "Quillon Configuration";
+constexpr char kWatchPageCaption[] = "Watch a Page";
 constexpr char kDeferredLine[] = "Deferred sending message and those after it to the next minute";
 
 bool WaitUntil(const std::function<bool()> &done, DWORD timeoutMs)
@@ -539,18 +540,27 @@ TEST_F(TrayDuringATick, MenuDialogCommandsAndExitDuringALongTick)
                 PostMessageA(window_, WM_CANCELMODE, 0, 0);
                 WaitForWindowGone(menu, 3000);
                 PostMessageA(window_, WM_COMMAND, IDM_CONFIGURE, 0);
+                PostMessageA(window_, WM_COMMAND, IDM_WATCH_PAGE, 0);
                 configureChosen = true;
                 return;
             }
-            if (FindWindowA(nullptr, kConfigurationCaption) != nullptr && DispatchPasses() == 0)
+            if ((FindWindowA(nullptr, kConfigurationCaption) != nullptr ||
+                 FindWindowA(nullptr, kWatchPageCaption) != nullptr) &&
+                DispatchPasses() == 0)
                 dialogDuringTick = true;
         });
         ASSERT_TRUE(watch.ended);
         EXPECT_TRUE(menuShown && configureChosen);
         EXPECT_LE(watch.longestAnswerMs, kAnswerLimitMs);
-        EXPECT_FALSE(dialogDuringTick) << "the configuration dialog opened inside the tick";
+        EXPECT_FALSE(dialogDuringTick) << "a dialog chosen during the tick opened inside it";
+        // Both commands run once the tick has ended: the configuration dialog first, and
+        // "Watch a page..." from within its message loop, on top of it.
         HWND dialog = WaitForDialog(scheduler.ThreadId(), kConfigurationCaption, kSchedulerWaitMs);
         ASSERT_NE(dialog, nullptr) << "the configuration command chosen during the tick never ran";
+        HWND watch = WaitForDialog(scheduler.ThreadId(), kWatchPageCaption, kSchedulerWaitMs);
+        ASSERT_NE(watch, nullptr) << "the Watch a page command chosen during the tick never ran";
+        PostClick(watch, IDCANCEL);
+        ASSERT_TRUE(WaitForWindowGone(watch, kSchedulerWaitMs));
         PostClick(dialog, IDCANCEL);
         ASSERT_TRUE(WaitForWindowGone(dialog, kSchedulerWaitMs));
         EXPECT_TRUE(scheduler.Exit());
