@@ -4,6 +4,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
+#include "mail/wire/wire_stamp.h"
 #include "mail/wire/wire_tls.h"
 #include "scheduler/config/config_registry.h"
 
@@ -394,6 +395,7 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
     logonSocket_.Reset();
     session_ = 0;
     sessionTimedOut_ = false;
+    charset_ = SystemTextCharset();
     if (!winsockStarted_) {
         WSADATA data;
         int rc = WSAStartup(MAKEWORD(1, 1), &data);
@@ -438,7 +440,11 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
     message.login = settings_.smtpLogin;
     message.scrambledPassword = settings_.password;
     message.scrambledPasswordLength = settings_.passwordLength;
-    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
+    const MessageStamp stamp = StampMessage();
+    message.charset = &charset_;
+    message.utcOffsetMinutes = stamp.utcOffsetMinutes;
+    message.uniqueId = stamp.uniqueId.c_str();
+    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, stamp.localTime);
     *lastError = connection.LastError();
     return result;
 }

@@ -98,6 +98,7 @@ private:
     UniqueSocket logonSocket_;               // closed early after a network failure
     bool logonSocketUsed_ = false;
     bool sessionTimedOut_ = false;           // a reply of this session overran its wait
+    wire::TextCharset charset_;              // the ANSI code page, read at Logon
 };
 
 } // namespace quillon

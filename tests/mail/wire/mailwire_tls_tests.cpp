@@ -182,10 +182,12 @@ TEST_F(MailwireTls, DeliversThroughStartTlsAndImplicitTlsWithSignIn)
         EXPECT_NE(outcome.received.find(auth, first + 1), std::string::npos) << outcome.received;
         EXPECT_NE(outcome.received.find(port + "\"mail_from\": \"me@example.net\""), std::string::npos)
             << outcome.received;
-        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\npage 1 of the secured run\\r\\n\""),
+        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\nMessage-ID: <"), std::string::npos) << outcome.received;
+        EXPECT_NE(outcome.received.find("quoted-printable\\r\\n\\r\\npage 1 of the secured run\\r\\n\""),
                   std::string::npos)
             << outcome.received;
-        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\npage 2 of the secured run\\r\\n\""),
+        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\nMessage-ID: <"), std::string::npos) << outcome.received;
+        EXPECT_NE(outcome.received.find("quoted-printable\\r\\n\\r\\npage 2 of the secured run\\r\\n\""),
                   std::string::npos)
             << outcome.received;
 
