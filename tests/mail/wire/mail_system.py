@@ -95,6 +95,7 @@ mydestination =
 inet_interfaces = all
 inet_protocols = ipv4
 mynetworks = 127.0.0.0/8
+recipient_delimiter = +
 smtp_dns_support_level = disabled
 smtpd_peername_lookup = no
 biff = no
@@ -207,6 +208,8 @@ def postfix(p, *command):
 
 
 def stop_all(p):
+    if not os.path.isdir(p["dir"]):
+        return
     postfix(p, "stop")
     pid_file = os.path.join(p["run"], "master.pid")
     try:
@@ -231,6 +234,7 @@ def stop_all(p):
 
 def start(args):
     p = paths(args.dir)
+    os.makedirs(p["dir"], exist_ok=True)
     stop_all(p)   # a previous run that was cut short
     for key in ("queue", "data", "mail", "run"):
         shutil.rmtree(p[key], ignore_errors=True)
