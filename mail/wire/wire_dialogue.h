@@ -35,6 +35,9 @@ public:
     virtual bool Send(const char *data, size_t length) = 0;
     // Starts the time allowance of one reply.
     virtual void BeginReply() = 0;
+    // Starts the time allowance of one message on a connection kept for several; a
+    // connection without one does nothing.
+    virtual void BeginMessage() {}
     // One byte; with onlyIfWaiting, never blocks (kNothingWaiting when none has arrived).
     virtual ReceiveStatus Receive(char *byte, bool onlyIfWaiting) = 0;
     // Error number of the failed call (the Winsock error of that moment).

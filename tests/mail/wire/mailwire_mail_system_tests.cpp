@@ -226,7 +226,12 @@ TEST_F(MailSystem, PagesQueuedByThePageSenderAreDeliveredInEveryMode)
         EXPECT_NE(mailLog.find("MAILWIRE Content-Type: text/plain; charset=" + charset.mimeName), std::string::npos)
             << mailLog;
         if (mode.signIn) {
-            EXPECT_NE(mailLog.find("MAILWIRE TLS established"), std::string::npos) << mailLog;
+            // One secured connection, one handshake and one sign-in, for the whole pass.
+            const size_t handshake = mailLog.find("MAILWIRE TLS established");
+            EXPECT_NE(handshake, std::string::npos) << mailLog;
+            EXPECT_EQ(mailLog.find("MAILWIRE TLS established", handshake + 1), std::string::npos) << mailLog;
+            const size_t signIn = mailLog.find("MAILWIRE Sent credentials");
+            EXPECT_EQ(mailLog.find("MAILWIRE Sent credentials", signIn + 1), std::string::npos) << mailLog;
             EXPECT_EQ(mailLog.find(kPassword), std::string::npos) << mailLog;
         } else {
             EXPECT_NE(mailLog.find("MAILWIRE Sent Password"), std::string::npos) << mailLog;
