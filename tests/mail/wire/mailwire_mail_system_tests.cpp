@@ -25,7 +25,7 @@
 #include "scheduler/engine/engine_config.h"
 #include "scheduler/engine/mail_dispatch.h"
 #include "scheduler/engine/win_services.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
