@@ -22,7 +22,7 @@
 #include "common/win_datetime.h"
 #include "mail/loader/mail_library.h"
 #include "mail/wire/wire_stamp.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/mail_dispatch.h"
 #include "scheduler/engine/win_services.h"
 #include "queue/message_queue.h"
@@ -211,8 +211,8 @@ TEST_F(MailSystem, PagesQueuedByThePageSenderAreDeliveredInEveryMode)
                 break;
             Sleep(100);
         }
-        EngineSettings settings;
-        ASSERT_TRUE(LoadEngineSettings(&settings));
+        SchedulerSettings settings;
+        ASSERT_TRUE(LoadConfiguration(&settings));
         settings.mailLibrary = test::BinDir() + "\\mailwire.dll";
         LocalClock clock;
         FileEngineLog log(settings);
