@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "common/scramble.h"
 #include "common/text.h"
@@ -419,9 +420,11 @@ DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, cons
 
 namespace {
 
-// The header lines, the empty line and the body, as DATA carries them; every line that
-// is logged is logged as it is sent.
-DialogueResult SendMessageContent(Exchange &x, const SmtpMessage &message, const DateTime &now)
+// The header lines, the empty line, the body and the end-of-data line, as DATA carries
+// them; every header line is logged as it is sent. `oneSend` puts all of it into one send
+// (a kept secured session: one TLS record burst instead of a dozen); otherwise each header
+// line is a send of its own, with its own step in a failure's log line.
+DialogueResult SendMessageContent(Exchange &x, const SmtpMessage &message, const DateTime &now, bool oneSend)
 {
     auto text = [](const char *t) { return t != nullptr ? t : ""; };
     // No function-local static here: its guarded first-use set-up would leave the
@@ -430,38 +433,41 @@ DialogueResult SendMessageContent(Exchange &x, const SmtpMessage &message, const
     const TextCharset &charset = message.charset != nullptr ? *message.charset : fallback;
     char command[kCommandBufferSize];
 
-    CopyBounded(command, DateLine(now, message.utcOffsetMinutes));
-    if (!x.SendLogged(command, "date send", true))
-        return DialogueResult::kNetworkFailed;
-    struct Header {
-        const char *format;
-        const char *argument;
+    struct Line {
+        std::string text;
         const char *sendStep;
-    } headers[] = {
-        {"FROM: %s\r\n", text(message.sender), "from send"},
-        {"TO: %s\r\n", text(message.destination), "to send"},
     };
-    for (const Header &header : headers) {
-        FormatBounded(command, header.format, header.argument);
-        if (!x.SendLogged(command, header.sendStep, true))
-            return DialogueResult::kNetworkFailed;
-    }
+    std::vector<Line> lines;
+    CopyBounded(command, DateLine(now, message.utcOffsetMinutes));
+    lines.push_back({command, "date send"});
+    FormatBounded(command, "FROM: %s\r\n", text(message.sender));
+    lines.push_back({command, "from send"});
+    FormatBounded(command, "TO: %s\r\n", text(message.destination));
+    lines.push_back({command, "to send"});
     // The subject may be folded onto several lines: never cut by the command buffer.
-    const std::string subject = SubjectLines(message.subject, charset);
-    if (!x.SendLogged(subject.c_str(), "subject send", true))
-        return DialogueResult::kNetworkFailed;
-    const std::string messageId = MessageIdLine(message.sender, message.localHost, text(message.uniqueId));
-    if (!x.SendLogged(messageId.c_str(), "messageid send", true))
-        return DialogueResult::kNetworkFailed;
+    lines.push_back({SubjectLines(message.subject, charset), "subject send"});
+    lines.push_back({MessageIdLine(message.sender, message.localHost, text(message.uniqueId)), "messageid send"});
     for (const std::string &line : MimeHeaderLines(charset))
-        if (!x.SendLogged(line.c_str(), "mime send", true))
-            return DialogueResult::kNetworkFailed;
+        lines.push_back({line, "mime send"});
 
     // The empty line ends the header: without it a body that begins "Note: ..." would be
     // read as one more header line. Quoted-printable keeps every line short and every byte
     // as sent; dot-stuffing keeps a line of the body from ending the data.
     const std::string body = "\r\n" + DotStuffed(QuotedPrintableBody(message.body));
-    if (!x.SendLogged(body.c_str(), "body send", false))
+    if (oneSend) {
+        std::string all;
+        for (const Line &line : lines) {
+            LogWithoutEnd(x.output, line.text.c_str());
+            all += line.text;
+        }
+        all += body;
+        all += ".\r\n";
+        return x.SendLogged(all.c_str(), "body send", false) ? DialogueResult::kDone : DialogueResult::kNetworkFailed;
+    }
+    for (const Line &line : lines)
+        if (!x.SendLogged(line.text.c_str(), line.sendStep, true))
+            return DialogueResult::kNetworkFailed;
+    if (!x.SendLogged(body.c_str(), "body send", false) || !x.SendLogged(".\r\n", "eom send", false))
         return DialogueResult::kNetworkFailed;
     return DialogueResult::kDone;
 }
@@ -538,10 +544,10 @@ DialogueResult SendMailTransaction(WireConnection &connection, WireOutput &outpu
         }
     }
 
-    DialogueResult content = SendMessageContent(x, message, now);
+    DialogueResult content = SendMessageContent(x, message, now, pipelined);
     if (content != DialogueResult::kDone)
         return content;
-    if (!x.SendLogged(".\r\n", "eom send", false) || !read("eom recv"))
+    if (!read("eom recv"))
         return DialogueResult::kNetworkFailed;
     return x.Accepted(250, 299) ? DialogueResult::kDone : x.Rejected();
 }

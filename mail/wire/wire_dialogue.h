@@ -171,7 +171,8 @@ DialogueResult OpenSecuredSession(WireConnection &connection, WireOutput &output
 // quoted-printable body dot-stuffed, and the end-of-data line, 250-299. Every header
 // line is logged as sent; DATA, the body and the end of data are not.
 // With `pipelined`, MAIL FROM, RCPT TO and DATA go out in one send and their replies are
-// read in order; when DATA was answered 354 although MAIL FROM or RCPT TO was refused,
+// read in order, and the whole message with its end-of-data line is a second send (a
+// failure of it is logged as "body send"); when DATA was answered 354 although MAIL FROM or RCPT TO was refused,
 // the end-of-data line goes out alone so that the server ends the empty transaction.
 // `completeReplies` reads each reply whole (every line of a multi-line one), as a
 // secured session must; otherwise a reply is read as the plain dialogue always has.

@@ -171,8 +171,12 @@ TEST(KeptSession, ARefusedMessageFailsAloneAndTheNextBeginsWithRset)
             ++rset;
         ASSERT_LT(rset, sent.size()) << c.label;
         EXPECT_EQ(sent[rset + 1], "MAIL FROM:<me@x.test>\r\nRCPT TO:<you@y.test>\r\nDATA\r\n") << c.label;
-        EXPECT_EQ(sent[rset - 1] == ".\r\n", c.endOfDataAlone || std::string(c.label) == "end of data refused")
-            << c.label;
+        // What went out last before RSET: the end-of-data line alone, the whole message
+        // (ending with the end-of-data line), or the pipelined commands only.
+        const std::string &last = sent[rset - 1];
+        const bool wholeMessage = std::string(c.label) == "end of data refused";
+        EXPECT_EQ(last == ".\r\n", c.endOfDataAlone) << c.label;
+        EXPECT_EQ(last.size() > 5 && last.compare(last.size() - 5, 5, "\r\n.\r\n") == 0, wholeMessage) << c.label;
         if (c.endOfDataAlone) {
             // Nothing of the message went out between DATA and the end-of-data line.
             EXPECT_EQ(sent[rset - 2], "MAIL FROM:<me@x.test>\r\nRCPT TO:<you@y.test>\r\nDATA\r\n") << c.label;
