@@ -30,7 +30,6 @@ import poplib
 import pwd
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import time
@@ -183,14 +182,6 @@ service auth {{
 """)
 
 
-def accepting(host, port):
-    try:
-        with socket.create_connection((host, port), timeout=0.5):
-            return True
-    except OSError:
-        return False
-
-
 def run_daemon_command(p, command):
     """Runs a start or stop command whose daemon keeps the descriptors it inherited: its
     output goes to a file, never to a pipe the caller would wait on."""
@@ -255,7 +246,7 @@ def start(args):
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     write(os.path.join(p["dir"], "watchdog.pid"), str(watchdog.pid))
     for _ in range(150):
-        if all(accepting(args.host, port) for port in PORTS):
+        if all(tls_peer.accepting(args.host, port) for port in PORTS):
             return 0
         time.sleep(0.1)
     print("mail_system: services did not start; see", p["dir"], file=sys.stderr)

@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "mail/wire/wire_message.h"
+#include "tests/support/date_time_builder.h"
 #include "tests/mail/wire/mime_decode.h"
 
 namespace quillon {
 namespace {
 
-DateTime At(int year, int month, int day, int hour, int minute, int second)
-{
-    DateTime t = {};
-    t.wYear = static_cast<uint16_t>(year);
-    t.wMonth = static_cast<uint16_t>(month);
-    t.wDay = static_cast<uint16_t>(day);
-    t.wHour = static_cast<uint16_t>(hour);
-    t.wMinute = static_cast<uint16_t>(minute);
-    t.wSecond = static_cast<uint16_t>(second);
-    return t;
-}
+using test::At;
 
 wire::TextCharset Windows1252() { return wire::TextCharset(); }
 
