@@ -7,6 +7,7 @@
 
 #include "common/com_owners.h"
 #include "common/handles.h"
+#include "common/module_path.h"
 #include "common/names.h"
 #include "common/resource_module.h"
 #include "common/text.h"
@@ -310,15 +311,9 @@ int RunScheduler(HINSTANCE instance)
     g_shell.resources = resources.Get();
 
     // The help file lies beside the program.
-    char path[kTextBufferSize] = "";
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length > 0 && length < sizeof path) {
-        char *lastSlash = strrchr(path, '\\');
-        if (lastSlash != nullptr)
-            lastSlash[1] = '\0';
-        CopyBounded(g_shell.helpPath, path);
-        AppendBounded(g_shell.helpPath, kHelpFileName);
-    }
+    const std::string folder = ModuleDirectory(nullptr);
+    if (!folder.empty() && !CopyBounded(g_shell.helpPath, folder + "\\" + kHelpFileName))
+        g_shell.helpPath[0] = '\0';   // a cut path would name another file
 
     // Title and class name.
     LoadStringA(g_shell.resources, IDS_APP_CAPTION, g_shell.title, sizeof g_shell.title);

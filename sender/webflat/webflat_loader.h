@@ -83,8 +83,4 @@ private:
     WebFlatFreeFunction free_ = nullptr;
 };
 
-// Directory of a module's file (null: the process's program), without the trailing
-// backslash; empty when the path cannot be obtained.
-std::string ModuleDirectory(HMODULE module);
-
 } // namespace quillon
