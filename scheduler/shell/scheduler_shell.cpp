@@ -10,6 +10,7 @@
 #include "common/module_path.h"
 #include "common/names.h"
 #include "common/resource_module.h"
+#include "common/resource_text.h"
 #include "common/text.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
@@ -57,16 +58,9 @@ struct Shell {
 
 Shell g_shell;
 
-std::string ResourceString(UINT id)
-{
-    char text[kTextBufferSize] = "";
-    LoadStringA(g_shell.resources, id, text, sizeof text);
-    return text;
-}
-
 int ShowMessage(UINT stringId, UINT type)
 {
-    return MessageBoxA(g_shell.mainWindow, ResourceString(stringId).c_str(), g_shell.title, type);
+    return MessageBoxA(g_shell.mainWindow, LoadResourceText(g_shell.resources, stringId).c_str(), g_shell.title, type);
 }
 
 bool LoadConfiguration() { return LoadEngineSettings(&g_shell.settings); }
@@ -128,7 +122,7 @@ void ViewSchedule(HWND window)
 // hooked browser window is told to re-read them.
 void Configure(HWND window)
 {
-    std::string caption = ResourceString(IDS_CONFIGURATION_TITLE);
+    std::string caption = LoadResourceText(g_shell.resources, IDS_CONFIGURATION_TITLE);
     HWND open = FindWindowA(nullptr, caption.c_str());
     if (open != nullptr) {
         BringWindowToTop(open);
