@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/module_path.h"
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;
