@@ -553,16 +553,26 @@ TEST_F(TrayDuringATick, MenuDialogCommandsAndExitDuringALongTick)
         EXPECT_TRUE(menuShown && configureChosen);
         EXPECT_LE(watch.longestAnswerMs, kAnswerLimitMs);
         EXPECT_FALSE(dialogDuringTick) << "a dialog chosen during the tick opened inside it";
-        // Both commands run once the tick has ended: the configuration dialog first, and
-        // "Watch a page..." from within its message loop, on top of it.
-        HWND dialog = WaitForDialog(scheduler.ThreadId(), kConfigurationCaption, kSchedulerWaitMs);
-        ASSERT_NE(dialog, nullptr) << "the configuration command chosen during the tick never ran";
-        HWND watchPage = WaitForDialog(scheduler.ThreadId(), kWatchPageCaption, kSchedulerWaitMs);
-        ASSERT_NE(watchPage, nullptr) << "the Watch a page command chosen during the tick never ran";
-        PostClick(watchPage, IDCANCEL);
-        ASSERT_TRUE(WaitForWindowGone(watchPage, kSchedulerWaitMs));
-        PostClick(dialog, IDCANCEL);
-        ASSERT_TRUE(WaitForWindowGone(dialog, kSchedulerWaitMs));
+        // Both commands run once the tick has ended, one inside the other's message loop,
+        // in whichever order the dialogs come up: each is cancelled as it shows.
+        bool configurationShown = false, watchPageShown = false;
+        const DWORD since = GetTickCount();
+        while (!(configurationShown && watchPageShown) && GetTickCount() - since < kSchedulerWaitMs) {
+            // The inner dialog first: the outer one ends only after it.
+            for (auto [caption, shown] : {std::pair<const char *, bool *>{kWatchPageCaption, &watchPageShown},
+                                          std::pair<const char *, bool *>{kConfigurationCaption, &configurationShown}}) {
+                if (*shown)
+                    continue;
+                HWND dialog = WaitForDialog(scheduler.ThreadId(), caption, 200);
+                if (dialog == nullptr)
+                    continue;
+                *shown = true;
+                PostClick(dialog, IDCANCEL);
+                EXPECT_TRUE(WaitForWindowGone(dialog, kSchedulerWaitMs)) << caption;
+            }
+        }
+        EXPECT_TRUE(configurationShown) << "the configuration command chosen during the tick never ran";
+        EXPECT_TRUE(watchPageShown) << "the Watch a page command chosen during the tick never ran";
         EXPECT_TRUE(scheduler.Exit());
     }
 
