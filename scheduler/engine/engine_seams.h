@@ -9,16 +9,10 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "common/task_properties.h"  // the ids the engine asks a task for
 #include "sender/queue/queue_pass.h"
 
 namespace quillon {
-
-// Property identifiers of a task record (IAppTaskData).
-constexpr uint32_t kTaskPropKeyName = 0x40000001;
-constexpr uint32_t kTaskPropAppName = 0x40000003;
-constexpr uint32_t kTaskPropCommandLine = 0x40000004;
-constexpr uint32_t kTaskPropNeedsInternet = 0x80000002;
-constexpr uint32_t kTaskPropTimeout = 0x10000006;
 
 // Exit codes of task processes: only kTaskExitSuccess counts as success; a process that
 // overruns its time-out is terminated with kTaskExitTerminated.

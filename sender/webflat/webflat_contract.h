@@ -8,7 +8,7 @@
 // each of them exactly once with WebFlatFree, the heading first and then the body. On
 // failure (result < 0) neither out-pointer holds anything to free.
 //
-// The body may contain break marks (kBreakMark) where the text may be divided between
+// The body may contain break marks (kBreakMark, common/page_task.h) where the text may be divided between
 // messages; callers turn the marks left inside a message into spaces. The heading is the
 // page title. maxLen is the destination's maximum message length; blocks of text longer
 // than it carry extra break marks at word boundaries.
@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+#include "common/page_task.h"  // kBreakMark
+
 struct IHTMLDocument2;
 
 namespace quillon {
@@ -26,9 +28,6 @@ constexpr char kWebFlatLibraryName[] = "WEBFLAT.DLL";
 constexpr char kWebFlatExport[] = "WebFlat";
 constexpr char kPageFlatExport[] = "PageFlat";
 constexpr char kWebFlatFreeExport[] = "WebFlatFree";
-
-// The byte that marks a place where the text may be divided between messages.
-constexpr char kBreakMark = '\x01';
 
 } // namespace quillon
 

@@ -1,9 +1,10 @@
+// The preview's division of extracted text into messages.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "schedule/dialogs/text_division.h"
+#include "common/text_division.h"
 
 namespace quillon {
 namespace {
@@ -15,7 +16,7 @@ std::string TextWithMarks(size_t length, std::vector<size_t> marks)
     for (size_t i = 0; i < length; ++i)
         text += static_cast<char>('a' + i % 26);
     for (size_t m : marks)
-        text[m] = kMessageBreakMark;
+        text[m] = kBreakMark;
     return text;
 }
 
@@ -72,7 +73,7 @@ TEST(TextDivision, EveryMessageHoldsAtMostLCharactersAndNoMark)
     std::string text = TextWithMarks(1000, {5, 40, 41, 200, 517, 518, 999});
     const long limit = 37;
     std::string result = DivideTextIntoMessages(text, limit, true);
-    EXPECT_EQ(result.find(kMessageBreakMark), std::string::npos);
+    EXPECT_EQ(result.find(kBreakMark), std::string::npos);
     size_t start = 0;
     int number = 2;
     for (;;) {
@@ -83,41 +84,6 @@ TEST(TextDivision, EveryMessageHoldsAtMostLCharactersAndNoMark)
             break;
         start = header + Header(number).size();
         ++number;
-    }
-}
-
-TEST(SelectionValue, Cases)
-{
-    struct Case {
-        const char *label;
-        const char *value;
-        bool ok;
-        const char *address;
-        bool hasDescriptor;
-        const char *descriptor;
-    };
-    const Case cases[] = {
-        {"address only", "\"http://host/page\"", true, "http://host/page", false, ""},
-        {"address, trailing spaces only", "\"http://host/\"   ", true, "http://host/", false, ""},
-        {"address and descriptor", "\"C:\\a b\\file.htm\" 3 1 9", true, "C:\\a b\\file.htm", true, "3 1 9"},
-        {"address runs to the last quote", "\"a\"b\" rest", true, "a\"b", true, "rest"},
-        {"empty address", "\"\"", true, "", false, ""},
-        {"no leading quote", "http://host/", false, "", false, ""},
-        {"single quote only", "\"http://host/", false, "", false, ""},
-        {"empty value", "", false, "", false, ""},
-    };
-    for (const Case &c : cases) {
-        std::string address = "untouched", descriptor = "untouched";
-        bool hasDescriptor = true;
-        bool ok = SplitSelectionValue(c.value, &address, &descriptor, &hasDescriptor);
-        ASSERT_EQ(ok, c.ok) << c.label;
-        if (!ok) {
-            EXPECT_EQ(address, "untouched") << c.label;
-            continue;
-        }
-        EXPECT_EQ(address, c.address) << c.label;
-        EXPECT_EQ(hasDescriptor, c.hasDescriptor) << c.label;
-        EXPECT_EQ(descriptor, c.descriptor) << c.label;
     }
 }
 

@@ -1,26 +1,18 @@
-// The preview's view of a task's page text: how the `Selection` value of a task splits
-// into the page address and the selection descriptor, and how extracted text is divided
-// into the messages the page sender would queue. Portable: no Windows header.
+// How a preview shows extracted text divided into the messages it will be sent as: the
+// one rule the schedule component's preview and the preview-and-divide dialog of every
+// page-task door (preview_divide_dialog.h) show. The page sender's own cut is
+// sender/page_text.h's and follows its own rule. Portable: no Windows header.
 #pragma once
 
 #include <string>
 
-namespace quillon {
+#include "common/page_task.h"  // kBreakMark
 
-// The byte that marks where extracted text may be divided between messages.
-constexpr char kMessageBreakMark = '\x01';
+namespace quillon {
 
 // Header put between two messages of divided text; %d is the number of the message that
 // follows (the first message has no header, so the first header reads #2).
 constexpr char kMessageHeaderFormat[] = "\r\n---Message #%d---\r\n";
-
-// Splits a `Selection` value: it must start with a double quote; the address runs from
-// the character after it up to the LAST double quote of the value, and whatever follows
-// that closing quote, after spaces, is the descriptor (*hasDescriptor false when nothing
-// follows). False, with the outputs untouched, when the value does not start with a quote
-// or has no second one.
-bool SplitSelectionValue(const std::string &selection, std::string *address, std::string *descriptor,
-                         bool *hasDescriptor);
 
 // The text as the preview shows it for a maximum message length `maxLength`:
 //  - shorter than maxLength: whole;

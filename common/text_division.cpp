@@ -1,4 +1,4 @@
-#include "schedule/dialogs/text_division.h"
+#include "common/text_division.h"
 
 #include <algorithm>
 
@@ -6,31 +6,11 @@
 
 namespace quillon {
 
-bool SplitSelectionValue(const std::string &selection, std::string *address, std::string *descriptor,
-                         bool *hasDescriptor)
-{
-    if (selection.empty() || selection[0] != '"')
-        return false;
-    size_t closing = selection.rfind('"');
-    if (closing == 0)
-        return false;
-    *address = selection.substr(1, closing - 1);
-    size_t rest = selection.find_first_not_of(' ', closing + 1);
-    if (rest == std::string::npos) {
-        descriptor->clear();
-        *hasDescriptor = false;
-    } else {
-        *descriptor = selection.substr(rest);
-        *hasDescriptor = true;
-    }
-    return true;
-}
-
 namespace {
 
 void ShowBreakMarksAsSpaces(std::string *text)
 {
-    std::replace(text->begin(), text->end(), kMessageBreakMark, ' ');
+    std::replace(text->begin(), text->end(), kBreakMark, ' ');
 }
 
 } // namespace
@@ -53,7 +33,7 @@ std::string DivideTextIntoMessages(const std::string &text, long maxLength, bool
             size_t cut = limit;
             bool atMark = false;
             for (size_t pos = std::min(limit, remaining - 1); pos >= 1; --pos) {
-                if (text[start + pos] == kMessageBreakMark) {
+                if (text[start + pos] == kBreakMark) {
                     cut = pos;
                     atMark = true;
                     break;

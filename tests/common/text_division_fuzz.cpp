@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "schedule/dialogs/text_division.h"
+#include "common/page_task.h"
+#include "common/text_division.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string text(reinterpret_cast<const char *>(data + 2), size - 2);
 
     const std::string result = quillon::DivideTextIntoMessages(text, maxLength, divide);
-    if (result.find(quillon::kMessageBreakMark) != std::string::npos)
+    if (result.find(quillon::kBreakMark) != std::string::npos)
         std::abort();  // a break mark must never be shown
     const size_t limit = maxLength < 1 ? 1 : static_cast<size_t>(maxLength);
     if (!divide && result.size() > limit && result != text)
@@ -25,12 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (result.size() > text.size() * 30 + 64)
         std::abort();  // headers are bounded by one per message
 
-    std::string address, descriptor;
-    bool hasDescriptor = false;
-    if (quillon::SplitSelectionValue(text, &address, &descriptor, &hasDescriptor)) {
-        if (address.size() + 2 > text.size())
+    quillon::SelectionParts parts;
+    if (quillon::SplitSelection(text, &parts)) {
+        if (parts.address.size() + 2 > text.size())
             std::abort();
-        if (hasDescriptor && descriptor.empty())
+        if (parts.hasDescriptor && parts.descriptor.empty())
             std::abort();
     }
     return 0;
