@@ -13,7 +13,7 @@
 #include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {

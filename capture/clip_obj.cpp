@@ -11,7 +11,7 @@
 #include "common/text.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {

@@ -28,7 +28,11 @@ std::string TaskKeyNameFromCommandLine(const char *commandLine)
 
 bool ParseMessageLengthLimit(const char *text, int32_t *limit)
 {
-    long value = DecimalTextValue(text);
+    return AcceptMessageLengthLimit(DecimalTextValue(text), limit);
+}
+
+bool AcceptMessageLengthLimit(long value, int32_t *limit)
+{
     if (value < 1)
         return false;
     *limit = static_cast<int32_t>(value);

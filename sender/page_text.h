@@ -23,6 +23,8 @@ std::string TaskKeyNameFromCommandLine(const char *commandLine);
 // text-to-long conversion does ("160 chars" gives 160). A limit below 1 (including text
 // that is not a number) is refused with false: cutting could make no progress with it.
 bool ParseMessageLengthLimit(const char *text, int32_t *limit);
+// The same rule on a value already converted (common/config's ReadMessageLengthLimit).
+bool AcceptMessageLengthLimit(long value, int32_t *limit);
 
 struct PageMessage {
     std::string subject;

@@ -10,7 +10,7 @@
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/dialog_support.h"
 #include "schedule/dialogs/schedule_dialogs.h"
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon {
 

@@ -8,7 +8,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
 #include "scheduler/config_dialog/config_form.h"
 
 namespace quillon {

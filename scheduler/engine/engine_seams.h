@@ -10,7 +10,7 @@
 
 #include "common/datetime.h"
 #include "common/task_properties.h"  // the ids the engine asks a task for
-#include "sender/queue/queue_pass.h"
+#include "scheduler/engine/queue_pass.h"
 
 namespace quillon {
 
@@ -86,7 +86,7 @@ public:
     virtual bool ProbeStartPage() = 0;
 };
 
-// The outgoing message queue (the Mail key): MailQueueStore of sender/queue/queue_pass.h.
+// The outgoing message queue (the Mail key): MailQueueStore of queue/queue_store.h.
 
 // One loaded mail library: the three functions of the mail-library contract. Results
 // are 0 or more for success and negative for failure. Destroying it unloads the library.

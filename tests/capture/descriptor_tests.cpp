@@ -6,7 +6,7 @@
 
 #include "capture/capture_text.h"
 #include "capture/selection_descriptor.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "tests/capture/markup_page.h"
 #include "webflat/core/flatten.h"
 

@@ -1,4 +1,4 @@
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
 
 #include <cstring>
 
@@ -90,14 +90,6 @@ bool ConfigurationKey::ReadPassword(char *plain) const
     UnscramblePassword(scrambled, ok ? length : 0, plain, kTextBufferSize);
     SecureZeroMemory(scrambled, sizeof scrambled);
     return ok;
-}
-
-bool LoadConfiguration(SchedulerSettings *settings)
-{
-    ConfigurationKey key;
-    if (!key.Open())
-        return false;
-    return LoadConfigurationFrom(key, settings);
 }
 
 bool ReadConfigText(const char *name, char *buffer)

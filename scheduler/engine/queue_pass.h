@@ -1,7 +1,8 @@
 // The one walk over the outgoing message queue: the due check between passes and the
-// dispatch pass (send, reschedule, give up, delete). The scheduler's dispatcher runs it
-// over the registry (RegistryMailQueue, message_queue.h); tests run it over a queue in
-// memory. Includes no Windows header.
+// dispatch pass (send, reschedule, give up, delete). Only the scheduler's dispatcher
+// walks the queue; it runs the walk over the registry (RegistryMailQueue,
+// queue/message_queue.h) and tests run it over a queue in memory (MailQueueStore,
+// queue/queue_store.h). Includes no Windows header.
 #pragma once
 
 #include <cstdint>
@@ -10,33 +11,9 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "queue/queue_store.h"
 
 namespace quillon {
-
-// The Mail key as the walk sees it. One entry is open at a time, between OpenEntry and
-// CloseEntry; the value operations act on it. No implementation may throw.
-class MailQueueStore {
-public:
-    virtual ~MailQueueStore() = default;
-    // Opens the queue; false when it does not exist or cannot be opened.
-    virtual bool Open() = 0;
-    virtual void Close() = 0;
-    // Name of the entry at `index` (enumeration order); false at the end.
-    virtual bool EntryAt(uint32_t index, std::string *name) = 0;
-    virtual bool OpenEntry(const std::string &name) = 0;
-    virtual void CloseEntry() = 0;
-    // The 16-byte RetryTime record; false when missing or of another size.
-    virtual bool ReadRetryTime(DateTime *time) = 0;
-    // Subject and Body at their stored length; false when missing or unreadable.
-    virtual bool ReadSubject(std::string *text) = 0;
-    virtual bool ReadBody(std::string *text) = 0;
-    virtual bool ReadRetryCount(uint32_t *count) = 0;
-    // Writes RetryCount, then RetryTime; false when either write failed.
-    virtual bool WriteRetry(uint32_t count, const DateTime &retryTime) = 0;
-    // Deletes a closed entry of the open queue with everything below it (a subkey left
-    // there by hand or by another tool does not keep it alive).
-    virtual bool DeleteEntry(const std::string &name) = 0;
-};
 
 // Entries the walk passes over for a while, by name, kept by the dispatcher for the
 // process's life. An entry is held back until a time (it failed and could not be

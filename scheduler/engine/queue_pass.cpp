@@ -1,6 +1,6 @@
-#include "sender/queue/queue_pass.h"
+#include "scheduler/engine/queue_pass.h"
 
-#include "sender/queue/queue_rules.h"
+#include "queue/queue_rules.h"
 
 namespace quillon {
 

@@ -11,7 +11,8 @@
 #include "common/registry.h"
 #include "common/timestamp.h"
 #include "common/timestamp_key.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
+#include "scheduler/engine/queue_pass.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {

@@ -1,9 +1,9 @@
 // The Configuration key on Windows: ConfigurationKey, the one reading layer every
-// deliverable goes through (scheduler, schedule component, page sender, mailwire, the
-// configuration dialog, the add-in and the reminder), LoadConfiguration for the
-// scheduler, and the read-a-value-with-its-default helpers, which are thin views over it.
-// The reading rules (260-byte texts, numbers of 1 to 4 bytes, decimal texts) are stated
-// once, on ConfigurationSource in configuration.h.
+// deliverable goes through (scheduler, schedule component, page sender, the mail
+// libraries, the configuration dialog, the add-in and the reminder), and the
+// read-a-value-with-its-default helpers, which are thin views over it. The reading rules
+// (260-byte texts, numbers of 1 to 4 bytes, decimal texts) are stated once, on
+// ConfigurationSource in configuration_source.h.
 //
 // No process holds the key open: each reader opens it, reads what it needs and closes it
 // again (a ConfigurationKey closes when it goes out of scope).
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "common/registry.h"
-#include "scheduler/config/configuration.h"
+#include "common/config/configuration_source.h"
 
 namespace quillon {
 
@@ -45,10 +45,6 @@ public:
 private:
     RegistryKey key_;
 };
-
-// Opens Configuration and runs LoadConfigurationFrom. False when the key cannot be
-// opened or a required value is missing; see configuration.h for what *settings holds then.
-bool LoadConfiguration(SchedulerSettings *settings);
 
 // Views over ConfigurationKey for a single value; each opens and closes the key.
 // A text value, or `defaultText` when the key or the value is missing or too long.

@@ -1,7 +1,8 @@
 // The outgoing message queue: one registry key per message under
 // HKCU\Software\Kestrova\Tasqeduler\Mail, written by the page sender and delivered,
 // rescheduled and deleted by the scheduler's dispatcher. This module is the only code
-// that knows the format; both sides go through it (the walk itself is in queue_pass.h).
+// that knows the format; both sides go through it (the walk itself is the scheduler's,
+// over the seam of queue_store.h).
 //
 // A message key is named after the local time it was queued ("%4d%2d%2d%2d%2d%2d",
 // space-padded, see common/timestamp.h) and holds
@@ -23,7 +24,7 @@
 
 #include "common/datetime.h"
 #include "common/registry.h"
-#include "sender/queue/queue_pass.h"
+#include "queue/queue_store.h"
 
 namespace quillon {
 
@@ -42,7 +43,7 @@ bool QueueMessage(const DateTime &when, const char *subject, const char *body, D
 
 // ---- Reader side (the scheduler's dispatcher) ----
 
-// HKCU\Software\Kestrova\Tasqeduler\Mail as the queue walk of queue_pass.h sees it.
+// HKCU\Software\Kestrova\Tasqeduler\Mail as the scheduler's queue walk sees it (queue_store.h).
 // Deleting an entry deletes its key with everything below it. Counts its registry
 // operations for the benchmark.
 class RegistryMailQueue : public MailQueueStore {
@@ -74,6 +75,7 @@ private:
 // keys it needs. Results are Win32 error codes (ERROR_SUCCESS on success).
 struct QueuedMessageRecord {
     std::string keyName;
+    bool opened = false;  // false: the key could not be opened and nothing else was read
     bool hasRetryCount = false;
     DWORD retryCount = 0;
     bool hasRetryTime = false;

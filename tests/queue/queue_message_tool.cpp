@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "common/win_datetime.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 
 int main(int argc, char **argv)
 {

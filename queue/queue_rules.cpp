@@ -1,4 +1,4 @@
-#include "sender/queue/queue_rules.h"
+#include "queue/queue_rules.h"
 
 namespace quillon {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "common/handles.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
 // The queue's registry-free rules: the two due checks and the retry decision.
 #include <gtest/gtest.h>
 
-#include "sender/queue/queue_rules.h"
+#include "queue/queue_rules.h"
 
 namespace quillon {
 namespace {

@@ -1,9 +1,9 @@
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 
 #include "common/names.h"
 #include "common/timestamp.h"
 #include "common/timestamp_key.h"
-#include "sender/queue/queue_rules.h"
+#include "queue/queue_rules.h"
 
 namespace quillon {
 
@@ -169,7 +169,8 @@ std::vector<QueuedMessageRecord> ReadWholeQueue()
         QueuedMessageRecord record;
         record.keyName = name;
         RegistryKey message;
-        if (message.Open(mail.Get(), name.c_str()) == ERROR_SUCCESS) {
+        record.opened = message.Open(mail.Get(), name.c_str()) == ERROR_SUCCESS;
+        if (record.opened) {
             record.hasRetryCount = message.ReadDword(mail_values::kRetryCount, &record.retryCount) == ERROR_SUCCESS;
             record.hasRetryTime = ReadRetryTimeOf(message, &record.retryTime);
             record.hasSubject = message.ReadString(mail_values::kSubject, &record.subject, kMaxMessageTextBytes) == ERROR_SUCCESS;

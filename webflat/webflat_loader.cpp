@@ -1,4 +1,4 @@
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 
 #include <utility>
 #include <vector>
