@@ -87,6 +87,13 @@ constexpr char kSMTPSecurity[] = "SMTPSecurity";  // REG_DWORD; 0 plain, 1 START
 constexpr char kSMTPLogin[] = "SMTPLogin";        // REG_SZ; sign-in user name
 } // namespace config_values
 
+// Values directly under kRootKeyPath.
+namespace root_values {
+// REG_DWORD: the user's answer to the divide question of the page-capture doors (browser
+// extension, "Watch a page..."), kept between captures: 1 divides long texts.
+constexpr char kCaptureDivide[] = "CaptureDivide";
+} // namespace root_values
+
 // The library used when MailLibrary is empty or absent.
 constexpr char kDefaultMailLibrary[] = "MAILSIMPLE.DLL";
 
