@@ -99,19 +99,21 @@ function(quillon_add_subfolders)
 endfunction()
 
 # quillon_language_tests(NAME n SOURCES ... [LIBS ...] [DEPENDS target...] [RESOURCE_LOCK ...])
-# The language rule of a deliverable under three user locales: n runs under the default
-# (en-US) locale expecting the abbreviation ENU, n_eng under en-GB expecting ENG and n_deu
-# under de-DE expecting DEU (each gets QUILLON_EXPECT_LANGUAGE). Only C/POSIX locales
-# exist on the build machine, so en-GB and de-DE are generated once into
+# The language rule of a deliverable under four user locales: n runs under the default
+# (en-US) locale expecting the abbreviation ENU, n_eng under en-GB expecting ENG, n_deu
+# under de-DE expecting DEU and n_ita under it-IT (a language without a module of its
+# own) expecting ITA (each gets QUILLON_EXPECT_LANGUAGE). Only C/POSIX locales exist on
+# the build machine, so en-GB, de-DE, fr-FR, es-ES and it-IT are generated once into
 # ${CMAKE_BINARY_DIR}/locales (target quillon_test_locales); LOCPATH points glibc, and so
-# Wine, at them.
+# Wine, at them. quillon_locale_environment(var lang) gives the environment of a test
+# run under one of them.
 set(QUILLON_TEST_LOCALE_DIR ${CMAKE_BINARY_DIR}/locales)
 function(quillon_test_locales)
   if(TARGET quillon_test_locales)
     return()
   endif()
   set(stamps)
-  foreach(locale en_GB de_DE)
+  foreach(locale en_GB de_DE fr_FR es_ES it_IT)
     set(stamp ${QUILLON_TEST_LOCALE_DIR}/${locale}.UTF-8/LC_IDENTIFICATION)
     add_custom_command(OUTPUT ${stamp}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${QUILLON_TEST_LOCALE_DIR}
@@ -124,6 +126,47 @@ function(quillon_test_locales)
   add_custom_target(quillon_test_locales DEPENDS ${stamps})
 endfunction()
 
+function(quillon_locale_environment var lang)
+  set(${var} "QUILLON_BIN_DIR=${QUILLON_BIN_DIR};QUILLON_TEST_DATA=${CMAKE_SOURCE_DIR}/tests;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_LANG=${lang};LOCPATH=${QUILLON_TEST_LOCALE_DIR}" PARENT_SCOPE)
+endfunction()
+
+# quillon_locale_variants(NAME n TARGET t [ARGS ...] LOCALES de_DE fr_FR ... [TIMEOUT s]
+#                         [RESOURCE_LOCK ...])
+# Runs test program t once more per user locale, as n_deu, n_fra, n_esp, n_ita, ... with
+# QUILLON_EXPECT_LANGUAGE set to the language's two letters (DE, FR, ES, IT). Like the
+# variants of quillon_language_tests these run alone (RUN_SERIAL).
+function(quillon_locale_variants)
+  cmake_parse_arguments(V "" "NAME;TARGET;TIMEOUT" "ARGS;LOCALES;RESOURCE_LOCK" ${ARGN})
+  if(NOT V_TIMEOUT)
+    set(V_TIMEOUT 120)
+  endif()
+  quillon_test_locales()
+  add_dependencies(${V_TARGET} quillon_test_locales)
+  set(suffixes "de_DE=deu" "fr_FR=fra" "es_ES=esp" "it_IT=ita" "en_GB=eng")
+  foreach(locale IN LISTS V_LOCALES)
+    set(suffix "")
+    foreach(pair IN LISTS suffixes)
+      string(REPLACE "=" ";" pair "${pair}")
+      list(GET pair 0 name)
+      if(name STREQUAL locale)
+        list(GET pair 1 suffix)
+      endif()
+    endforeach()
+    if(suffix STREQUAL "")
+      message(FATAL_ERROR "quillon_locale_variants: no test locale ${locale}")
+    endif()
+    string(SUBSTRING ${locale} 0 2 language)
+    string(TOUPPER ${language} language)
+    add_test(NAME ${V_NAME}_${suffix} COMMAND ${V_TARGET} ${V_ARGS})
+    quillon_locale_environment(environment ${locale}.UTF-8)
+    set_tests_properties(${V_NAME}_${suffix} PROPERTIES TIMEOUT ${V_TIMEOUT} RUN_SERIAL TRUE
+      ENVIRONMENT "${environment};QUILLON_EXPECT_LANGUAGE=${language}")
+    if(V_RESOURCE_LOCK)
+      set_tests_properties(${V_NAME}_${suffix} PROPERTIES RESOURCE_LOCK "${V_RESOURCE_LOCK}")
+    endif()
+  endforeach()
+endfunction()
+
 function(quillon_language_tests)
   cmake_parse_arguments(L "" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS;RESOURCE_LOCK" ${ARGN})
   if(NOT L_TIMEOUT)
@@ -133,13 +176,14 @@ function(quillon_language_tests)
   quillon_gtest(NAME ${L_NAME} SOURCES ${L_SOURCES} LIBS ${L_LIBS} TIMEOUT ${L_TIMEOUT}
     RESOURCE_LOCK ${L_RESOURCE_LOCK} ENVIRONMENT QUILLON_EXPECT_LANGUAGE=ENU)
   add_dependencies(${L_NAME} quillon_test_locales ${L_DEPENDS})
-  foreach(variant "eng;en_GB.UTF-8;ENG" "deu;de_DE.UTF-8;DEU")
+  foreach(variant "eng;en_GB.UTF-8;ENG" "deu;de_DE.UTF-8;DEU" "ita;it_IT.UTF-8;ITA")
     list(GET variant 0 suffix)
     list(GET variant 1 lang)
     list(GET variant 2 abbreviation)
     add_test(NAME ${L_NAME}_${suffix} COMMAND ${L_NAME})
+    quillon_locale_environment(environment ${lang})
     set_tests_properties(${L_NAME}_${suffix} PROPERTIES TIMEOUT ${L_TIMEOUT}
-      ENVIRONMENT "QUILLON_BIN_DIR=${QUILLON_BIN_DIR};QUILLON_TEST_DATA=${CMAKE_SOURCE_DIR}/tests;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_LANG=${lang};LOCPATH=${QUILLON_TEST_LOCALE_DIR};QUILLON_EXPECT_LANGUAGE=${abbreviation}")
+      ENVIRONMENT "${environment};QUILLON_EXPECT_LANGUAGE=${abbreviation}")
     if(L_RESOURCE_LOCK)
       set_tests_properties(${L_NAME}_${suffix} PROPERTIES RESOURCE_LOCK "${L_RESOURCE_LOCK}")
     endif()

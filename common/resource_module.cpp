@@ -22,6 +22,30 @@ bool UserLanguagePrefix(char (&prefix)[kLanguagePrefixSize])
     return true;
 }
 
+namespace {
+
+// The file to load for one language prefix: by name alone, or beside besideModule.
+// False when the directory is unknown or the name would not fit in a 260-byte path.
+bool ResourceModulePath(const char *languagePrefix, ResourceModuleSearch where, HMODULE besideModule,
+                        char (&path)[kTextBufferSize])
+{
+    path[0] = '\0';
+    if (where == ResourceModuleSearch::SystemSearch)
+        return FormatBounded(path, "tasq%s.dll", languagePrefix);
+    const std::string folder = ModuleDirectory(besideModule);
+    char name[16] = {};
+    return !folder.empty() && FormatBounded(name, "\\tasq%s.dll", languagePrefix) && CopyBounded(path, folder) &&
+           AppendBounded(path, name);
+}
+
+bool IsEnglishPrefix(const char *languagePrefix)
+{
+    return (languagePrefix[0] == 'E' || languagePrefix[0] == 'e') &&
+           (languagePrefix[1] == 'N' || languagePrefix[1] == 'n') && languagePrefix[2] == '\0';
+}
+
+} // namespace
+
 ResourceModuleStatus LoadResourceModuleFor(const char *languagePrefix, ResourceModuleSearch where,
                                            HMODULE besideModule, UniqueModule &module)
 {
@@ -30,21 +54,12 @@ ResourceModuleStatus LoadResourceModuleFor(const char *languagePrefix, ResourceM
         return ResourceModuleStatus::NoLanguage;
 
     char path[kTextBufferSize] = {};
-    if (where == ResourceModuleSearch::SystemSearch) {
-        if (!FormatBounded(path, "tasq%s.dll", languagePrefix))
-            return ResourceModuleStatus::NotFound;
-    } else {
-        const std::string folder = ModuleDirectory(besideModule);
-        char name[16] = {};
-        const bool pathFits = !folder.empty() && FormatBounded(name, "\\tasq%s.dll", languagePrefix) &&
-                              CopyBounded(path, folder) && AppendBounded(path, name);
-        if (!pathFits) {
-            OutputDebugStringA("Couldn't find resource file\n");
-            return ResourceModuleStatus::NotFound;
-        }
-    }
-
-    module.Reset(LoadLibraryA(path));
+    if (ResourceModulePath(languagePrefix, where, besideModule, path))
+        module.Reset(LoadLibraryA(path));
+    // The language's own module is missing (or cannot be loaded): the English one, looked
+    // for in the same place, so the program starts in English rather than not at all.
+    if (!module && !IsEnglishPrefix(languagePrefix) && ResourceModulePath("en", where, besideModule, path))
+        module.Reset(LoadLibraryA(path));
     if (!module) {
         if (where == ResourceModuleSearch::BesideModule)
             OutputDebugStringA("Couldn't find resource file\n");

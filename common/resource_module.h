@@ -7,10 +7,14 @@
 //      "ENU", "ENG", "DEU", ...) is read into a 4-byte buffer;
 //   2. its first two letters name the file: "tasq%s.dll" -> tasqEN.dll (file names
 //      are matched without regard to case, so the shipped tasqen.dll is found);
-//   3. the library is loaded from where the loader looks (ResourceModuleSearch).
+//   3. the library is loaded from where the loader looks (ResourceModuleSearch);
+//   4. only when that fails (the language has no module there), the English module
+//      "tasqen.dll" is loaded from the same place, so a user whose language was not
+//      shipped gets English instead of a program that does not start.
 //
-// There is no fallback language: a German user of an installation that holds only
-// tasqen.dll gets ResourceModuleStatus::NotFound, and the caller fails its start-up.
+// With neither module the result is ResourceModuleStatus::NotFound, and the caller
+// fails its start-up. A caller that needs to know which language it got asks the
+// loaded module's file name.
 #pragma once
 
 #include <windows.h>
@@ -42,11 +46,13 @@ constexpr size_t kLanguagePrefixSize = 3;
 // name shorter than one character; prefix is then the empty text.
 bool UserLanguagePrefix(char (&prefix)[kLanguagePrefixSize]);
 
-// Loads the module for the given language prefix. besideModule is used only with
+// Loads the module for the given language prefix, or tasqen.dll from the same place when
+// that language's module cannot be loaded. besideModule is used only with
 // BesideModule (null there means the calling program's exe). On success `module`
 // owns the library (Release() it to keep it loaded beyond the owner) and the status is
 // Loaded; otherwise `module` is empty. With BesideModule a failed load also writes
-// "Couldn't find resource file\n" to the debugger output, as the DLL loaders must.
+// "Couldn't find resource file\n" to the debugger output (once, when neither module
+// loads), as the DLL loaders must.
 // A directory so long that the file name would not fit in a 260-byte path counts as
 // NotFound: nothing is loaded from a cut path.
 ResourceModuleStatus LoadResourceModuleFor(const char *languagePrefix, ResourceModuleSearch where,

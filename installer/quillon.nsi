@@ -10,6 +10,11 @@
 ;                         and QUILLON_SCHEDULER / QUILLON_REMINDER / QUILLON_HELP, the
 ;                         file names behind the shortcuts, when those files are packaged.
 ;
+; The pages come in English, German, French and Spanish: the setup program asks which,
+; proposing the user's own language (or the one chosen at the last installation), and
+; the uninstaller uses the installation's language. The programs choose their own
+; language from the user's locale and the resource modules installed beside them.
+;
 ; Silent mode (/S) installs without questions; an upgrade over a running scheduler ends it
 ; through its window, replaces the files and starts it again. The uninstaller keeps the
 ; user's tasks, queued mail and configuration unless its check box asks otherwise; silent
@@ -59,20 +64,58 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 Var SchedulerWasRunning
 
+; The language chosen for the pages is remembered for the next installation and the
+; uninstaller.
+!define MUI_LANGDLL_REGISTRY_ROOT HKLM
+!define MUI_LANGDLL_REGISTRY_KEY "${UNINSTALL_KEY}"
+!define MUI_LANGDLL_REGISTRY_VALUENAME "Installer Language"
+!define MUI_LANGDLL_ALLLANGUAGES
+
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !ifdef QUILLON_SCHEDULER
   !define MUI_FINISHPAGE_RUN "$INSTDIR\${QUILLON_SCHEDULER}"
-  !define MUI_FINISHPAGE_RUN_TEXT "Start Quillon Scheduler now"
+  !define MUI_FINISHPAGE_RUN_TEXT "$(QuillonStartNow)"
 !endif
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Quillon's programs and their registration are always removed. Tick the box below to remove your scheduled tasks, the messages still waiting to be sent and the configuration as well."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$(QuillonRemoveTop)"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
+; English first: the language of a machine whose language is none of these.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_RESERVEFILE_LANGDLL
+
+; The script's own texts in the four languages.
+LangString QuillonStartNow ${LANG_ENGLISH} "Start Quillon Scheduler now"
+LangString QuillonStartNow ${LANG_GERMAN} "Quillon Scheduler jetzt starten"
+LangString QuillonStartNow ${LANG_FRENCH} "Démarrer Quillon Scheduler maintenant"
+LangString QuillonStartNow ${LANG_SPANISH} "Iniciar Quillon Scheduler ahora"
+LangString QuillonRemoveTop ${LANG_ENGLISH} "Quillon's programs and their registration are always removed. Tick the box below to remove your scheduled tasks, the messages still waiting to be sent and the configuration as well."
+LangString QuillonRemoveTop ${LANG_GERMAN} "Die Programme von Quillon und ihre Registrierung werden immer entfernt. Aktivieren Sie das Kontrollkästchen unten, um auch Ihre geplanten Aufgaben, die noch nicht gesendeten Nachrichten und die Konfiguration zu entfernen."
+LangString QuillonRemoveTop ${LANG_FRENCH} "Les programmes de Quillon et leur inscription sont toujours supprimés. Cochez la case ci-dessous pour supprimer également vos tâches planifiées, les messages en attente d'envoi et la configuration."
+LangString QuillonRemoveTop ${LANG_SPANISH} "Los programas de Quillon y su registro se quitan siempre. Active la casilla siguiente para quitar también las tareas programadas, los mensajes pendientes de envío y la configuración."
+LangString QuillonNeeds64Bit ${LANG_ENGLISH} "Quillon needs a 64-bit edition of Windows."
+LangString QuillonNeeds64Bit ${LANG_GERMAN} "Quillon benötigt eine 64-Bit-Version von Windows."
+LangString QuillonNeeds64Bit ${LANG_FRENCH} "Quillon nécessite une édition 64 bits de Windows."
+LangString QuillonNeeds64Bit ${LANG_SPANISH} "Quillon necesita una edición de 64 bits de Windows."
+LangString QuillonProgramSection ${LANG_ENGLISH} "The programs, their registration and the shortcuts."
+LangString QuillonProgramSection ${LANG_GERMAN} "Die Programme, ihre Registrierung und die Verknüpfungen."
+LangString QuillonProgramSection ${LANG_FRENCH} "Les programmes, leur inscription et les raccourcis."
+LangString QuillonProgramSection ${LANG_SPANISH} "Los programas, su registro y los accesos directos."
+LangString QuillonUserDataName ${LANG_ENGLISH} "Remove my tasks, queued mail and configuration"
+LangString QuillonUserDataName ${LANG_GERMAN} "Meine Aufgaben, wartenden Nachrichten und die Konfiguration entfernen"
+LangString QuillonUserDataName ${LANG_FRENCH} "Supprimer mes tâches, les messages en attente et la configuration"
+LangString QuillonUserDataName ${LANG_SPANISH} "Quitar mis tareas, los mensajes pendientes y la configuración"
+LangString QuillonUserDataSection ${LANG_ENGLISH} "Your scheduled tasks, the messages waiting to be sent and the configuration (kept unless ticked)."
+LangString QuillonUserDataSection ${LANG_GERMAN} "Ihre geplanten Aufgaben, die wartenden Nachrichten und die Konfiguration (bleiben erhalten, wenn nicht aktiviert)."
+LangString QuillonUserDataSection ${LANG_FRENCH} "Vos tâches planifiées, les messages en attente d'envoi et la configuration (conservés si la case n'est pas cochée)."
+LangString QuillonUserDataSection ${LANG_SPANISH} "Las tareas programadas, los mensajes pendientes de envío y la configuración (se conservan si no se activa)."
 
 ; Ends a running scheduler the way its own "&Exit" command does: the main window is
 ; destroyed, the notification icon removed and the process ends. Waits up to 15 seconds
@@ -124,10 +167,12 @@ FunctionEnd
 
 Function .onInit
   ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "Quillon needs a 64-bit edition of Windows." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(QuillonNeeds64Bit)" /SD IDOK
     Abort
   ${EndIf}
   SetRegView 64
+  ; Not in silent mode: /S installs in the user's language (or English) without asking.
+  !insertmacro MUI_LANGDLL_DISPLAY
 FunctionEnd
 
 Section "Quillon" SecProgram
@@ -174,6 +219,9 @@ Section "Quillon" SecProgram
   !ifdef QUILLON_SCHEDULER
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${QUILLON_SCHEDULER},0"
   !endif
+  ; The language of these pages (a silent install: the user's own, or English), for the
+  ; uninstaller and the next installation.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "${MUI_LANGDLL_REGISTRY_VALUENAME}" "$LANGUAGE"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -228,7 +276,7 @@ Section "un.Quillon" UnSecProgram
 SectionEnd
 
 ; Not selected unless the user ticks it, so a silent uninstall keeps the user's data.
-Section /o "un.Remove my tasks, queued mail and configuration" UnSecUserData
+Section /o "un.$(QuillonUserDataName)" UnSecUserData
   DeleteRegKey HKCU "${USER_DATA_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Kestrova"
 SectionEnd
@@ -237,6 +285,12 @@ SectionEnd
 ; leave nothing behind ("uninstall.exe /S /REMOVEUSERDATA").
 Function un.onInit
   SetRegView 64
+  ; The installation's language; without one (an older installation) the user's own, as
+  ; NSIS chose it. The uninstaller never asks.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "${MUI_LANGDLL_REGISTRY_VALUENAME}"
+  ${If} $0 != ""
+    StrCpy $LANGUAGE $0
+  ${EndIf}
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/REMOVEUSERDATA" $1
@@ -246,6 +300,6 @@ Function un.onInit
 FunctionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "The programs, their registration and the shortcuts."
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecUserData} "Your scheduled tasks, the messages waiting to be sent and the configuration (kept unless ticked)."
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "$(QuillonProgramSection)"
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecUserData} "$(QuillonUserDataSection)"
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_END

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Pictures for the README: the five pages of the configuration dialog and the
-# notification icon's menu, into docs/images/ (PNG). Run after building the windows
+# Pictures for the README: the five pages of the configuration dialog, the first page
+# once more in German (tasqde.dll under a de-DE user locale) and the notification
+# icon's menu, into docs/images/ (PNG). Run after building the windows
 # preset; uses its own Wine prefix under build/screenshots and removes it afterwards.
 #
 # Environment: QUILLON_BUILD (default build/windows) is the windows preset's build tree.
@@ -62,6 +63,14 @@ REG
 for n in 1 2 3 4 5; do
   convert "$work/config-$n.bmp" "$out/configuration-page-$n.png"
 done
+
+# The German Mail System page, as a user of a German Windows sees it. The de-DE locale
+# is the one the language tests generate into the build tree.
+mkdir -p "$work/de"
+QUILLON_LANG=de_DE.UTF-8 LOCPATH="$build/locales" \
+  "${wine_run[@]}" "$(winpath "$build/tests/config_dialog_screens.exe")" "$(winpath "$work/de")" \
+    "$(winpath "$build/bin/tasqde.dll")"
+convert "$work/de/config-1.bmp" "$out/configuration-page-1-de.png"
 
 # The icon menu opens at the pointer, aligned right and bottom.
 display=$("${wine_run[@]}" --display)

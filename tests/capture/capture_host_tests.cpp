@@ -20,6 +20,7 @@
 #include "common/registry.h"
 #include "resources/resource_ids.h"
 #include "tests/capture/fake_browser.h"
+#include "tests/support/language_texts.h"
 #include "tests/support/mail_queue.h"
 #include "tests/support/window_driver.h"
 #include "tests/support/wine_test_support.h"
@@ -725,6 +726,33 @@ TEST_F(CaptureHost, MissingScheduleComponentIsReportedAndNothingIsStored)
                     "Quillon and try again.");
     EXPECT_TRUE(StoredTasks().empty());
     EXPECT_EQ(S_OK, RegisterScheduleComponent());
+    FakePageSelectNone(page);
+    DestroyWindow(w.frame.window);
+    w.Release();
+}
+
+// Run again by CTest under German, French, Spanish and Italian user locales: the add-in
+// loaded its language's module (Italian: English) and its preview shows those texts.
+TEST_F(CaptureHost, PreviewShowsTheUsersLanguage)
+{
+    const LanguageTexts &texts = ExpectedLanguageTexts();
+    Window w = OpenWindow(page);
+    ASSERT_TRUE(FakePageSelectText(page, kSecondParagraph, 0));
+    std::string cancel, divide;
+    char loaded[MAX_PATH] = {};
+    GetModuleFileNameA(GetModuleHandleA(texts.moduleFile), loaded, MAX_PATH);
+    EXPECT_EQ(lstrcmpiA(loaded, (BinDir() + "\\" + texts.moduleFile).c_str()), 0)
+        << texts.moduleFile << " is not loaded from the add-in's folder: " << loaded;
+    ChooseCommand(w.frame.window, [&](DWORD thread) {
+        HWND dialog = WaitForThreadDialog(thread, IDC_PREVIEW_DIVIDE);
+        ASSERT_NE(dialog, nullptr);
+        cancel = quillon::test::ItemText(dialog, IDCANCEL);
+        divide = quillon::test::ItemText(dialog, IDC_PREVIEW_DIVIDE);
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(cancel, texts.cancel);
+    EXPECT_EQ(divide, texts.divideCheckBox);
+    EXPECT_TRUE(StoredTasks().empty());
     FakePageSelectNone(page);
     DestroyWindow(w.frame.window);
     w.Release();

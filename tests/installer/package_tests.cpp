@@ -9,7 +9,9 @@
 //   4. the silent uninstall: the running scheduler is ended the same way (with the
 //      schedule list open), and nothing of the suite is left but the user's data;
 //   5. the uninstaller's window with its user-data box ticked removes that data too, and
-//      so does a silent uninstall given /REMOVEUSERDATA.
+//      so does a silent uninstall given /REMOVEUSERDATA;
+//   6. started without /S, the setup program asks for one of its four languages and
+//      shows its pages in the one chosen.
 // run_package.sh passes (Linux paths unless said otherwise):
 //   QUILLON_SETUP            the setup program
 //   QUILLON_PACKAGE_FILES    comma-separated file names the installation folder must hold
@@ -28,6 +30,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -585,6 +588,69 @@ TEST_F(Package, UninstallAskedToRemoveTheUsersDataRemovesItToo)
     EXPECT_TRUE(WaitForUserDataGone(kWaitMs)) << "the user's data is left";
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Kestrova")) << "the empty parent key is left";
     ResetProductRegistry();
+}
+
+
+TEST_F(Package, SetupOffersItsPagesInFourLanguages)
+{
+    std::string commandLine = "\"" + SetupPath() + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    UniqueHandle processHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    HWND chooser = WaitForVisibleWindow("Installer Language", kWaitMs);
+    ASSERT_NE(chooser, nullptr) << "no language question";
+    HWND list = VisibleDescendant(chooser, "ComboBox");
+    ASSERT_NE(list, nullptr);
+    // The setup program's windows are Unicode; so are the names it lists.
+    std::vector<std::wstring> languages;
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    LRESULT german = -1;
+    for (LRESULT i = 0; i < count; ++i) {
+        WCHAR name[64] = {};
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 64)
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        languages.push_back(name);
+        if (std::wstring(name) == L"Deutsch")
+            german = i;
+    }
+    std::sort(languages.begin(), languages.end());
+    EXPECT_TRUE(languages == (std::vector<std::wstring>{L"Deutsch", L"English", L"Espa\u00F1ol", L"Fran\u00E7ais"}))
+        << count << " languages offered";
+    ASSERT_GE(german, 0);
+    SendMessageA(list, CB_SETCURSEL, german, 0);
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+
+    // The wizard in German: its title and its buttons.
+    HWND wizard = WaitForVisibleWindow("Installation von Quillon", kWaitMs);
+    if (wizard == nullptr) {
+        std::string seen;
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                char text[128] = {};
+                GetWindowTextA(window, text, sizeof text);
+                if (text[0] != '\0' && IsWindowVisible(window))
+                    *reinterpret_cast<std::string *>(data) += std::string(" [") + text + "]";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&seen));
+        TerminateProcess(processHandle.Get(), 1);
+        FAIL() << "no German wizard; windows:" << seen;
+    }
+    WCHAR next[64] = {}, cancel[64] = {};
+    GetDlgItemTextW(wizard, IDOK, next, 64);
+    GetDlgItemTextW(wizard, IDCANCEL, cancel, 64);
+    EXPECT_TRUE(std::wstring(next) == L"&Weiter >");
+    EXPECT_TRUE(std::wstring(cancel) == L"Abbrechen");
+    PostMessageA(wizard, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(processHandle.Get(), kWaitMs), WAIT_OBJECT_0) << "the setup program did not end";
+    if (WaitForSingleObject(processHandle.Get(), 0) == WAIT_TIMEOUT)
+        TerminateProcess(processHandle.Get(), 1);
+    EXPECT_FALSE(Exists(InstallDir())) << "cancelled on its first page, it installed something";
 }
 
 } // namespace

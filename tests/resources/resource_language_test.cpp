@@ -1,8 +1,9 @@
 // The language rule of the resource-module loader, run once per user locale (CTest runs
-// this program under en-US, en-GB and de-DE; QUILLON_EXPECT_LANGUAGE names the
+// this program under en-US, en-GB, de-DE and it-IT; QUILLON_EXPECT_LANGUAGE names the
 // abbreviation that locale must give). The installation in each case holds only
-// tasqen.dll, so the English locales load it and German finds nothing: there is no
-// fallback language.
+// tasqen.dll, so every locale loads it: the English ones as their own module, the
+// others because their own is missing. A folder without tasqen.dll as well gives
+// nothing, as before.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -63,39 +64,54 @@ TEST(LanguagePrefix, IsTheFirstTwoLettersOfTheLocaleAbbreviation)
     EXPECT_EQ(std::string(prefix), abbreviation.substr(0, 2));
 }
 
-TEST_F(LanguageFixture, BesideModuleLoadsOnlyTheUsersLanguage)
+TEST_F(LanguageFixture, BesideModuleLoadsTheEnglishModuleWhenTheLanguageHasNone)
 {
     UniqueModule module;
-    ResourceModuleStatus status =
-        LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module);
-    if (ExpectEnglish()) {
-        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
-        ASSERT_TRUE(module);
-        // tasqEN.dll was asked for; the file is tasqen.dll in the component's folder.
-        EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
-        char text[260] = {};
-        EXPECT_GT(LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text), 0);
-        EXPECT_STREQ(text, "Quillon Scheduler");
-    } else {
-        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
-        EXPECT_FALSE(module);
-    }
+    ASSERT_EQ(LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module),
+              ResourceModuleStatus::Loaded);
+    ASSERT_TRUE(module);
+    // tasqEN.dll (or this language's own name) was asked for; the file is tasqen.dll in
+    // the component's folder.
+    EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
+    char text[260] = {};
+    EXPECT_GT(LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text), 0);
+    EXPECT_STREQ(text, "Quillon Scheduler");
 }
 
-TEST_F(LanguageFixture, SystemSearchLoadsOnlyTheUsersLanguage)
+TEST_F(LanguageFixture, SystemSearchLoadsTheEnglishModuleWhenTheLanguageHasNone)
 {
     // The programs load by name alone; the library search here reaches the folder
     // through SetDllDirectory, as it reaches a program's own directory in real use.
     ASSERT_TRUE(SetDllDirectoryA(dir_.c_str()));
     UniqueModule module;
-    ResourceModuleStatus status = LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module);
-    if (ExpectEnglish()) {
-        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
-        EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
-    } else {
-        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
-        EXPECT_FALSE(module);
-    }
+    ASSERT_EQ(LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module), ResourceModuleStatus::Loaded);
+    EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
+}
+
+TEST_F(LanguageFixture, WithoutTheEnglishModuleAsWellNothingLoads)
+{
+    // The component's folder with no resource module at all.
+    ASSERT_TRUE(DeleteFileA((dir_ + "\\tasqen.dll").c_str()));
+    UniqueModule module;
+    EXPECT_EQ(LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module),
+              ResourceModuleStatus::NotFound);
+    EXPECT_FALSE(module);
+    ASSERT_TRUE(SetDllDirectoryA(dir_.c_str()));
+    EXPECT_EQ(LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module), ResourceModuleStatus::NotFound);
+    EXPECT_FALSE(module);
+}
+
+TEST_F(LanguageFixture, AnOwnModuleThatCannotBeLoadedGivesEnglish)
+{
+    if (ExpectEnglish())
+        GTEST_SKIP() << "the English module is the language's own";
+    // A damaged file under the language's own name, beside a sound tasqen.dll.
+    std::string own = dir_ + "\\tasq" + ExpectedAbbreviation().substr(0, 2) + ".dll";
+    test::WriteWholeFile(own, "MZ not a library");
+    UniqueModule module;
+    ASSERT_EQ(LoadResourceModule(ResourceModuleSearch::BesideModule, component_.Get(), module),
+              ResourceModuleStatus::Loaded);
+    EXPECT_STRCASEEQ(ModulePath(module.Get()).c_str(), (dir_ + "\\tasqen.dll").c_str());
 }
 
 TEST_F(LanguageFixture, TheLanguagesOwnModuleIsFoundOnceInstalled)
@@ -114,7 +130,7 @@ TEST_F(LanguageFixture, TheLanguagesOwnModuleIsFoundOnceInstalled)
 }
 
 // Run only as a child: a copy of this program placed beside tasqen.dll loads the module
-// by name alone, as the scheduler and the reminder do.
+// by name alone, as the scheduler and the reminder do (English in every locale here).
 TEST(ProgramFolderChild, LoadsByNameAlone)
 {
     if (std::getenv("QUILLON_RESOURCE_CHILD") == nullptr)
@@ -124,15 +140,10 @@ TEST(ProgramFolderChild, LoadsByNameAlone)
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     test::WriteWholeFile(std::string(self) + ".ran", "1");
     UniqueModule module;
-    ResourceModuleStatus status = LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module);
-    if (ExpectEnglish()) {
-        ASSERT_EQ(status, ResourceModuleStatus::Loaded);
-        char text[260] = {};
-        LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text);
-        EXPECT_STREQ(text, "Quillon Scheduler");
-    } else {
-        EXPECT_EQ(status, ResourceModuleStatus::NotFound);
-    }
+    ASSERT_EQ(LoadResourceModule(ResourceModuleSearch::SystemSearch, nullptr, module), ResourceModuleStatus::Loaded);
+    char text[260] = {};
+    LoadStringA(module.Get(), IDS_APP_CAPTION, text, sizeof text);
+    EXPECT_STREQ(text, "Quillon Scheduler");
 }
 
 TEST_F(LanguageFixture, ProgramsFindTheModuleInTheirOwnFolder)

@@ -869,34 +869,53 @@ TEST(Loader, FailsWithoutTheModuleAndSaysSoOnlyForDlls)
     const std::string message = "Couldn't find resource file\n";
 
     // The test program's folder holds no resource module, and neither does the
-    // library search path.
-    UniqueModule module;
-    EXPECT_EQ(LoadResourceModuleFor("EN", ResourceModuleSearch::SystemSearch, nullptr, module),
-              ResourceModuleStatus::NotFound);
-    EXPECT_FALSE(module);
+    // library search path: neither the language's own module nor the English one.
+    for (const char *prefix : {"EN", "DE", "IT"}) {
+        UniqueModule module;
+        EXPECT_EQ(LoadResourceModuleFor(prefix, ResourceModuleSearch::SystemSearch, nullptr, module),
+                  ResourceModuleStatus::NotFound)
+            << prefix;
+        EXPECT_FALSE(module) << prefix;
+    }
     EXPECT_FALSE(reader.WaitFor(message, 300)) << "the programs exit silently";
 
-    EXPECT_EQ(LoadResourceModuleFor("EN", ResourceModuleSearch::BesideModule, GetModuleHandleA(nullptr), module),
-              ResourceModuleStatus::NotFound);
-    EXPECT_FALSE(module);
+    for (const char *prefix : {"EN", "IT"}) {
+        UniqueModule module;
+        EXPECT_EQ(LoadResourceModuleFor(prefix, ResourceModuleSearch::BesideModule, GetModuleHandleA(nullptr), module),
+                  ResourceModuleStatus::NotFound)
+            << prefix;
+        EXPECT_FALSE(module) << prefix;
+    }
     EXPECT_TRUE(reader.WaitFor(message, 3000));
 
+    UniqueModule module;
     EXPECT_EQ(LoadResourceModuleFor("", ResourceModuleSearch::BesideModule, nullptr, module),
               ResourceModuleStatus::NoLanguage);
     EXPECT_EQ(LoadResourceModuleFor(nullptr, ResourceModuleSearch::SystemSearch, nullptr, module),
               ResourceModuleStatus::NoLanguage);
 }
 
-TEST(Loader, OtherLanguagesDoNotFallBackToEnglish)
+// A language the installation has no module for gets the English one from the same
+// folder; a shipped language gets its own.
+TEST(Loader, LanguagesWithoutAModuleFallBackToEnglish)
 {
     UniqueModule anchor(LoadLibraryA(ModulePath().c_str()));
     ASSERT_TRUE(anchor);
-    for (const char *prefix : {"DE", "FR", "E"}) {
+    for (const char *prefix : {"IT", "NL", "E", "xx"}) {
         UniqueModule module;
         EXPECT_EQ(LoadResourceModuleFor(prefix, ResourceModuleSearch::BesideModule, anchor.Get(), module),
-                  ResourceModuleStatus::NotFound)
+                  ResourceModuleStatus::Loaded)
             << prefix;
-        EXPECT_FALSE(module) << prefix;
+        EXPECT_EQ(module.Get(), anchor.Get()) << prefix << " must load tasqen.dll";
+    }
+    for (const char *prefix : {"DE", "FR", "ES"}) {
+        UniqueModule module;
+        ASSERT_EQ(LoadResourceModuleFor(prefix, ResourceModuleSearch::BesideModule, anchor.Get(), module),
+                  ResourceModuleStatus::Loaded)
+            << prefix;
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(module.Get(), path, MAX_PATH);
+        EXPECT_STRCASEEQ(path, (test::BinDir() + "\\tasq" + prefix + ".dll").c_str());
     }
 }
 

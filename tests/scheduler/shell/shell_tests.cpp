@@ -166,6 +166,20 @@ TEST_F(SchedulerShell, SecondStartEndsAtOnceWithCodeZeroWhileTheFirstKeepsRunnin
     EXPECT_TRUE(first.Exit());
 }
 
+// A copy of the scheduler in a folder without any resource module (neither the user's
+// language's nor the English one) ends at once with code 0 and shows nothing: a
+// message box would hold it until the time limit.
+TEST_F(SchedulerShell, WithoutAnyResourceModuleItEndsAtOnceWithCodeZero)
+{
+    const std::string dir = test::MakeScratchDir("tasqed_no_resources");
+    const std::string program = dir + "\\tasqed.exe";
+    ASSERT_TRUE(CopyFileA((BinDir() + "\\tasqed.exe").c_str(), program.c_str(), FALSE));
+    test::ProcessResult result = test::RunProcess("\"" + program + "\"", 20000, dir.c_str());
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut) << "the scheduler kept running without a resource module";
+    EXPECT_EQ(result.exitCode, 0u);
+}
+
 // While a task's program runs, the scheduler's thread waits for it inside the minute
 // tick. A second copy started then must still see a running
 // scheduler and end with 0, not start a second one.
