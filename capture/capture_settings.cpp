@@ -13,9 +13,12 @@ void LoadCaptureSettings(CaptureSettings *settings)
     if (!ReadConfigText(config_values::kMaxMsgLen, text))
         return;
     settings->maxMessageLength = DecimalTextValue(text);
-    if (!ReadConfigText(config_values::kSender, text))
-        return;
-    settings->maxMessageLength -= static_cast<long>(std::strlen(text) + 1);
+    // A push notification carries no sender in its text: the room is the whole length.
+    if (ReadConfigNumber(config_values::kMailSystem, kMailSystemSmtp) != kMailSystemPush) {
+        if (!ReadConfigText(config_values::kSender, text))
+            return;
+        settings->maxMessageLength -= static_cast<long>(std::strlen(text) + 1);
+    }
     if (ReadConfigText(config_values::kMyMenuId, text))
         settings->menuCommandId = DecimalTextValue(text);
     if (ReadConfigText(config_values::kIEMenuId, text))

@@ -98,6 +98,8 @@ constexpr char kPushSecret[] = "PushSecret";      // REG_BINARY, CryptProtectDat
 constexpr uint32_t kMailSystemSmtp = 0;
 constexpr uint32_t kMailSystemMapi = 1;
 constexpr uint32_t kMailSystemPush = 2;
+// The Sender of a push configuration whose Sender is empty: the product's name.
+constexpr char kPushDefaultSender[] = "Quillon";
 
 // The library used when MailLibrary is empty or absent.
 constexpr char kDefaultMailLibrary[] = "MAILSIMPLE.DLL";

@@ -26,12 +26,15 @@ ComponentConfig ReadComponentConfig()
         return config;
     config.maxMessageLength = maxMsgLen;
 
-    char sender[kTextBufferSize];
-    if (!key.ReadText(kSender, sender))
-        return config;
-    // The text as read, with its terminating zero: a hand-written value stored without
-    // the zero still costs the same room in a message.
-    config.maxMessageLength -= static_cast<long>(std::strlen(sender) + 1);
+    // A push notification carries no sender in its text: the room is the whole length.
+    if (key.NumberOr(kMailSystem, kMailSystemSmtp) != kMailSystemPush) {
+        char sender[kTextBufferSize];
+        if (!key.ReadText(kSender, sender))
+            return config;
+        // The text as read, with its terminating zero: a hand-written value stored without
+        // the zero still costs the same room in a message.
+        config.maxMessageLength -= static_cast<long>(std::strlen(sender) + 1);
+    }
 
     uint32_t clip;
     if (key.ReadNumber(kClipSubject, &clip))
