@@ -118,6 +118,20 @@ const StringRow kStrings[] = {
     {206, "Error accessing web page and extracting text"},
     {301, "Outgoing Server"},
     {320, "If Changed/60"},
+    {360, "Push Notification"},
+    {361, "ntfy"},
+    {362, "Telegram bot"},
+    {363, "Discord webhook"},
+    {364, "Slack or Mattermost webhook"},
+    {365, "Gotify"},
+    {366, "Pushover"},
+    {367, "JSON webhook"},
+    {368, "Sending a test notification..."},
+    {369, "Delivered: %s"},
+    {370, "Not delivered: %s"},
+    {371, "Test cancelled."},
+    {372, "Quillon test"},
+    {373, "This test notification comes from the Quillon configuration."},
     {330, "The Quillon schedule component could not be started, so no task was created.  Reinstall Quillon "
           "and try again."},
 };
@@ -179,7 +193,7 @@ TEST_F(ModuleTest, CarriesExactlyTheListedResources)
         LPCSTR type;
         std::vector<int> ids;
     } rows[] = {
-        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123, 300}},
+        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123, 300, 315}},
         {"menus", MAKEINTRESOURCEA(4), {101, 109, 115}},
         {"accelerator tables", MAKEINTRESOURCEA(9), {109, 115}},
         {"icon groups", MAKEINTRESOURCEA(14), {107, 109}},
@@ -499,7 +513,8 @@ const std::vector<DialogRow> &Dialogs()
           {-1, kLabel, "&Destination email address:", 7, 132, 118, 8},
           {1044, kEditText, "", 7, 141, 117, 12},
           {-1, kLabel, "&Maximum message length:", 149, 132, 84, 8},
-          {1034, kEditDigits, "", 149, 141, 81, 12}}},
+          {1034, kEditDigits, "", 149, 141, 81, 12},
+          {1360, kRadio, "P&ush notification", 149, 114, 85, 10}}},
         {113, "", 227, 148, WS_CHILD, false, "MS Sans Serif",
          {{1039, kRadio, "&Use Dial-Up Networking to connect to Internet", 7, 7, 199, 10},
           {-1, kLabel, "&Name of Connection:", 29, 23, 191, 8},
@@ -625,6 +640,27 @@ const std::vector<DialogRow> &Dialogs()
           {1307, kLabel, "The password is shared with the POP3 log-in on the Advanced page.", 84, 95, 156, 18},
           {1308, kLabel, "Signing in needs STARTTLS or TLS: the user name and password are never sent in clear.",
            7, 122, 233, 18}}},
+        {315, "", 247, 160, WS_CHILD, false, "MS Sans Serif",
+         {{-1, kLabel,
+           "With \"Push notification\" chosen on the Mail System page, every message goes to a phone through "
+           "this service.",
+           7, 5, 233, 16},
+          {-1, kLabel, "Ser&vice:", 7, 25, 62, 8},
+          {1361, kDropDown, "", 72, 23, 168, 120},
+          {-1, kLabel, "Se&rver URL:", 7, 42, 62, 8},
+          {1362, kEditText, "", 72, 40, 168, 12},
+          {-1, kLabel, "T&opic, chat or user:", 7, 59, 64, 8},
+          {1363, kEditText, "", 72, 57, 168, 12},
+          {-1, kLabel, "Token or &webhook:", 7, 76, 64, 8},
+          {1364, kEditPassword, "", 72, 74, 168, 12},
+          {1366, kLabel,
+           "An empty server URL means the service's own. The token or webhook URL is stored encrypted for your "
+           "account.",
+           7, 90, 233, 16},
+          {1370, kLabel, "Warning: with an http:// server the text travels in clear.", 7, 108, 233, 8},
+          {1365, kPushButton, "Send &Test", 7, 120, 60, 14},
+          {1367, kPushButton, "Cance&l Test", 72, 120, 60, 14},
+          {1369, kLabelNoPrefix, "", 7, 138, 233, 18}}},
     };
     return dialogs;
 }
