@@ -2,73 +2,21 @@
 
 #include <mshtml.h>
 
-#include <vector>
-
 #include "capture/browser_document.h"
 #include "capture/capture_text.h"
 #include "capture/clip_obj.h"
 #include "capture/clipnet_module.h"
 #include "common/com_owners.h"
-#include "common/names.h"
-#include "common/registry.h"
+#include "common/page_task.h"
+#include "common/preview_divide_dialog.h"
+#include "common/resource_text.h"
+#include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "schedule/dialogs/dialog_support.h"
-#include "schedule/dialogs/text_division.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {
-
-constexpr DWORD kPreviewHelpContext = 1004;
-constexpr unsigned long kPageTaskTimeoutMs = 300000;
-constexpr char kPageSenderProgram[] = "quillon.exe";
-
-struct PreviewDialogData {
-    const std::string *preview;
-    DWORD *divideFlag;
-};
-
-void ShowDivided(HWND dialog, const PreviewDialogData &data)
-{
-    const std::string shown =
-        DivideTextIntoMessages(*data.preview, Module().settings.maxMessageLength, *data.divideFlag != 0);
-    SetDlgItemTextA(dialog, IDC_PREVIEW_TEXT, shown.c_str());
-}
-
-INT_PTR CALLBACK PreviewDivideProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto *data = reinterpret_cast<PreviewDialogData *>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (HandleContextHelp(dialog, message, wParam, Module().helpFilePath, kPreviewHelpContext))
-        return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        data = reinterpret_cast<PreviewDialogData *>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        CheckDlgButton(dialog, IDC_PREVIEW_DIVIDE, *data->divideFlag != 0 ? BST_CHECKED : BST_UNCHECKED);
-        ShowDivided(dialog, *data);
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_PREVIEW_DIVIDE:
-            if (HIWORD(wParam) == BN_CLICKED && data != nullptr) {
-                *data->divideFlag = IsDlgButtonChecked(dialog, IDC_PREVIEW_DIVIDE) == BST_CHECKED ? 1 : 0;
-                ShowDivided(dialog, *data);
-            }
-            return TRUE;
-        case IDOK:
-        case IDCANCEL:
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        default:
-            break;
-        }
-        break;
-    default:
-        break;
-    }
-    return FALSE;
-}
 
 void Message(HWND owner, UINT textId, UINT type)
 {
@@ -77,29 +25,7 @@ void Message(HWND owner, UINT textId, UINT type)
     MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 
-// Adds the page sender's values to the task the submission stored under keyName. After a
-// cancel in the task editor the key does not exist and nothing is written.
-void WriteTaskValues(const char *keyName, const std::string &selection, DWORD divideFlag)
-{
-    RegistryKey tasks;
-    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
-        return;
-    RegistryKey task;
-    if (keyName[0] == '\0' || task.Open(tasks.Get(), keyName) != ERROR_SUCCESS)
-        return;
-    task.WriteString(task_values::kCommandLine, keyName);
-    task.WriteString(task_values::kSelection, selection);
-    task.WriteDword(task_values::kChopMessage, divideFlag);
-}
-
 } // namespace
-
-INT_PTR RunPreviewDivideDialog(HWND owner, const std::string &preview, DWORD *divideFlag)
-{
-    PreviewDialogData data{&preview, divideFlag};
-    return DialogBoxParamA(Module().resources, MAKEINTRESOURCEA(IDD_PREVIEW_DIVIDE), owner, PreviewDivideProc,
-                           reinterpret_cast<LPARAM>(&data));
-}
 
 void CaptureSelection(ClipObj &object)
 {
@@ -160,7 +86,15 @@ void CaptureSelection(ClipObj &object)
             return;
         }
     }
-    if (RunPreviewDivideDialog(frame, preview, &module.divideFlag) != IDOK)
+    PreviewDivideDialogData shown;
+    shown.text = preview;
+    shown.maxMessageLength = module.settings.maxMessageLength;
+    shown.helpFilePath = module.helpFilePath;
+    shown.divide = module.divideFlag != 0;
+    const INT_PTR closed = RunPreviewDivideDialog(frame, module.resources, &shown);
+    if (closed == IDOK || closed == IDCANCEL)
+        module.divideFlag = shown.divide ? 1 : 0;
+    if (closed != IDOK)
         return;
 
     ITasqeduleUI *schedule = object.Schedule();
@@ -168,18 +102,13 @@ void CaptureSelection(ClipObj &object)
         Message(frame, IDS_CAPTURE_NO_SCHEDULER, MB_OK | MB_ICONERROR);
         return;
     }
-    char keyName[32] = {};
-    std::vector<char> commandLine(selection.begin(), selection.end());
-    commandLine.push_back('\0');
-    char program[sizeof kPageSenderProgram] = {};
-    CopyBounded(program, kPageSenderProgram);
-    const HRESULT submitted =
-        schedule->SubmitApplication(frame, description, program, commandLine.data(), 1, kPageTaskTimeoutMs, keyName);
-    keyName[sizeof keyName - 1] = '\0';
-    // Only a stored task gets the values: after a cancel the name may, in a rare race, be
-    // that of another task stored meanwhile, which must not be overwritten.
-    if (submitted == S_OK)
-        WriteTaskValues(keyName, selection, module.divideFlag);
+    PageTaskRequest request;
+    request.description = description;
+    request.commandLine = selection;
+    request.selection = selection;
+    request.writeChopMessage = true;
+    request.chopMessage = module.divideFlag;
+    SubmitPageTask(schedule, frame, request, nullptr);
 }
 
 } // namespace quillon::capture

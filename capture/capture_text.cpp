@@ -23,14 +23,4 @@ std::string ShortLocation(const std::string &address)
     return slash == std::string::npos ? address : address.substr(slash + 1);
 }
 
-std::string SelectionValue(const std::string &address, const std::string *descriptor)
-{
-    std::string value = "\"" + address + "\"";
-    if (descriptor != nullptr) {
-        value += ' ';
-        value += *descriptor;
-    }
-    return value;
-}
-
 } // namespace quillon::capture

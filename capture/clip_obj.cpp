@@ -9,8 +9,9 @@
 #include "capture/clipnet_module.h"
 #include "capture/clipnet_ids.h"
 #include "common/text.h"
+#include "common/window_support.h"
 #include "resources/resource_ids.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {
@@ -26,6 +27,15 @@ ClipObj *SubclassOwner(HWND window)
     std::lock_guard<std::mutex> guard(subclassLock);
     auto found = subclassed.find(window);
     return found == subclassed.end() ? nullptr : found->second;
+}
+
+// A reference held for the length of a call that may end the object's other ones.
+ComPtr<ClipObj> HoldReference(ClipObj *object)
+{
+    object->AddRef();
+    ComPtr<ClipObj> held;
+    held.Attach(object);
+    return held;
 }
 
 std::string ModuleDirectoryOf(HMODULE module)
@@ -48,8 +58,7 @@ ClipObj::~ClipObj()
     schedule_.Reset();
     textLibrary_.Reset();
     browser_.Reset();
-    if (site_ != nullptr)
-        site_->Release();
+    site_.Reset();
     UnlockModule();
 }
 
@@ -167,7 +176,7 @@ HRESULT STDMETHODCALLTYPE ClipObj::GetSite(REFIID riid, void **site)
     if (site == nullptr)
         return E_POINTER;
     *site = nullptr;
-    if (site_ == nullptr)
+    if (!site_)
         return E_FAIL;
     return site_->QueryInterface(riid, site);
 }
@@ -190,7 +199,7 @@ LRESULT ClipObj::Forward(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 LRESULT ClipObj::Destroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Keep this object alive to the end of this call whatever the forward does.
-    AddRef();
+    const ComPtr<ClipObj> held = HoldReference(this);
     LRESULT result = 0;
     if (message == WM_DESTROY) {
         RemovePropA(window, kClipnetProperty);
@@ -211,27 +220,28 @@ LRESULT ClipObj::Destroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         result = Forward(window, message, wParam, lParam);
         EndSubclass(); // WM_NCDESTROY: the window is gone
     }
-    Release();
     return result;
 }
 
 } // namespace quillon::capture
 
-using quillon::capture::ClipObj;
-using quillon::capture::Module;
+namespace quillon::capture {
+namespace {
 
-extern "C" LRESULT CALLBACK MyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// MyWndProc's work. It runs inside the browser's window procedure and allocates, so
+// MyWndProc guards it: a message whose handling threw answers 0.
+LRESULT HandleFrameMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ClipObj *object = static_cast<ClipObj *>(GetPropA(window, quillon::capture::kClipnetProperty));
+    ClipObj *object = static_cast<ClipObj *>(GetPropA(window, kClipnetProperty));
     if (object == nullptr)
-        object = quillon::capture::SubclassOwner(window);
+        object = SubclassOwner(window);
     if (object == nullptr)
         return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
                                        : DefWindowProcA(window, message, wParam, lParam);
 
     auto &module = Module();
     if (message == module.updateMessage && message != 0) {
-        quillon::capture::LoadCaptureSettings(&module.settings);
+        LoadCaptureSettings(&module.settings);
         return 0;
     }
     switch (message) {
@@ -254,9 +264,8 @@ extern "C" LRESULT CALLBACK MyWndProc(HWND window, UINT message, WPARAM wParam, 
         if (LOWORD(wParam) == static_cast<WORD>(module.settings.menuCommandId)) {
             // The capture runs modal dialogs; the object must outlive them even if the
             // frame is destroyed meanwhile.
-            object->AddRef();
-            quillon::capture::CaptureSelection(*object);
-            object->Release();
+            const ComPtr<ClipObj> held = HoldReference(object);
+            CaptureSelection(*object);
             return 0;
         }
         break;
@@ -267,4 +276,12 @@ extern "C" LRESULT CALLBACK MyWndProc(HWND window, UINT message, WPARAM wParam, 
         break;
     }
     return object->Forward(window, message, wParam, lParam);
+}
+
+} // namespace
+} // namespace quillon::capture
+
+extern "C" LRESULT CALLBACK MyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return quillon::GuardedWindowProc<quillon::capture::HandleFrameMessage>(window, message, wParam, lParam);
 }

@@ -58,7 +58,7 @@ private:
     void Subclass(HWND frame);
     void EndSubclass();
 
-    IUnknown *site_ = nullptr; // the standard site field; SetSite keeps browser_ instead
+    ComPtr<IUnknown> site_; // the standard site field; SetSite keeps browser_ instead
     LONG references_ = 0;
     WNDPROC previous_ = nullptr;
     ComPtr<IWebBrowser2> browser_;

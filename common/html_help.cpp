@@ -27,4 +27,16 @@ void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
         htmlHelp(owner, helpFilePath, kHelpContextCommand, context);
 }
 
+bool HandleContextHelp(HWND dialog, UINT message, WPARAM wParam, const char *helpFilePath, DWORD context)
+{
+    bool isHelp = (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CONTEXTHELP) || message == WM_HELP;
+    if (!isHelp)
+        return false;
+    ShowHelpContext(dialog, helpFilePath, context);
+    SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+    return true;
+}
+
 } // namespace quillon

@@ -1,4 +1,5 @@
-// Pieces the programs' main windows share (tasqed.exe, Nagnote.exe).
+// Pieces the programs' windows and dialogs share: the About box, and the guards that keep
+// an exception from leaving a window or dialog procedure.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,18 @@ LRESULT CALLBACK GuardedWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return Handle(window, message, wParam, lParam);
     } catch (...) {
         return 0;
+    }
+}
+
+// The dialog procedure around Body: no exception leaves it for the dialog manager; a
+// message whose handling threw counts as not handled (FALSE).
+template <INT_PTR (*Body)(HWND, UINT, WPARAM, LPARAM)>
+INT_PTR CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return Body(dialog, message, wParam, lParam);
+    } catch (...) {
+        return FALSE;
     }
 }
 

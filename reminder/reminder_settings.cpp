@@ -3,7 +3,8 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
+#include "common/config/shared_settings.h"
 
 namespace quillon {
 
@@ -16,11 +17,11 @@ constexpr char kPersonalValue[] = "Personal";
 
 bool ReadReminderSettings(ReminderSettings *settings)
 {
-    char maxMsgLen[kTextBufferSize] = "";
-    if (!ReadConfigText(config_values::kMaxMsgLen, maxMsgLen))
+    ConfigurationKey key;
+    key.Open();
+    if (!ReadMessageLengthLimit(key, &settings->maxMsgLen))
         return false;
-    settings->maxMsgLen = DecimalTextValue(maxMsgLen);
-    settings->introSuppressed = ReadConfigNumber(config_values::kRemindIntro, 0) != 0;
+    settings->introSuppressed = key.NumberOr(config_values::kRemindIntro, 0) != 0;
     return true;
 }
 

@@ -6,7 +6,9 @@
 
 #include "common/handles.h"
 #include "common/names.h"
+#include "common/page_task.h"
 #include "common/registry.h"
+#include "common/submit_page_task.h"
 #include "common/text.h"
 #include "common/window_support.h"
 #include "reminder/reminder_file.h"
@@ -28,9 +30,6 @@ constexpr int kSubjectLabelId = 103;
 constexpr int kMessageLabelId = 104;
 constexpr int kSubjectFieldId = IDM_FOCUS_SUBJECT;
 constexpr int kMessageFieldId = IDM_FOCUS_MESSAGE;
-constexpr char kPageSender[] = "quillon.exe";
-constexpr LONG kNeedsInternet = 1;
-constexpr ULONG kTaskTimeoutMs = 300000;
 constexpr int kFontPoints = 8;
 
 // Process-wide state of the one reminder window; everything runs on its thread.
@@ -205,19 +204,6 @@ bool SaveReminderFile(const std::string &subject, const std::string &message, Sa
     return true;
 }
 
-// The new task's own values: the page sender finds its page through them.
-void WriteTaskValues(const char *keyName, const std::string &path)
-{
-    RegistryKey tasks;
-    if (OpenUserKey(kTasksKeyPath, &tasks) != ERROR_SUCCESS)
-        return;
-    RegistryKey task;
-    if (task.Open(tasks.Get(), keyName) != ERROR_SUCCESS)
-        return;
-    task.WriteString(task_values::kCommandLine, keyName);
-    task.WriteString(task_values::kSelection, "\"" + path + "\"");
-}
-
 void ScheduleReminder(HWND window)
 {
     // The menu item is grayed in these cases; an accelerator or a stray command must not
@@ -234,18 +220,13 @@ void ScheduleReminder(HWND window)
     char description[kTextBufferSize] = "";
     CopyBounded(description, TaskDescription(ResourceString(IDS_TASK_DESCRIPTION_FORMAT),
                                              NumberedSubject(subject, saved.number)));
-    char program[sizeof kPageSender];
-    CopyBounded(program, kPageSender);
-    char commandLine[] = "";
-    char keyName[kTextBufferSize] = "";
-    HRESULT result = g_reminder.component->SubmitApplication(window, description, program, commandLine, kNeedsInternet,
-                                                             kTaskTimeoutMs, keyName);
-    if (FAILED(result)) {
+    PageTaskRequest request;
+    request.description = description;
+    // The page sender finds its page through the Selection written after the submission.
+    request.selection = SelectionValue(saved.path, nullptr);
+    HRESULT result = SubmitPageTask(g_reminder.component.Get(), window, request, nullptr);
+    if (FAILED(result))
         UndoSavedFile(saved);
-        return;
-    }
-    keyName[sizeof keyName - 1] = '\0';
-    WriteTaskValues(keyName, saved.path);
 }
 
 // ---- Dialogs -----------------------------------------------------------------------

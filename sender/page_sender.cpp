@@ -8,10 +8,11 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
-#include "scheduler/config/config_registry.h"
-#include "sender/queue/message_queue.h"
+#include "common/config/configuration_key.h"
+#include "common/config/shared_settings.h"
+#include "queue/message_queue.h"
 #include "sender/text_digest_cng.h"
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon {
 
@@ -62,13 +63,12 @@ bool LoadSenderConfiguration(SenderConfiguration *config)
         return false;
 
     SenderConfiguration out;
-    if (!key.ReadText(kMaxMsgLen, text) || !ParseMessageLengthLimit(text, &out.maxMsgLen))
+    long maxMsgLen;
+    if (!ReadMessageLengthLimit(key, &maxMsgLen) || !AcceptMessageLengthLimit(maxMsgLen, &out.maxMsgLen))
         return false;
 
-    out.logging = key.HasData(kLogging) && key.ReadText(kLogging, out.logFile);
-    if (!out.logging)
-        out.logFile[0] = '\0';
-    out.clipSubject = key.NumberOr(kClipSubject, 0) != 0;
+    out.logging = ReadLogFile(key, out.logFile);
+    ReadClipSubject(key, &out.clipSubject);
     *config = out;
     return true;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "sender/webflat/webflat_contract.h"
 
 namespace quillon {
 
@@ -27,27 +26,13 @@ std::string TaskKeyNameFromCommandLine(const char *commandLine)
     return std::string(p);
 }
 
-bool SplitSelection(const std::string &selection, SelectionParts *parts)
-{
-    if (selection.empty() || selection[0] != '"')
-        return false;
-    size_t closing = selection.rfind('"');
-    if (closing == 0)
-        return false;
-    SelectionParts out;
-    out.address = selection.substr(1, closing - 1);
-    size_t rest = selection.find_first_not_of(' ', closing + 1);
-    if (rest != std::string::npos) {
-        out.hasDescriptor = true;
-        out.descriptor = selection.substr(rest);
-    }
-    *parts = std::move(out);
-    return true;
-}
-
 bool ParseMessageLengthLimit(const char *text, int32_t *limit)
 {
-    long value = DecimalTextValue(text);
+    return AcceptMessageLengthLimit(DecimalTextValue(text), limit);
+}
+
+bool AcceptMessageLengthLimit(long value, int32_t *limit)
+{
     if (value < 1)
         return false;
     *limit = static_cast<int32_t>(value);

@@ -1,12 +1,15 @@
-// Text work of the page sender that needs no Windows: splitting a task's Selection into
-// address and selection descriptor, reading the message length limit, and cutting an
-// extracted page into messages. The Win32 side (sender/page_sender.*) reads the registry,
-// calls the text library and queues what CutPageText returns.
+// Text work of the page sender that needs no Windows: the task key name from the command
+// line, reading the message length limit, and cutting an extracted page into messages
+// (a task's Selection is split by common/page_task.h). The Win32 side
+// (sender/page_sender.*) reads the registry, calls the text library and queues what
+// CutPageText returns.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/page_task.h"
 
 namespace quillon {
 
@@ -16,25 +19,12 @@ namespace quillon {
 // program name.
 std::string TaskKeyNameFromCommandLine(const char *commandLine);
 
-// A task's Selection: a double quote, the page address or file path, a closing double
-// quote, then optionally spaces and a selection descriptor.
-struct SelectionParts {
-    std::string address;
-    bool hasDescriptor = false;  // false: the text library gets no descriptor (null)
-    std::string descriptor;
-};
-
-// Splits `selection`. The address runs from after the first character (which must be a
-// double quote) to the last double quote of the text, so quotes inside the address stay
-// part of it. Spaces after the closing quote are skipped; whatever follows is the
-// descriptor. False (and *parts untouched) when the text does not start with a quote or
-// has no closing quote after it.
-bool SplitSelection(const std::string &selection, SelectionParts *parts);
-
 // The configured MaxMsgLen text as a length limit, converted the way the C library's
 // text-to-long conversion does ("160 chars" gives 160). A limit below 1 (including text
 // that is not a number) is refused with false: cutting could make no progress with it.
 bool ParseMessageLengthLimit(const char *text, int32_t *limit);
+// The same rule on a value already converted (common/config's ReadMessageLengthLimit).
+bool AcceptMessageLengthLimit(long value, int32_t *limit);
 
 struct PageMessage {
     std::string subject;

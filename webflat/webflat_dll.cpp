@@ -1,5 +1,5 @@
 // WEBFLAT.DLL: the exports WebFlat, PageFlat and WebFlatFree (contract in
-// sender/webflat/webflat_contract.h). The extraction itself is the portable core; this
+// webflat/webflat_contract.h). The extraction itself is the portable core; this
 // file gets the markup (fetched, read from a file, or taken from the browser's document
 // object), converts between the page's character set, UTF-8 and the ANSI code page, and
 // hands the texts out in memory the caller returns with WebFlatFree.
@@ -16,7 +16,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
-#include "mail/runtime_release.h"
+#include "common/runtime_release.h"
 #include <cstring>
 #include <memory>
 #include <string>
@@ -24,7 +24,7 @@
 
 #include "common/com_owners.h"
 #include "common/handles.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "webflat/core/address.h"
 #include "webflat/core/charset.h"
 #include "webflat/core/flatten.h"

@@ -35,10 +35,10 @@
 #include "common/win_datetime.h"
 #include "schedule/task_store.h"
 #include "scheduler/engine/component_schedule.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/task_engine.h"
 #include "scheduler/engine/win_services.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tasqui_h.h"
 #include "tests/support/wine_test_support.h"
 
@@ -233,8 +233,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    EngineSettings settings;
-    if (!LoadEngineSettings(&settings)) {
+    SchedulerSettings settings;
+    if (!LoadConfiguration(&settings)) {
         std::printf("incomplete configuration\n");
         return 1;
     }

@@ -91,7 +91,7 @@ bool TickBench(const std::string &binDir)
         return false;
     }
 
-    EngineSettings settings;
+    SchedulerSettings settings;
     ShellState shell;
     BenchClock clock;
     NoLog log;
@@ -154,7 +154,7 @@ bool DispatchBench(const std::string &binDir, const char *smtpAddress, bool dont
         }
     }
 
-    EngineSettings settings;
+    SchedulerSettings settings;
     settings.dontSend = dontSend;
     settings.mailLibrary = binDir + "\\mailwire.dll";
     settings.sender = "bench@example.org";

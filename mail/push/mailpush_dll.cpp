@@ -8,9 +8,9 @@
 
 #include "mail/mail_contract.h"
 #include "mail/mail_export.h"
-#include "mail/push/push_secret.h"
+#include "common/push/push_secret.h"
 #include "mail/push/push_session.h"
-#include "mail/runtime_release.h"
+#include "common/runtime_release.h"
 
 namespace {
 

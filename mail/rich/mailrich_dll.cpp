@@ -9,7 +9,7 @@
 
 #include "mail/mail_contract.h"
 #include "mail/mail_export.h"
-#include "mail/runtime_release.h"
+#include "common/runtime_release.h"
 #include "mail/rich/mapi_utilities.h"
 #include "mail/rich/rich_library.h"
 

@@ -11,7 +11,7 @@
 #include "common/text.h"
 #include "mail/mail_contract.h"
 #include "mail/mail_export.h"
-#include "mail/runtime_release.h"
+#include "common/runtime_release.h"
 #include "mail/simple/simple_mapi_session.h"
 #include "mail/simple/simple_settings.h"
 

@@ -2,15 +2,17 @@
 
 #include "common/names.h"
 #include "common/text.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
+#include "common/config/shared_settings.h"
 
 namespace quillon {
 
 std::string LoadRefusalLogFile()
 {
+    ConfigurationKey key;
+    key.Open();
     char logFile[kTextBufferSize];
-    if (!ReadConfigText(config_values::kLogging, logFile))
-        return std::string();
+    ReadLogFile(key, logFile);
     return logFile;
 }
 

@@ -8,7 +8,7 @@
 
 #include "mail/mail_contract.h"
 #include "mail/mail_export.h"
-#include "mail/runtime_release.h"
+#include "common/runtime_release.h"
 #include "mail/wire/wire_session.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "common/registry.h"
 #include "common/win_datetime.h"
 #include "mail/wire/wire_tls.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
 
 #include <cstring>
 #include <memory>

@@ -5,40 +5,22 @@
 #include <cstring>
 
 #include "common/names.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
+#include "common/config/shared_settings.h"
 
 namespace quillon {
 
 ComponentConfig ReadComponentConfig()
 {
-    using namespace config_values;
     ComponentConfig config;
     ConfigurationKey key;
     if (!key.Open())
         return config;
 
-    config.logging = key.ReadText(kLogging, config.logPath) && key.HasData(kLogging);
-    if (!config.logging)
-        config.logPath[0] = '\0';
-
-    long maxMsgLen;
-    if (!key.ReadDecimal(kMaxMsgLen, &maxMsgLen))
+    config.logging = ReadLogFile(key, config.logPath);
+    if (ReadMessageRoom(key, &config.maxMessageLength) != MessageRoomRead::kRoom)
         return config;
-    config.maxMessageLength = maxMsgLen;
-
-    // A push notification carries no sender in its text: the room is the whole length.
-    if (key.NumberOr(kMailSystem, kMailSystemSmtp) != kMailSystemPush) {
-        char sender[kTextBufferSize];
-        if (!key.ReadText(kSender, sender))
-            return config;
-        // The text as read, with its terminating zero: a hand-written value stored without
-        // the zero still costs the same room in a message.
-        config.maxMessageLength -= static_cast<long>(std::strlen(sender) + 1);
-    }
-
-    uint32_t clip;
-    if (key.ReadNumber(kClipSubject, &clip))
-        config.clipSubject = clip != 0;
+    ReadClipSubject(key, &config.clipSubject);
     return config;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/task_properties.h"
 #include "common/win_datetime.h"
 #include "schedule/evaluation.h"
 #include "schedule/log_trace_sink.h"
@@ -15,13 +16,6 @@
 #include "schedule/task_store.h"
 
 namespace quillon::tasqui {
-
-namespace {
-
-// Task-key-name property of IAppTaskData.
-constexpr ULONG kKeyNameProperty = 0x40000001;
-
-} // namespace
 
 TasqeduleUI::TasqeduleUI(IUnknown *outer) : ComObject<ITasqeduleUIDispatchSlots>(outer, IID_ITasqeduleUI) {}
 
@@ -173,7 +167,7 @@ HRESULT STDMETHODCALLTYPE TasqeduleUI::RequeueTask(SYSTEMTIME *st, IUnknown *tas
         if (FAILED(task->QueryInterface(IID_IAppTaskData, data.PutVoid())))
             return E_INVALIDARG;
         LPSTR keyName = nullptr;
-        if (data->GetStringProperty(kKeyNameProperty, &keyName) != S_OK || keyName == nullptr)
+        if (data->GetStringProperty(kTaskPropKeyName, &keyName) != S_OK || keyName == nullptr)
             return E_INVALIDARG;
         DateTime retryTime = st != nullptr ? FromSystemTime(*st) : DateTime{};
         RegistryRetryQueue queue;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
 
@@ -56,14 +57,14 @@ bool IsPageSenderProgram(const std::string &appName)
     size_t slash = name.find_last_of("\\/\":");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);
-    static const char kPageSender[] = "quillon.exe";
-    if (name.size() != sizeof kPageSender - 1)
+    // The program is compared in lower case: kPageSenderProgram is all lower case.
+    if (name.size() != sizeof kPageSenderProgram - 1)
         return false;
     for (size_t i = 0; i < name.size(); ++i) {
         char c = name[i];
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-        if (c != kPageSender[i])
+        if (c != kPageSenderProgram[i])
             return false;
     }
     return true;

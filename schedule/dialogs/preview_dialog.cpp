@@ -4,12 +4,13 @@
 #include <string>
 
 #include "common/names.h"
+#include "common/page_task.h"
 #include "common/registry.h"
+#include "common/text_division.h"
 #include "resources/resource_ids.h"
 #include "schedule/dialogs/dialog_support.h"
 #include "schedule/dialogs/schedule_dialogs.h"
-#include "schedule/dialogs/text_division.h"
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon {
 
@@ -64,9 +65,8 @@ void RunPreviewDialog(HWND owner, const DialogEnvironment &env, const TaskRecord
         DWORD chopMessage = 0;
         if (!ReadPageValues(task.KeyName, &selection, &chopMessage))
             return;
-        std::string address, descriptor;
-        bool hasDescriptor = false;
-        if (!SplitSelectionValue(selection, &address, &descriptor, &hasDescriptor))
+        SelectionParts parts;
+        if (!SplitSelection(selection, &parts))
             return;
 
         // The library before the texts: texts are released through it (see the loader).
@@ -76,7 +76,7 @@ void RunPreviewDialog(HWND owner, const DialogEnvironment &env, const TaskRecord
         std::string shown;
         {
             ExtractedText text;
-            int32_t result = library.WebFlat(address.c_str(), hasDescriptor ? descriptor.c_str() : nullptr,
+            int32_t result = library.WebFlat(parts.address.c_str(), parts.hasDescriptor ? parts.descriptor.c_str() : nullptr,
                                              static_cast<int32_t>(env.maxMessageLength), &text);
             if (result < 0) {
                 std::string error = LoadResourceText(env.resources, IDS_EXTRACT_ERROR);

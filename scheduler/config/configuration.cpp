@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/config/shared_settings.h"
 #include "common/names.h"
 
 namespace quillon {
@@ -33,23 +34,6 @@ bool ReadPasswordInto(const ConfigurationSource &source, std::string *target)
 
 } // namespace
 
-bool ConfigurationSource::ReadTextBytes(const char *name, char *buffer, uint32_t *length) const
-{
-    if (!ReadText(name, buffer))
-        return false;
-    *length = static_cast<uint32_t>(std::strlen(buffer));
-    return true;
-}
-
-bool ConfigurationSource::ReadDecimal(const char *name, long *value) const
-{
-    char text[kTextBufferSize];
-    if (!ReadText(name, text))
-        return false;
-    *value = DecimalTextValue(text);
-    return true;
-}
-
 bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings *settings)
 {
     using namespace config_values;
@@ -67,9 +51,9 @@ bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings 
         return false;
     s.hangUpMinutes = timeout > 0 ? static_cast<uint32_t>(timeout) : 0;
 
-    s.logging = source.HasData(kLogging) && ReadTextInto(source, kLogging, &s.logFile);
-    if (!s.logging)
-        s.logFile.clear();
+    char logFile[kTextBufferSize];
+    s.logging = ReadLogFile(source, logFile);
+    s.logFile = logFile;
     s.dontDial = source.HasData(kDontDial);
     s.dontSend = source.HasData(kDontSend);
 

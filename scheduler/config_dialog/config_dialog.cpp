@@ -5,13 +5,14 @@
 #include <memory>
 
 #include "common/html_help.h"
+#include "common/window_support.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
-#include "mail/push/push_secret.h"
-#include "mail/push/push_session.h"
+#include "common/push/push_secret.h"
+#include "common/push/push_send.h"
 #include "resources/resource_ids.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
 #include "scheduler/config_dialog/config_form.h"
 
 namespace quillon {
@@ -60,17 +61,6 @@ struct DialogState {
 };
 
 DialogState *StateOf(HWND window) { return reinterpret_cast<DialogState *>(GetWindowLongPtrA(window, DWLP_USER)); }
-
-// No exception may leave a dialog procedure.
-template <INT_PTR (*Body)(HWND, UINT, WPARAM, LPARAM)>
-INT_PTR CALLBACK Guarded(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    try {
-        return Body(window, message, wParam, lParam);
-    } catch (...) {
-        return FALSE;
-    }
-}
 
 std::string ItemText(HWND page, int id)
 {
@@ -622,7 +612,7 @@ bool CreatePages(DialogState &state)
 {
     const ConfigDialogContext &context = *state.context;
     for (int index = 0; index < kPageCount; ++index) {
-        HWND page = CreateDialogParamA(context.resources, MAKEINTRESOURCEA(kPageTemplates[index]), state.tabs, Guarded<PageProcBody>,
+        HWND page = CreateDialogParamA(context.resources, MAKEINTRESOURCEA(kPageTemplates[index]), state.tabs, GuardedDialogProc<PageProcBody>,
                                        reinterpret_cast<LPARAM>(&state));
         if (page == nullptr)
             return false;
@@ -754,7 +744,7 @@ INT_PTR PasswordProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 bool RunChangePasswordDialog(HWND owner, HMODULE resources, const char *caption, std::string *password)
 {
     PasswordDialogData data{resources, caption, std::string()};
-    INT_PTR result = DialogBoxParamA(resources, MAKEINTRESOURCEA(IDD_CHANGE_PASSWORD), owner, Guarded<PasswordProcBody>,
+    INT_PTR result = DialogBoxParamA(resources, MAKEINTRESOURCEA(IDD_CHANGE_PASSWORD), owner, GuardedDialogProc<PasswordProcBody>,
                                      reinterpret_cast<LPARAM>(&data));
     if (result != IDOK)
         return false;
@@ -769,7 +759,7 @@ INT_PTR RunConfigurationDialog(HWND owner, const ConfigDialogContext &context)
     DialogState state;
     state.context = &context;
     try {
-        return DialogBoxParamA(context.resources, MAKEINTRESOURCEA(IDD_CONFIGURATION), owner, Guarded<FrameProcBody>,
+        return DialogBoxParamA(context.resources, MAKEINTRESOURCEA(IDD_CONFIGURATION), owner, GuardedDialogProc<FrameProcBody>,
                                reinterpret_cast<LPARAM>(&state));
     } catch (...) {
         return -1;

@@ -3,7 +3,7 @@
 #include "common/names.h"
 #include "common/scramble.h"
 #include "common/text.h"
-#include "mail/push/push_request.h"
+#include "common/push/push_request.h"
 
 namespace quillon {
 

@@ -7,7 +7,7 @@
 
 namespace quillon {
 
-ConnectionKeeper::ConnectionKeeper(const EngineSettings &settings, EngineLog &log, Dialer &dialer,
+ConnectionKeeper::ConnectionKeeper(const SchedulerSettings &settings, EngineLog &log, Dialer &dialer,
                                    ScheduleSource &schedule, MailDispatcher &dispatcher)
     : settings_(settings), log_(log), dialer_(dialer), schedule_(schedule), dispatcher_(dispatcher)
 {

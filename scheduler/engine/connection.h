@@ -8,7 +8,7 @@
 
 #include "common/datetime.h"
 #include "scheduler/engine/engine_seams.h"
-#include "scheduler/engine/engine_settings.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/mail_dispatch.h"
 
 namespace quillon {
@@ -20,7 +20,7 @@ constexpr uint32_t kMaxHangUpLookAheadMinutes = 24 * 60;
 class ConnectionKeeper {
 public:
     // Every reference must outlive the keeper.
-    ConnectionKeeper(const EngineSettings &settings, EngineLog &log, Dialer &dialer, ScheduleSource &schedule,
+    ConnectionKeeper(const SchedulerSettings &settings, EngineLog &log, Dialer &dialer, ScheduleSource &schedule,
                      MailDispatcher &dispatcher);
 
     // Makes sure of the connection when dial-up is configured, the pass needs the
@@ -35,7 +35,7 @@ public:
     bool Dialled() const { return dialled_; }
 
 private:
-    const EngineSettings &settings_;
+    const SchedulerSettings &settings_;
     EngineLog &log_;
     Dialer &dialer_;
     ScheduleSource &schedule_;

@@ -9,16 +9,10 @@
 #include <string>
 
 #include "common/datetime.h"
-#include "sender/queue/queue_pass.h"
+#include "common/task_properties.h"  // the ids the engine asks a task for
+#include "scheduler/engine/queue_pass.h"
 
 namespace quillon {
-
-// Property identifiers of a task record (IAppTaskData).
-constexpr uint32_t kTaskPropKeyName = 0x40000001;
-constexpr uint32_t kTaskPropAppName = 0x40000003;
-constexpr uint32_t kTaskPropCommandLine = 0x40000004;
-constexpr uint32_t kTaskPropNeedsInternet = 0x80000002;
-constexpr uint32_t kTaskPropTimeout = 0x10000006;
 
 // Exit codes of task processes: only kTaskExitSuccess counts as success; a process that
 // overruns its time-out is terminated with kTaskExitTerminated.
@@ -92,7 +86,7 @@ public:
     virtual bool ProbeStartPage() = 0;
 };
 
-// The outgoing message queue (the Mail key): MailQueueStore of sender/queue/queue_pass.h.
+// The outgoing message queue (the Mail key): MailQueueStore of queue/queue_store.h.
 
 // One loaded mail library: the three functions of the mail-library contract. Results
 // are 0 or more for success and negative for failure. Destroying it unloads the library.

@@ -23,7 +23,7 @@ void ClearBuffer(char *buffer, size_t size)
 // The dispatcher's side of one queue pass: the four log lines and the send per entry.
 class DispatchHandler : public QueuePassHandler {
 public:
-    DispatchHandler(const EngineSettings &settings, EngineLog &log, MailTransport &library, uint32_t session)
+    DispatchHandler(const SchedulerSettings &settings, EngineLog &log, MailTransport &library, uint32_t session)
         : settings_(settings), log_(log), library_(library), session_(session)
     {
     }
@@ -52,7 +52,7 @@ private:
             log_.Append(text, true);
     }
 
-    const EngineSettings &settings_;
+    const SchedulerSettings &settings_;
     EngineLog &log_;
     MailTransport &library_;
     uint32_t session_;
@@ -60,7 +60,7 @@ private:
 
 } // namespace
 
-MailDispatcher::MailDispatcher(const EngineSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
+MailDispatcher::MailDispatcher(const SchedulerSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
                                MailLibraryLoader &libraries)
     : settings_(settings), clock_(clock), log_(log), queue_(queue), libraries_(libraries)
 {

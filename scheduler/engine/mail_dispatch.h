@@ -1,7 +1,7 @@
 // Delivery of the outgoing message queue: IsMailDue and DispatchMail.
 //
 // DispatchMail loads the configured mail library, logs on once, runs one pass of the
-// queue walk (RunQueuePass of sender/queue/queue_pass.h: sends every due entry in
+// queue walk (RunQueuePass of scheduler/engine/queue_pass.h: sends every due entry in
 // enumeration order, deletes what was sent or given up, reschedules what failed), logs
 // off and unloads the library. The minute tick repeats its pass while IsMailDue is true,
 // so nothing that cannot make progress may stay "due":
@@ -20,14 +20,14 @@
 
 #include "common/datetime.h"
 #include "scheduler/engine/engine_seams.h"
-#include "scheduler/engine/engine_settings.h"
+#include "scheduler/config/configuration.h"
 
 namespace quillon {
 
 class MailDispatcher {
 public:
     // Every reference must outlive the dispatcher; settings are read at each call.
-    MailDispatcher(const EngineSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
+    MailDispatcher(const SchedulerSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
                    MailLibraryLoader &libraries);
 
     // True when the queue holds an entry whose RetryTime has come, unless the queue is
@@ -44,7 +44,7 @@ private:
     uint32_t RetryMinutes() const;
     void HoldOffQueue();
 
-    const EngineSettings &settings_;
+    const SchedulerSettings &settings_;
     Clock &clock_;
     EngineLog &log_;
     MailQueueStore &queue_;

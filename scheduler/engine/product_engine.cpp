@@ -2,7 +2,7 @@
 
 namespace quillon {
 
-ProductEngine::ProductEngine(const EngineSettings &settings, ShellState &shell, HWND mainWindow,
+ProductEngine::ProductEngine(const SchedulerSettings &settings, ShellState &shell, HWND mainWindow,
                              ITasqeduleUI *component)
     : shell_(shell),
       log_(settings),

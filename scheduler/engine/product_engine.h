@@ -18,7 +18,7 @@ class ProductEngine {
 public:
     // `mainWindow` owns any dial-up dialog; `component` is borrowed (null: no tasks are
     // ever due, mail is still delivered). settings and shell must outlive the engine.
-    ProductEngine(const EngineSettings &settings, ShellState &shell, HWND mainWindow, ITasqeduleUI *component);
+    ProductEngine(const SchedulerSettings &settings, ShellState &shell, HWND mainWindow, ITasqeduleUI *component);
     ProductEngine(const ProductEngine &) = delete;
     ProductEngine &operator=(const ProductEngine &) = delete;
 

@@ -6,7 +6,7 @@
 
 namespace quillon {
 
-TaskEngine::TaskEngine(const EngineSettings &settings, ShellState &shell, const EngineServices &services)
+TaskEngine::TaskEngine(const SchedulerSettings &settings, ShellState &shell, const EngineServices &services)
     : settings_(settings),
       shell_(shell),
       services_(services),

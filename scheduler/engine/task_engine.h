@@ -20,7 +20,7 @@
 
 #include "scheduler/engine/connection.h"
 #include "scheduler/engine/engine_seams.h"
-#include "scheduler/engine/engine_settings.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/mail_dispatch.h"
 
 namespace quillon {
@@ -49,7 +49,7 @@ class TaskEngine {
 public:
     // Every service and the settings must outlive the engine. The settings may change
     // between ticks (after the configuration dialog); the engine reads them at each use.
-    TaskEngine(const EngineSettings &settings, ShellState &shell, const EngineServices &services);
+    TaskEngine(const SchedulerSettings &settings, ShellState &shell, const EngineServices &services);
 
     void MinuteTick();
 
@@ -65,7 +65,7 @@ private:
     void Log(const std::string &text);
     DateTime CurrentMinute();
 
-    const EngineSettings &settings_;
+    const SchedulerSettings &settings_;
     ShellState &shell_;
     EngineServices services_;
     MailDispatcher dispatcher_;

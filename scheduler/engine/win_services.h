@@ -1,6 +1,6 @@
 // The Windows implementations of the engine's seams: the local clock, the log file
 // (AppendLog), task processes (CreateProcess) and the mail libraries (LoadLibrary). The
-// message queue in the registry is RegistryMailQueue of sender/queue/message_queue.h, the
+// message queue in the registry is RegistryMailQueue of queue/message_queue.h, the
 // dialler is in wininet_dialer.h, the schedule component in component_schedule.h.
 #pragma once
 
@@ -11,8 +11,8 @@
 
 #include "common/registry.h"
 #include "scheduler/engine/engine_seams.h"
-#include "scheduler/engine/engine_settings.h"
-#include "sender/queue/message_queue.h"
+#include "scheduler/config/configuration.h"
+#include "queue/message_queue.h"
 
 namespace quillon {
 
@@ -29,11 +29,11 @@ public:
 // Appends to the file named by the settings' logFile at each call.
 class FileEngineLog : public EngineLog {
 public:
-    explicit FileEngineLog(const EngineSettings &settings) : settings_(settings) {}
+    explicit FileEngineLog(const SchedulerSettings &settings) : settings_(settings) {}
     void Append(const std::string &text, bool endOfLine) override;
 
 private:
-    const EngineSettings &settings_;
+    const SchedulerSettings &settings_;
 };
 
 // CreateProcess with the command line alone (the system takes the program from it),

@@ -13,7 +13,7 @@
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
 #include "scheduler/shell/shell_ids.h"
 #include "tasqui_h.h"
@@ -50,7 +50,7 @@ struct Shell {
     HRESULT componentResult = S_OK;
     bool iconAdded = false;
     ShellState state;            // view counter, task-changed flag, tick-busy flag
-    EngineSettings settings;     // the in-memory configuration
+    SchedulerSettings settings;     // the in-memory configuration
     std::unique_ptr<ProductEngine> engine;
 };
 
@@ -67,8 +67,6 @@ int ShowMessage(UINT stringId, UINT type)
 {
     return MessageBoxA(g_shell.mainWindow, ResourceString(stringId).c_str(), g_shell.title, type);
 }
-
-bool LoadConfiguration() { return LoadEngineSettings(&g_shell.settings); }
 
 void AddNotificationIcon(HWND window)
 {
@@ -135,7 +133,7 @@ void Configure(HWND window)
     }
     if (RunConfigurationDialog(window, DialogContext()) != IDOK)
         return;
-    LoadConfiguration();   // an incomplete result is ignored: keep what was read
+    LoadConfiguration(&g_shell.settings);   // an incomplete result is ignored: keep what was read
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, g_updateConfigMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs,
                         &ignored);
@@ -268,7 +266,7 @@ bool RunFirstConfiguration()
     if (ShowMessage(IDS_NOT_CONFIGURED, MB_OKCANCEL) == IDOK &&
         RunConfigurationDialog(g_shell.mainWindow, DialogContext()) == IDOK) {
         ShowMessage(IDS_CONFIGURED, MB_OK);
-        LoadConfiguration();
+        LoadConfiguration(&g_shell.settings);
         return true;
     }
     ShowMessage(IDS_NOT_CONFIGURED_WILL_NOT_RUN, MB_OK);
@@ -355,7 +353,7 @@ int RunScheduler(HINSTANCE instance)
     HACCEL accelerators = LoadAcceleratorsA(g_shell.resources, MAKEINTRESOURCEA(IDR_SCHEDULER_ACCEL));
 
     // The configuration, or the first-run flow when there is none.
-    if (!LoadConfiguration() && !RunFirstConfiguration()) {
+    if (!LoadConfiguration(&g_shell.settings) && !RunFirstConfiguration()) {
         AbandonMainWindow();
         return 0;
     }

@@ -6,7 +6,7 @@
 
 #include "capture/capture_text.h"
 #include "capture/selection_descriptor.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "tests/capture/markup_page.h"
 #include "webflat/core/flatten.h"
 
@@ -301,16 +301,6 @@ TEST(ShortLocation, ShortensTheMiddleOfLongPaths)
     };
     for (const auto &row : rows)
         EXPECT_EQ(ShortLocation(row.address), row.expected) << row.address;
-}
-
-TEST(SelectionValue, QuotesTheAddressAndAddsTheDescriptor)
-{
-    const std::string descriptor = "(<,<0,-1>>)";
-    EXPECT_EQ(SelectionValue("http://h/p.htm", nullptr), "\"http://h/p.htm\"");
-    EXPECT_EQ(SelectionValue("http://h/p.htm", &descriptor), "\"http://h/p.htm\" (<,<0,-1>>)");
-    // Longer than the add-in's old 1,040-byte buffer: kept whole, so it still parses.
-    const std::string address = "http://h/" + std::string(2000, 'a');
-    EXPECT_EQ(SelectionValue(address, &descriptor).size(), address.size() + 3 + descriptor.size());
 }
 
 } // namespace

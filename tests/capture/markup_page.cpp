@@ -1,6 +1,6 @@
 #include "tests/capture/markup_page.h"
 
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "webflat/core/flatten.h"
 
 namespace quillon::capture::testing {

@@ -1,5 +1,5 @@
-// The page sender's portable text work: task key name, Selection splitting, the length
-// limit and the cutting of a page into messages.
+// The page sender's portable text work: task key name, the length limit and the cutting
+// of a page into messages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,44 +48,6 @@ TEST(TaskKeyName, IsEverythingAfterTheProgramNameAndOneBlank)
     };
     for (const Row &row : rows)
         EXPECT_EQ(row.expected, TaskKeyNameFromCommandLine(row.commandLine)) << row.label;
-}
-
-TEST(SelectionValue, SplitsAddressAndDescriptor)
-{
-    struct Row {
-        const char *label;
-        const char *selection;
-        bool ok;
-        const char *address;
-        bool hasDescriptor;
-        const char *descriptor;
-    } rows[] = {
-        {"address only", "\"http://example.test/a\"", true, "http://example.test/a", false, ""},
-        {"spaces then descriptor", "\"http://x/\"    <1,0,2>", true, "http://x/", true, "<1,0,2>"},
-        {"descriptor right after the quote", "\"http://x/\"()", true, "http://x/", true, "()"},
-        {"only spaces after the quote", "\"C:\\notes\\r.htm\"   ", true, "C:\\notes\\r.htm", false, ""},
-        {"quote inside the address", "\"http://x/?q=\"a\"\" (1)", true, "http://x/?q=\"a\"", true, "(1)"},
-        {"quote inside the descriptor", "\"a\" x\"y", true, "a\" x", true, "y"},
-        {"empty address", "\"\"", true, "", false, ""},
-        {"descriptor keeps its inner spaces", "\"a\"  <1, 2>  ", true, "a", true, "<1, 2>  "},
-        {"no opening quote", "http://x/\" (1)", false, "", false, ""},
-        {"leading space before the quote", " \"http://x/\"", false, "", false, ""},
-        {"no closing quote", "\"http://x/", false, "", false, ""},
-        {"a lone quote", "\"", false, "", false, ""},
-        {"empty", "", false, "", false, ""},
-    };
-    for (const Row &row : rows) {
-        SelectionParts parts;
-        parts.address = "untouched";
-        ASSERT_EQ(row.ok, SplitSelection(row.selection, &parts)) << row.label;
-        if (!row.ok) {
-            EXPECT_EQ("untouched", parts.address) << row.label;
-            continue;
-        }
-        EXPECT_EQ(row.address, parts.address) << row.label;
-        EXPECT_EQ(row.hasDescriptor, parts.hasDescriptor) << row.label;
-        EXPECT_EQ(row.descriptor, parts.descriptor) << row.label;
-    }
 }
 
 TEST(MessageLengthLimit, AcceptsPositiveNumbersOnly)

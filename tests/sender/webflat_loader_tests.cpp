@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sender/webflat/webflat_loader.h"
+#include "webflat/webflat_loader.h"
 #include "tests/support/wine_test_support.h"
 
 using namespace quillon;

@@ -1,4 +1,5 @@
-// The product's queue of outgoing messages (HKCU\...\Tasqeduler\Mail) as the tests read it.
+// The product's queue of outgoing messages (HKCU\...\Tasqeduler\Mail) as the tests read it:
+// a view over the queue's own record reader (ReadWholeQueue, queue/message_queue.h).
 #pragma once
 
 #include <windows.h>

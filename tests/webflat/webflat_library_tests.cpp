@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/handles.h"
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/webflat/fake_document.h"
 #include "tests/webflat/loopback_http_server.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sender/webflat/webflat_contract.h"
+#include "webflat/webflat_contract.h"
 #include "webflat/core/charset.h"
 #include "webflat/core/descriptor.h"
 #include "webflat/core/html_tree.h"

@@ -11,10 +11,10 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
-#include "mail/push/push_secret.h"
+#include "common/push/push_secret.h"
 #include "scheduler/engine/mail_dispatch.h"
 #include "scheduler/engine/win_services.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -94,7 +94,7 @@ protected:
         ASSERT_TRUE(QueueMessage(when, subject.c_str(), body.c_str()));
     }
 
-    EngineSettings settings_;
+    SchedulerSettings settings_;
     std::string logFile_;
 };
 

@@ -17,7 +17,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "mail/loader/mail_library.h"
-#include "mail/push/push_secret.h"
+#include "common/push/push_secret.h"
 #include "mail/push/push_session.h"
 #include "tests/resources/debug_output_reader.h"
 #include "tests/support/wine_test_support.h"

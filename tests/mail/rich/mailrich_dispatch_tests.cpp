@@ -14,9 +14,9 @@
 #include "common/registry.h"
 #include "common/scramble.h"
 #include "common/win_datetime.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/mail/rich/mapi_double_control.h"
 #include "tests/support/wine_test_support.h"
 
@@ -72,8 +72,8 @@ TEST(MailrichDispatch, MinuteTickDeliversAQueuedPageMessageThroughTheProfile)
     WriteMapiConfiguration(logFile, "secret");
     ASSERT_TRUE(QueueMessage(MinuteAgo(), "Loopback Page", "Hello from the queued page."));
 
-    EngineSettings settings;
-    ASSERT_TRUE(LoadEngineSettings(&settings));
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfiguration(&settings));
     ASSERT_EQ(settings.mailLibrary, "mailrich.dll");
     ShellState shell;
     ProductEngine engine(settings, shell, nullptr, nullptr);
@@ -120,8 +120,8 @@ TEST(MailrichDispatch, RefusedLogonKeepsTheMessageQueued)
     WriteMapiConfiguration(logFile, "wrong");
     ASSERT_TRUE(QueueMessage(MinuteAgo(), "Kept", "Kept body"));
 
-    EngineSettings settings;
-    ASSERT_TRUE(LoadEngineSettings(&settings));
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfiguration(&settings));
     ShellState shell;
     ProductEngine engine(settings, shell, nullptr, nullptr);
     engine.MinuteTick();

@@ -17,9 +17,9 @@
 #include "common/registry.h"
 #include "common/scramble.h"
 #include "common/win_datetime.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/mail/simple/mail_client_double_setup.h"
 #include "tests/resources/debug_output_reader.h"
 #include "tests/support/wine_test_support.h"
@@ -98,8 +98,8 @@ protected:
     // is due, the queue is delivered.
     void MinuteTick()
     {
-        EngineSettings settings;
-        ASSERT_TRUE(LoadEngineSettings(&settings));
+        SchedulerSettings settings;
+        ASSERT_TRUE(LoadConfiguration(&settings));
         ASSERT_TRUE(settings.mailLibrary.empty());
         ShellState shell;
         ProductEngine engine(settings, shell, nullptr, nullptr);

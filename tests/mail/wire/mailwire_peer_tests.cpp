@@ -12,7 +12,7 @@
 #include "mail/loader/mail_library.h"
 #include "scheduler/engine/mail_dispatch.h"
 #include "scheduler/engine/win_services.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "common/win_datetime.h"
 #include "tests/support/wine_test_support.h"
 
@@ -113,7 +113,7 @@ TEST(MailwirePeer, QueuedByOneProcessDeliveredByAnother)
     }
     // The scheduler's own dispatcher, as tasqed runs it: the registry queue, the mail
     // library loaded by file name, the local clock.
-    EngineSettings settings;
+    SchedulerSettings settings;
     settings.mailLibrary = test::BinDir() + "\\mailwire.dll";
     settings.sender = "me@example.net";
     settings.destination = "pager@example.net";

@@ -16,7 +16,8 @@
 #include "common/win_datetime.h"
 #include "mail/loader/mail_library.h"
 #include "mail/wire/wire_dialogue.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
+#include "scheduler/engine/queue_pass.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {

@@ -10,7 +10,8 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/scramble.h"
-#include "scheduler/config/config_registry.h"
+#include "common/config/configuration_key.h"
+#include "scheduler/config/configuration.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {

@@ -17,7 +17,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/scramble.h"
-#include "mail/push/push_secret.h"
+#include "common/push/push_secret.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
 #include "tests/support/window_driver.h"

@@ -42,7 +42,7 @@ struct Rig {
         return minutes;
     }
 
-    EngineSettings settings;
+    SchedulerSettings settings;
     ShellState shell;
     FakeClock clock;
     RecordingLog log;

@@ -19,7 +19,7 @@
 #include "common/registry.h"
 #include "common/timestamp.h"
 #include "common/win_datetime.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
 #include "tasqui_h.h"
 #include "tests/support/end_to_end_setup.h"
@@ -133,8 +133,8 @@ TEST(EngineEndToEnd, OneTickRunsThePageTaskAndDeliversItsTextBySmtp)
         ASSERT_EQ(CoCreateInstance(CLSID_TasqeduleUI, nullptr, CLSCTX_INPROC_SERVER, IID_ITasqeduleUI,
                                    component.PutVoid()),
                   S_OK);
-        EngineSettings settings;
-        ASSERT_TRUE(LoadEngineSettings(&settings));
+        SchedulerSettings settings;
+        ASSERT_TRUE(LoadConfiguration(&settings));
         ShellState shell;
         shell.taskListChanged = true;
         ProductEngine engine(settings, shell, nullptr, component.Get());

@@ -15,7 +15,7 @@
 #include "common/scramble.h"
 #include "common/text.h"
 #include "common/win_datetime.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/task_engine.h"
 #include "scheduler/engine/win_services.h"
 #include "scheduler/engine/wininet_dialer.h"
@@ -137,7 +137,7 @@ protected:
         return *engine;
     }
 
-    EngineSettings settings;
+    SchedulerSettings settings;
     ShellState shell;
     FakeClock clock;
     FileEngineLog log;
@@ -368,8 +368,8 @@ TEST_F(WinEngineTest, ConfigurationKeepsEveryByteOfTheScrambledPassword)
     key.WriteString(config_values::kMailLibrary, TestMailLibrary::Path());
     key.Close();
 
-    EngineSettings loaded;
-    ASSERT_TRUE(LoadEngineSettings(&loaded));
+    SchedulerSettings loaded;
+    ASSERT_TRUE(LoadConfiguration(&loaded));
     EXPECT_EQ(loaded.scrambledPassword, scrambled);
     EXPECT_FALSE(loaded.dialUp);
     EXPECT_EQ(loaded.hangUpMinutes, 0u);
@@ -390,8 +390,8 @@ TEST_F(WinEngineTest, ConfigurationKeepsEveryByteOfTheScrambledPassword)
 
 TEST_F(WinEngineTest, IncompleteConfiguration)
 {
-    EngineSettings loaded;
-    EXPECT_FALSE(LoadEngineSettings(&loaded)) << "no key";
+    SchedulerSettings loaded;
+    EXPECT_FALSE(LoadConfiguration(&loaded)) << "no key";
     RegistryKey key;
     ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
     key.WriteString(config_values::kDialupName, "Line");
@@ -401,7 +401,7 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
     key.WriteString(config_values::kProfile, "P");
     key.WriteString(config_values::kSender, "s");
     key.WriteString(config_values::kDestination, "d");
-    EXPECT_FALSE(LoadEngineSettings(&loaded)) << "MAPI without a password";
+    EXPECT_FALSE(LoadConfiguration(&loaded)) << "MAPI without a password";
     key.WriteDword(config_values::kMailSystem, 0);
     key.WriteString(config_values::kLogging, "q.log");
     key.WriteString(config_values::kDontDial, "1");
@@ -409,7 +409,7 @@ TEST_F(WinEngineTest, IncompleteConfiguration)
     loaded.mailLibrary = "kept.dll";
     loaded.retryCount = 5;
     loaded.taskRetryMinutes = 9;
-    ASSERT_TRUE(LoadEngineSettings(&loaded));
+    ASSERT_TRUE(LoadConfiguration(&loaded));
     EXPECT_EQ(loaded.mailLibrary, "kept.dll");
     EXPECT_EQ(loaded.retryCount, 5u);
     EXPECT_EQ(loaded.taskRetryMinutes, 9u);

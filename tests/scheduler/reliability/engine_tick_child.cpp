@@ -5,13 +5,13 @@
 // the tick, so a crash or a kill shows as another code.
 #include <windows.h>
 
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
 
 int main()
 {
-    quillon::EngineSettings settings;
-    if (!quillon::LoadEngineSettings(&settings))
+    quillon::SchedulerSettings settings;
+    if (!quillon::LoadConfiguration(&settings))
         return 2;
     quillon::ShellState shell;
     quillon::ProductEngine engine(settings, shell, nullptr, nullptr);

@@ -24,11 +24,11 @@
 #include "mail/wire/wire_session.h"
 #include "schedule/registry_retry_queue.h"
 #include "schedule/task_store.h"
-#include "scheduler/engine/engine_config.h"
+#include "scheduler/config/configuration.h"
 #include "scheduler/engine/mail_dispatch.h"
 #include "scheduler/engine/win_services.h"
 #include "sender/page_sender.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon {
@@ -330,7 +330,7 @@ TEST(HostileRegistry, DispatcherSendsTheValidMessagesAndCountsADamagedOneAsAFail
             }
             Apply(std::string(kMailKeyPath) + "\\" + names[1], value, damage);
 
-            EngineSettings settings;
+            SchedulerSettings settings;
             settings.retryCount = 1;
             settings.retryMinutes = 15;
             FixedClock clock;
@@ -420,8 +420,8 @@ TEST(HostileRegistry, ConfigurationReadersKeepTheirBuffersBoundedAndTerminated)
             WriteValidConfiguration();
             Apply(kConfigurationKeyPath, value, damage);
 
-            EngineSettings engine;
-            LoadEngineSettings(&engine);
+            SchedulerSettings engine;
+            LoadConfiguration(&engine);
             for (const std::string *text : {&engine.mailLibrary, &engine.sender, &engine.destination,
                                             &engine.logFile, &engine.dialupName, &engine.profile})
                 EXPECT_LT(text->size(), 64u * 1024 + 2);

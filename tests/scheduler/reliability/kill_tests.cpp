@@ -25,7 +25,7 @@
 #include "common/timestamp.h"
 #include "common/timestamp_key.h"
 #include "common/win_datetime.h"
-#include "sender/queue/message_queue.h"
+#include "queue/message_queue.h"
 #include "tests/support/wine_test_support.h"
 
 namespace quillon::test {

@@ -1,0 +1,136 @@
+#include "webflat/webflat_loader.h"
+
+#include <utility>
+#include <vector>
+
+namespace quillon {
+
+ExtractedText::ExtractedText(ExtractedText &&other) noexcept
+    : free_(std::exchange(other.free_, nullptr)), body_(std::exchange(other.body_, nullptr)),
+      heading_(std::exchange(other.heading_, nullptr))
+{
+}
+
+ExtractedText &ExtractedText::operator=(ExtractedText &&other) noexcept
+{
+    if (this != &other) {
+        Reset();
+        free_ = std::exchange(other.free_, nullptr);
+        body_ = std::exchange(other.body_, nullptr);
+        heading_ = std::exchange(other.heading_, nullptr);
+    }
+    return *this;
+}
+
+void ExtractedText::Reset()
+{
+    // The contract fixes the order: heading first, then body.
+    char *heading = std::exchange(heading_, nullptr);
+    char *body = std::exchange(body_, nullptr);
+    WebFlatFreeFunction freeText = std::exchange(free_, nullptr);
+    if (freeText == nullptr)
+        return;
+    if (heading != nullptr)
+        freeText(heading);
+    if (body != nullptr)
+        freeText(body);
+}
+
+void ExtractedText::Take(WebFlatFreeFunction freeText, char *body, char *heading)
+{
+    Reset();
+    free_ = freeText;
+    body_ = body;
+    heading_ = heading;
+}
+
+std::string ModuleDirectory(HMODULE module)
+{
+    // Paths may exceed MAX_PATH; grow until the whole path fits.
+    std::vector<char> path(MAX_PATH);
+    for (;;) {
+        DWORD length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::string();
+        if (length < path.size())
+            break;
+        if (path.size() >= 32768)
+            return std::string();
+        path.resize(path.size() * 2);
+    }
+    std::string full(path.data());
+    size_t slash = full.find_last_of('\\');
+    if (slash == std::string::npos)
+        return std::string();
+    return full.substr(0, slash);
+}
+
+bool WebFlatLibrary::Load(const std::string &directory)
+{
+    Unload();
+    std::string path = directory;
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    path += kWebFlatLibraryName;
+    // The altered search path lets the library find its own companions beside it.
+    UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module)
+        return false;
+    WebFlatFunction webFlat = module.Resolve<WebFlatFunction>(kWebFlatExport);
+    WebFlatFreeFunction freeText = module.Resolve<WebFlatFreeFunction>(kWebFlatFreeExport);
+    if (webFlat == nullptr || freeText == nullptr)
+        return false;
+    pageFlat_ = module.Resolve<PageFlatFunction>(kPageFlatExport);
+    webFlat_ = webFlat;
+    free_ = freeText;
+    module_ = std::move(module);
+    return true;
+}
+
+bool WebFlatLibrary::LoadBesideModule(HMODULE module)
+{
+    std::string directory = ModuleDirectory(module);
+    if (directory.empty()) {
+        Unload();
+        return false;
+    }
+    return Load(directory);
+}
+
+void WebFlatLibrary::Unload()
+{
+    webFlat_ = nullptr;
+    pageFlat_ = nullptr;
+    free_ = nullptr;
+    module_.Reset();
+}
+
+int32_t WebFlatLibrary::WebFlat(const char *address, const char *selection, int32_t maxLen,
+                                ExtractedText *text) const
+{
+    text->Reset();
+    if (webFlat_ == nullptr)
+        return -1;
+    char *body = nullptr;
+    char *heading = nullptr;
+    int32_t result = webFlat_(address, selection, &body, &heading, maxLen);
+    if (result >= 0)
+        text->Take(free_, body, heading);
+    return result;
+}
+
+int32_t WebFlatLibrary::PageFlat(IHTMLDocument2 *document, const char *descriptor, int32_t maxLen,
+                                 ExtractedText *text) const
+{
+    text->Reset();
+    if (pageFlat_ == nullptr)
+        return -1;
+    char *body = nullptr;
+    char *heading = nullptr;
+    int32_t result = pageFlat_(document, descriptor, &body, &heading, maxLen);
+    if (result >= 0)
+        text->Take(free_, body, heading);
+    return result;
+}
+
+} // namespace quillon
