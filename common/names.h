@@ -100,6 +100,12 @@ constexpr uint32_t kMailSystemMapi = 1;
 constexpr uint32_t kMailSystemPush = 2;
 // The Sender of a push configuration whose Sender is empty: the product's name.
 constexpr char kPushDefaultSender[] = "Quillon";
+// Values directly under kRootKeyPath.
+namespace root_values {
+// REG_DWORD: the user's answer to the divide question of the page-capture doors (browser
+// extension, "Watch a page..."), kept between captures: 1 divides long texts.
+constexpr char kCaptureDivide[] = "CaptureDivide";
+} // namespace root_values
 
 // The library used when MailLibrary is empty or absent.
 constexpr char kDefaultMailLibrary[] = "MAILSIMPLE.DLL";

@@ -5,6 +5,7 @@
 // all read these from here. Portable: no Windows header.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quillon {
@@ -39,5 +40,16 @@ std::string SelectionValue(const std::string &address, const std::string *descri
 // descriptor (hasDescriptor false when nothing follows). False, with *parts untouched,
 // when the text does not start with a quote or has no closing quote after it.
 bool SplitSelection(const std::string &selection, SelectionParts *parts);
+
+// The part of a page address a task's description ("Send text from %s") shows:
+//   "file://" addresses: what follows the last backslash after it (C:\docs\page.htm ->
+//   page.htm); other "://" addresses: host and file with a long path between them
+//   shortened to "..." (host/a/b/page.htm -> host/.../page.htm; host/ab/page.htm stays);
+//   anything else: what follows its last backslash, or all of it.
+std::string ShortLocation(const std::string &address);
+
+// The description buffer's size: a longer description is cut, which changes nothing
+// but the text the schedule list shows.
+constexpr size_t kDescriptionSize = 520;
 
 } // namespace quillon

@@ -33,6 +33,9 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillon"
 !define USER_DATA_KEY "Software\Kestrova\Tasqeduler"
 !define BHO_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Browser Helper Objects\{7C3A92AD-2B6E-4F10-A5C8-3E0D9B41F627}"
+!define CHROME_HOSTS_KEY "SOFTWARE\Google\Chrome\NativeMessagingHosts"
+!define EDGE_HOSTS_KEY "SOFTWARE\Microsoft\Edge\NativeMessagingHosts"
+!define MOZILLA_HOSTS_KEY "SOFTWARE\Mozilla\NativeMessagingHosts"
 ; The running scheduler's main window, and its "&Exit" command.
 !define SCHEDULER_CLASS "TASQED"
 !define SCHEDULER_TITLE "Quillon Scheduler"
@@ -139,6 +142,13 @@ Section "Quillon" SecProgram
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro QuillonRegisterServers
 
+  ; The browsers find the extension's native host through these keys, for every user.
+  !ifdef QUILLON_NATIVE_HOST
+    WriteRegStr HKLM "${CHROME_HOSTS_KEY}\${QUILLON_NATIVE_HOST}" "" "$INSTDIR\${QUILLON_NATIVE_HOST}.chromium.json"
+    WriteRegStr HKLM "${EDGE_HOSTS_KEY}\${QUILLON_NATIVE_HOST}" "" "$INSTDIR\${QUILLON_NATIVE_HOST}.chromium.json"
+    WriteRegStr HKLM "${MOZILLA_HOSTS_KEY}\${QUILLON_NATIVE_HOST}" "" "$INSTDIR\${QUILLON_NATIVE_HOST}.firefox.json"
+  !endif
+
   ; The scheduler starts at log-on; the schedule list opens from its icon.
   !ifdef QUILLON_SCHEDULER
     CreateShortCut "$SMSTARTUP\Quillon Scheduler.lnk" "$INSTDIR\${QUILLON_SCHEDULER}"
@@ -186,6 +196,11 @@ Section "un.Quillon" UnSecProgram
   ; The add-in's registration writes this key; it goes even if the add-in's own
   ; unregistration could not run.
   DeleteRegKey HKLM "${BHO_KEY}"
+  !ifdef QUILLON_NATIVE_HOST
+    DeleteRegKey HKLM "${CHROME_HOSTS_KEY}\${QUILLON_NATIVE_HOST}"
+    DeleteRegKey HKLM "${EDGE_HOSTS_KEY}\${QUILLON_NATIVE_HOST}"
+    DeleteRegKey HKLM "${MOZILLA_HOSTS_KEY}\${QUILLON_NATIVE_HOST}"
+  !endif
   !insertmacro QuillonRemoveFiles
   Delete "$INSTDIR\uninstall.exe"
   ; A process's current folder cannot be removed: leave it first. The uninstaller's

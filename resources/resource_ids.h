@@ -251,4 +251,18 @@
 /* ---- Capture add-in (330-339 strings, 1330-1339 controls) ---------------------- */
 #define IDS_CAPTURE_NO_SCHEDULER        330 /* the schedule component could not be created */
 
+/* ---- Page capture from today's browsers and "Watch a page..." (340-359 strings,
+        310-314 dialogs, 1340-1359 controls, 40010-40019 menu commands) ---------------- */
+#define IDS_CAPTURE_FRAME_UNREADABLE    340 /* selection in a frame from another site: whole page? */
+#define IDS_CAPTURE_NOT_IN_PAGE         341 /* the extraction is not the selection: whole page? */
+#define IDS_CAPTURE_SCHEDULED           342 /* reply to the browser: "%s" is the task description */
+#define IDS_CAPTURE_CANCELLED           343 /* reply to the browser: nothing scheduled */
+#define IDS_CAPTURE_BAD_REQUEST         344 /* "%s": what was wrong with the browser's message */
+#define IDS_CAPTURE_WRONG_CALLER        345 /* "%s": the caller that was refused */
+#define IDS_CAPTURE_NOT_STORED          346 /* the task's page values could not be written */
+#define IDS_WATCH_BAD_ADDRESS           347 /* "Watch a page...": the address is not usable */
+#define IDD_WATCH_PAGE                  310 /* "Watch a Page": address box, OK, Cancel */
+#define IDC_WATCH_ADDRESS               1340 /* edit: http, https address or a file path */
+#define IDM_WATCH_PAGE                  40010 /* tray menu: "&Watch a page..." */
+
 #endif /* QUILLON_RESOURCES_RESOURCE_IDS_H */

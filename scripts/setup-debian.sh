@@ -13,7 +13,11 @@ packages=(
   w3m lynx html2text
   python3-cryptography nlohmann-json3-dev
   fp-utils nsis
+  nlohmann-json3-dev chromium firefox-esr nodejs
 )
+
+# npm comes with some builds of Node.js; Debian's own Node.js needs its npm package.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -133,4 +133,22 @@ int32_t WebFlatLibrary::PageFlat(IHTMLDocument2 *document, const char *descripto
     return result;
 }
 
+int32_t ExtractPageTexts(const std::string &address, const std::string *selection, int32_t maxLen, std::string *body,
+                         std::string *heading)
+{
+    body->clear();
+    heading->clear();
+    WebFlatLibrary library;
+    if (!library.LoadBesideModule(nullptr))
+        return -1;
+    ExtractedText text;
+    const int32_t result =
+        library.WebFlat(address.c_str(), selection != nullptr ? selection->c_str() : nullptr, maxLen, &text);
+    if (result >= 0) {
+        *body = text.Body() != nullptr ? text.Body() : "";
+        *heading = text.Heading() != nullptr ? text.Heading() : "";
+    }
+    return result;
+}
+
 } // namespace quillon

@@ -87,4 +87,11 @@ private:
 // backslash; empty when the path cannot be obtained.
 std::string ModuleDirectory(HMODULE module);
 
+// One extraction for a door that previews a page: loads WEBFLAT.DLL beside the program,
+// calls WebFlat, copies both texts into *body and *heading (empty on failure), releases
+// them and unloads the library. The result is WebFlat's, or -1 when the library cannot
+// be loaded.
+int32_t ExtractPageTexts(const std::string &address, const std::string *selection, int32_t maxLen, std::string *body,
+                         std::string *heading);
+
 } // namespace quillon

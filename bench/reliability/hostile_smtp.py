@@ -11,30 +11,40 @@ RetryTime values are moved into the past) and a second tick runs.
   endless    sends a line without end, no LF
   dropdata   a good dialogue until DATA, then closes in the middle of the message
   refuse421  answers 421 to everything
-Checked for each: the hostile tick ends within BOUND_S with the tick's own exit code, every
-message is still queued afterwards, the good server gets each message exactly once, and the
-queue is empty at the end.
+  tarpit     every reply valid, sent one byte at a time, each reply complete after
+             TARPIT_S seconds (28 by default, just inside mailwire's 30 s reply wait;
+             --tarpit-seconds=N to change it), so only the message's 120 s deadline
+             cuts the dialogue
+Checked for each: the hostile tick ends within its bound (BOUND_S, or the message deadline
+plus room for the tarpit) with the tick's own exit code, every message is still queued
+afterwards, no message but the first has used a try when the server timed out, the good
+server gets each message exactly once, and the queue is empty at the end.
 
 With --tray the ticks are those of the real scheduler, tasqed.exe, running in the
 notification area under Xvfb: per server it is started, a minute tick is set off
-(tasqed_control tick), and tasqed_control answer measures when the icon's window answers
-a mouse move again; the good tick is set off the same way, and the scheduler is ended
-with its "Exit" command. The row then gives the seconds from the tick to the answer.
+(tasqed_control tick), and tasqed_control answer is run again and again while the tick
+works, each run measuring when the icon's window answers a mouse move; the good tick is
+set off the same way, and the scheduler is ended with its "Exit" command. The row then
+gives the longest answer and the seconds until the tick's last connection closed.
 
-Usage: hostile_smtp.py [--tray] [BUILD_DIR] [PREFIX]   (BUILD_DIR: build/windows)
-Run it inside a private network namespace, or where 127.0.0.151 to .155 port 25 are free.
+Usage: hostile_smtp.py [--tray] [--tarpit-seconds=N] [--only=NAME,...] [BUILD_DIR] [PREFIX]
+(BUILD_DIR: build/windows). Run it inside a private network namespace, or where
+127.0.0.151 to .155 and .160 port 25 are free.
 Prints one row per server; exits 1 when an outcome is not the expected one.
 """
 import os
 import re
+import select
 import socket
 import subprocess
 import sys
 import threading
 import time
 
-ARGS = [a for a in sys.argv[1:] if a != "--tray"]
+ARGS = [a for a in sys.argv[1:] if not a.startswith("--")]
 TRAY = "--tray" in sys.argv[1:]
+TARPIT_S = float(next((a.split("=", 1)[1] for a in sys.argv[1:] if a.startswith("--tarpit-seconds=")), "28"))
+ONLY = next((a.split("=", 1)[1].split(",") for a in sys.argv[1:] if a.startswith("--only=")), None)
 BUILD = os.path.abspath(ARGS[0] if len(ARGS) > 0 else "build/windows")
 PREFIX = os.path.abspath(ARGS[1] if len(ARGS) > 1 else
                          "build/reliability/hostile-smtp-%sprefix" % ("tray-" if TRAY else ""))
@@ -45,11 +55,15 @@ WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", 
 ROOT = r"HKEY_CURRENT_USER\Software\Kestrova\Tasqeduler"
 STOP = threading.Event()
 BOUND_S = 45          # one reply wait of mailwire (30 s) and Wine's start, with room
+TARPIT_BOUND_S = 140  # mailwire's message deadline (120 s), the connection and Wine's start
+ANSWER_S = 3.0        # the icon's window answers within this (tasqed_control's start included)
 TICK_EXIT = 7         # engine_tick_child's code after a whole tick
 MESSAGES = 3
 
 good = {}             # address -> True once the server behaves
 connections = {}      # address -> connections accepted so far
+active = {}           # address -> connections open now
+last_closed = {}      # address -> monotonic time the last connection closed
 received = {}         # address -> list of message texts the good server accepted
 hostile_data = {}     # address -> bytes of message data the hostile server was sent
 
@@ -83,16 +97,57 @@ def good_dialogue(conn, address):
             say("250 ok\r\n")
 
 
+def peer_closed(conn, seconds):
+    """Waits up to `seconds`; True when the client has closed its end meanwhile."""
+    ready, _, _ = select.select([conn], [], [], seconds)
+    if not ready:
+        return False
+    try:
+        return conn.recv(4096, socket.MSG_PEEK) == b""
+    except OSError:
+        return True
+
+
 def silent(conn, address):
-    while not STOP.wait(1) and not good[address]:
+    while not STOP.is_set() and not good[address] and not peer_closed(conn, 1):
         pass
 
 
 def trickle(conn, address):
     for byte in b"220 slow":
-        if STOP.wait(20) or good[address]:
-            return
+        for _ in range(20):
+            if STOP.is_set() or good[address] or peer_closed(conn, 1):
+                return
         conn.sendall(bytes([byte]))
+
+
+def tarpit(conn, address):
+    """Every reply valid, one byte at a time, each complete after TARPIT_S seconds."""
+    f = conn.makefile("rb")
+
+    def say(text):
+        step = TARPIT_S / len(text)
+        for byte in text.encode():
+            if STOP.wait(step) or peer_closed(conn, 0):
+                raise OSError("client gone")
+            conn.sendall(bytes([byte]))
+
+    say("220 tarpit ready\r\n")
+    while True:
+        line = f.readline(4096)
+        if not line:
+            return
+        verb = line[:4].upper()
+        if verb == b"DATA":
+            say("354 go ahead\r\n")
+            while f.readline(65536) not in (b".\r\n", b""):
+                pass
+            say("250 taken, but too late\r\n")
+        elif verb == b"QUIT":
+            say("221 bye\r\n")
+            return
+        else:
+            say("250 ok\r\n")
 
 
 def endless(conn, address):
@@ -129,7 +184,10 @@ CASES = [
     ("endless", "127.0.0.153", endless),
     ("dropdata", "127.0.0.154", dropdata),
     ("refuse421", "127.0.0.155", refuse421),
+    ("tarpit", "127.0.0.160", tarpit),
 ]
+if ONLY:
+    CASES = [c for c in CASES if c[0] in ONLY]
 
 
 def serve(address, hostile):
@@ -151,6 +209,8 @@ def serve(address, hostile):
             pass
         finally:
             conn.close()
+            last_closed[address] = time.monotonic()
+            active[address] -= 1
 
     def loop():
         while not STOP.is_set():
@@ -159,6 +219,7 @@ def serve(address, hostile):
             except socket.timeout:
                 continue
             connections[address] = connections.get(address, 0) + 1
+            active[address] = active.get(address, 0) + 1
             threading.Thread(target=handle, args=(conn,), daemon=True).start()
         listener.close()
     threading.Thread(target=loop, daemon=True).start()
@@ -232,7 +293,9 @@ class Tray:
         self.running = wine(CONTROL, "wait", "60").returncode == 0
 
     def tick(self, address=None, wait_until_empty=False):
-        """Sets off a minute tick; (seconds until the icon answers again, 0 or the failure code)."""
+        """Sets off a minute tick and keeps asking the icon's window while it works;
+        (seconds until the tick's connections closed, longest answer in seconds, 0 or the
+        failure code)."""
         before = connections.get(address, 0)
         start = time.monotonic()
         rc = wine(CONTROL, "tick").returncode
@@ -241,12 +304,19 @@ class Tray:
             if connections.get(address, 0) > before or (wait_until_empty and not queue_state()[0]):
                 break
             time.sleep(0.1)
-        answer = wine(CONTROL, "answer", "120")
-        seconds = time.monotonic() - start
+        longest = 0.0
+        while True:
+            asked = time.monotonic()
+            answer = wine(CONTROL, "answer", "300")
+            longest = max(longest, time.monotonic() - asked)
+            rc = rc or answer.returncode
+            if active.get(address, 0) == 0 or time.monotonic() - start > 300:
+                break
+        seconds = (last_closed.get(address, start) - start) if connections.get(address, 0) > before else 0.0
         if wait_until_empty:
             while queue_state()[0] and time.monotonic() - start < 60:
                 time.sleep(0.5)
-        return seconds, rc or answer.returncode
+        return max(seconds, 0.0), longest, rc
 
     def end(self):
         rc = wine(CONTROL, "exit", "30").returncode
@@ -275,8 +345,8 @@ def main():
     for _, address, handler in CASES:
         serve(address, handler)
     ok = True
-    print("%-10s %12s %6s %14s %12s %6s %10s" % ("server", "answer s" if TRAY else "tick s", "exit",
-                                                "queued after", "retry counts", "good s", "delivered"))
+    print("%-10s %8s %9s %6s %14s %16s %6s %10s" % ("server", "tick s", "answer s" if TRAY else "", "exit",
+                                                     "queued after", "retry counts", "good s", "delivered"))
     expected_exit = 0 if TRAY else TICK_EXIT
     for name, address, _ in CASES:
         setup(name, address)
@@ -286,21 +356,34 @@ def main():
             ok = False
             tray.end()
             continue
-        seconds, rc = tray.tick(address) if tray else tick()
+        if tray:
+            seconds, longest, rc = tray.tick(address)
+        else:
+            (seconds, rc), longest = tick(), 0.0
         keys, counts = queue_state()
         good[address] = True
         make_due()
-        good_seconds, good_rc = tray.tick(address, wait_until_empty=True) if tray else tick()
+        if tray:
+            good_seconds, _, good_rc = tray.tick(address, wait_until_empty=True)
+        else:
+            good_seconds, good_rc = tick()
         if tray is not None:
             good_rc = good_rc or tray.end()
         left, _ = queue_state()
         texts = received.get(address, [])
         per_message = [sum(1 for t in texts if "[%s-%d]" % (name, i) in t) for i in range(MESSAGES)]
-        row_ok = (seconds < BOUND_S and rc == expected_exit and len(keys) == MESSAGES and good_rc == expected_exit
-                  and not left and per_message == [1] * MESSAGES)
+        bound = TARPIT_BOUND_S if name == "tarpit" else BOUND_S
+        # A server that timed out (or overran the deadline) costs the first message its
+        # try; the later ones are not attempted and keep theirs.
+        timed_out = name in ("silent", "trickle", "endless", "tarpit")
+        expected_counts = [1] + [0] * (MESSAGES - 1) if timed_out else [1] * MESSAGES
+        row_ok = (seconds < bound and rc == expected_exit and len(keys) == MESSAGES and good_rc == expected_exit
+                  and not left and per_message == [1] * MESSAGES and counts == expected_counts
+                  and (not TRAY or longest < ANSWER_S))
         ok = ok and row_ok
-        print("%-10s %12.1f %6d %14d %12s %6.1f %10s%s" % (name, seconds, rc, len(keys), counts, good_seconds,
-                                                          per_message, "" if row_ok else "  UNEXPECTED"))
+        print("%-10s %8.1f %9s %6d %14d %16s %6.1f %10s%s" % (
+            name, seconds, "%.1f" % longest if TRAY else "", rc, len(keys), counts, good_seconds, per_message,
+            "" if row_ok else "  UNEXPECTED"))
         log = os.path.join(PREFIX, "drive_c", "hostile-smtp-%s.log" % name)
         if os.path.exists(log):
             with open(log, "rb") as f:

@@ -446,8 +446,13 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
 MailResult WireLibrary::Send(MailSession session, const char *sender, const char *destination,
                              const char *subject, const char *body)
 {
-    if (session_ == 0 || session != session_ || sessionTimedOut_)
+    if (session_ == 0 || session != session_)
         return kMailFailed;
+    // After a reply of this session overran its wait (or a dialogue its deadline) the
+    // server is unavailable for now: the rest of the caller's queue is not tried, and
+    // loses no retry for it.
+    if (sessionTimedOut_)
+        return kMailNotAttempted;
     int lastError = 0;
     if (!logonSocketUsed_) {
         logonSocketUsed_ = true;
@@ -462,7 +467,7 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
     // this message gets a connection of its own.
     UniqueSocket s = Connect(settings_.smtpServer, SmtpSteps());
     if (!s)
-        return kMailFailed;
+        return kMailNotAttempted;   // nothing of this message reached a server
     wire::DialogueResult result = SendOn(s.Get(), sender, destination, subject, body, &lastError);
     sessionTimedOut_ = result == wire::DialogueResult::kNetworkFailed && lastError == WSAETIMEDOUT;
     return result == wire::DialogueResult::kDone ? kMailOk : kMailFailed;

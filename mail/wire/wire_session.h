@@ -58,10 +58,11 @@ public:
     // Logon; the first Send runs its dialogue on that socket, every later Send of the
     // session on a new connection of its own (each message needs a full dialogue,
     // greeting to QUIT), which it closes again. Logoff closes the Logon socket.
-    // Once a reply of the session has not come within the reply wait, every later Send
-    // of that session fails at once: a server that accepts and then stays silent (or
-    // trickles) would otherwise cost the caller the whole wait again for every queued
-    // message, and the scheduler's only thread with it.
+    // Once a reply of the session has not come within the reply wait (or a dialogue has
+    // overrun its deadline), every later Send of that session returns kMailNotAttempted
+    // at once: a server that accepts and then stays silent (or trickles) would otherwise
+    // cost the caller the whole wait again for every queued message. A later Send that
+    // cannot open its connection returns kMailNotAttempted too.
     MailResult Logon(MailSession *session, int logging, const char *logFile);
     MailResult Send(MailSession session, const char *sender, const char *destination, const char *subject,
                     const char *body);

@@ -26,6 +26,10 @@ constexpr char kTaskFailedLine[] = "Task failed";
 constexpr char kConnectionFailedLine[] = "    Internet Connection Failed";
 constexpr char kSentLine[] = "Succeeded in sending message";
 constexpr char kGaveUpLine[] = "Gave up on sending message";
+// The mail library did not try the message (its server or service is unavailable for
+// now): this message and the ones after it stay queued as they were, retries untouched,
+// and the next minute's tick tries them again.
+constexpr char kDeferredLine[] = "Deferred sending message and those after it to the next minute";
 // "Cannot delete message <key>; it stays in the queue until the scheduler starts again":
 // a sent or given-up message whose key could not be deleted (logged once per process).
 std::string MessageNotDeletedLine(const std::string &messageKey);

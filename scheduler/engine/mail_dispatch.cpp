@@ -5,6 +5,7 @@
 #include "common/names.h"
 #include "common/scramble.h"
 #include "common/text.h"
+#include "mail/mail_contract.h"
 #include "scheduler/engine/log_lines.h"
 
 namespace quillon {
@@ -23,12 +24,20 @@ void ClearBuffer(char *buffer, size_t size)
 // The dispatcher's side of one queue pass: the four log lines and the send per entry.
 class DispatchHandler : public QueuePassHandler {
 public:
-    DispatchHandler(const SchedulerSettings &settings, EngineLog &log, MailTransport &library, uint32_t session)
-        : settings_(settings), log_(log), library_(library), session_(session)
+    DispatchHandler(const SchedulerSettings &settings, EngineLog &log, MailTransport &library, uint32_t session,
+                    const bool *stopRequested)
+        : settings_(settings), log_(log), library_(library), session_(session), stopRequested_(stopRequested)
     {
     }
 
     bool Send(const std::string &subject, const std::string &body) override
+    {
+        return Attempt(subject, body) == SendOutcome::kSent;
+    }
+
+    bool StopRequested() override { return stopRequested_ != nullptr && *stopRequested_; }
+
+    SendOutcome Attempt(const std::string &subject, const std::string &body) override
     {
         if (settings_.logging) {
             log_.Append("From: " + settings_.sender, true);
@@ -37,9 +46,12 @@ public:
             log_.Append("Text: " + body, true);
         }
         if (settings_.dontSend)
-            return true;
-        return library_.Send(session_, settings_.sender.c_str(), settings_.destination.c_str(), subject.c_str(),
-                             body.c_str()) >= 0;
+            return SendOutcome::kSent;
+        int32_t result = library_.Send(session_, settings_.sender.c_str(), settings_.destination.c_str(),
+                                       subject.c_str(), body.c_str());
+        if (result == kMailNotAttempted)
+            return SendOutcome::kNotAttempted;
+        return result >= 0 ? SendOutcome::kSent : SendOutcome::kFailed;
     }
     void OnSent() override { Log(kSentLine); }
     void OnGaveUp() override { Log(kGaveUpLine); }
@@ -56,14 +68,22 @@ private:
     EngineLog &log_;
     MailTransport &library_;
     uint32_t session_;
+    const bool *stopRequested_;
 };
 
 } // namespace
 
 MailDispatcher::MailDispatcher(const SchedulerSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
-                               MailLibraryLoader &libraries)
-    : settings_(settings), clock_(clock), log_(log), queue_(queue), libraries_(libraries)
+                               MailLibraryLoader &libraries, const bool *stopRequested)
+    : settings_(settings), clock_(clock), log_(log), queue_(queue), libraries_(libraries),
+      stopRequested_(stopRequested)
 {
+}
+
+void MailDispatcher::BeginTick()
+{
+    deferred_ = false;
+    heldBack_.BeginTick();
 }
 
 uint32_t MailDispatcher::RetryMinutes() const
@@ -84,6 +104,8 @@ void MailDispatcher::HoldOffQueue()
 
 bool MailDispatcher::IsMailDue()
 {
+    if (deferred_)
+        return false;
     DateTime now = clock_.Now();
     Ticks nowTicks = 0, holdOff = 0;
     if (holdOff_.wYear != 0 && DateTimeToTicks(now, &nowTicks) && DateTimeToTicks(holdOff_, &holdOff) &&
@@ -94,6 +116,10 @@ bool MailDispatcher::IsMailDue()
 
 void MailDispatcher::DispatchMail()
 {
+    // The minute tick's pass may still call this after a deferral (its pending-message
+    // flag stays set while tasks keep coming); the library is not even loaded then.
+    if (deferred_)
+        return;
     const std::string &libraryName = settings_.mailLibrary.empty() ? std::string(kDefaultMailLibrary)
                                                                     : settings_.mailLibrary;
     std::unique_ptr<MailTransport> library = libraries_.Load(libraryName);
@@ -118,8 +144,14 @@ void MailDispatcher::DispatchMail()
         }
     }
 
-    DispatchHandler handler(settings_, log_, *library, session);
-    RunQueuePass(queue_, heldBack_, clock_.Now(), settings_.retryCount, RetryMinutes(), handler);
+    DispatchHandler handler(settings_, log_, *library, session, stopRequested_);
+    QueuePassResult result =
+        RunQueuePass(queue_, heldBack_, clock_.Now(), settings_.retryCount, RetryMinutes(), handler);
+    if (result.ended) {
+        deferred_ = true;
+        if (settings_.logging && !handler.StopRequested())
+            log_.Append(kDeferredLine, true);
+    }
 
     if (!settings_.dontSend && session != 0)
         library->Logoff(session);

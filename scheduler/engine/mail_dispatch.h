@@ -13,7 +13,14 @@
 //  - a sent or given-up entry whose key cannot be deleted is held back for good (logged
 //    once): the same scheduler never sends it again;
 // where the retry minutes count as at least one minute. So one tick's passes deliver each
-// due entry at most once and end.
+// due entry at most once and end. Within a minute tick (BeginTick) an entry tried and
+// rescheduled is not tried again, however long the tick has taken.
+//
+// A send the library answers with kMailNotAttempted (the server or service is
+// unavailable for now) ends the dispatch pass: that entry and every later one keep their
+// RetryCount and RetryTime, one line is logged, and the queue is held off until the next
+// tick (IsMailDue false, DispatchMail does nothing). A stop request (the scheduler is
+// being ended) ends the pass the same way before the next entry, without the line.
 #pragma once
 
 #include <string>
@@ -27,8 +34,14 @@ namespace quillon {
 class MailDispatcher {
 public:
     // Every reference must outlive the dispatcher; settings are read at each call.
+    // stopRequested, when given, is read before each entry (and must outlive it too).
     MailDispatcher(const SchedulerSettings &settings, Clock &clock, EngineLog &log, MailQueueStore &queue,
-                   MailLibraryLoader &libraries);
+                   MailLibraryLoader &libraries, const bool *stopRequested = nullptr);
+
+    // Start of a minute tick: ends the previous tick's deferral and its once-per-tick holds.
+    void BeginTick();
+    // True from a kMailNotAttempted answer until the next BeginTick.
+    bool DeferredThisTick() const { return deferred_; }
 
     // True when the queue holds an entry whose RetryTime has come, unless the queue is
     // held off (after a failed logon or library load) or the entry is held back.
@@ -49,6 +62,8 @@ private:
     EngineLog &log_;
     MailQueueStore &queue_;
     MailLibraryLoader &libraries_;
+    const bool *stopRequested_;
+    bool deferred_ = false;
     DateTime holdOff_ = {};
     QueueHoldBack heldBack_;
 };

@@ -6,7 +6,9 @@ ProductEngine::ProductEngine(const SchedulerSettings &settings, ShellState &shel
                              ITasqeduleUI *component)
     : shell_(shell),
       log_(settings),
-      dialer_(mainWindow),
+      launcher_(&shell.exitRequested),
+      dialer_(mainWindow, SystemWinInetDialFunctions(), &shell.exitRequested),
+      libraries_(&shell.exitRequested),
       schedule_(component),
       engine_(settings, shell, EngineServices{&clock_, &log_, &schedule_, &launcher_, &dialer_, &queue_, &libraries_})
 {

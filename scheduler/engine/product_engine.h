@@ -1,6 +1,7 @@
 // The engine as tasqed runs it: the portable TaskEngine wired to the local clock, the
 // log file, CreateProcess, WinInet, the registry queue, the mail libraries and the
-// schedule component.
+// schedule component. Its long waits dispatch the window thread's messages
+// (pumped_wait.h) and heed the shell's exitRequested.
 #pragma once
 
 #include <windows.h>

@@ -14,6 +14,8 @@ bool IsStagingEntry(const std::string &name) { return !name.empty() && name[0] =
 
 bool QueueHoldBack::IsHeld(const std::string &name, Ticks now)
 {
+    if (attemptedThisTick_.count(name) != 0)
+        return true;
     auto found = entries_.find(name);
     if (found == entries_.end())
         return false;
@@ -31,6 +33,12 @@ bool QueueHoldBack::IsHeldForGood(const std::string &name) const
 
 void QueueHoldBack::ForgetAllBut(const std::set<std::string> &present)
 {
+    for (auto it = attemptedThisTick_.begin(); it != attemptedThisTick_.end();) {
+        if (present.count(*it) == 0)
+            it = attemptedThisTick_.erase(it);
+        else
+            ++it;
+    }
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (present.count(it->first) == 0)
             it = entries_.erase(it);
@@ -106,10 +114,24 @@ QueuePassResult RunQueuePass(MailQueueStore &queue, QueueHoldBack &holdBack, con
             continue;
         }
 
+        if (handler.StopRequested()) {
+            queue.CloseEntry();
+            queue.Close();
+            result.ended = true;
+            return result;
+        }
+
         std::string subject, body;
         bool readable = queue.ReadSubject(&subject) && queue.ReadBody(&body);
+        SendOutcome outcome = readable ? handler.Attempt(subject, body) : SendOutcome::kFailed;
+        if (outcome == SendOutcome::kNotAttempted) {
+            queue.CloseEntry();
+            queue.Close();
+            result.ended = true;
+            return result;
+        }
         bool remove = false;
-        if (readable && handler.Send(subject, body)) {
+        if (outcome == SendOutcome::kSent) {
             handler.OnSent();
             ++result.sent;
             remove = true;
@@ -128,6 +150,8 @@ QueuePassResult RunQueuePass(MailQueueStore &queue, QueueHoldBack &holdBack, con
                 holdBack.HoldUntil(name, nextRetryTicks);
                 ++result.heldBack;
             }
+            if (!remove)
+                holdBack.NoteAttempt(name);
         }
         queue.CloseEntry();
 

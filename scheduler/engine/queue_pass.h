@@ -20,10 +20,29 @@ namespace quillon {
 // rescheduled) or for good (it was sent or given up but its key could not be deleted:
 // the same scheduler must never send it again). Names that no longer exist in the queue
 // are forgotten, so a later message of the same name is not mistaken for them.
+//
+// Within one minute tick the scheduler tries each message at most once: from the first
+// BeginTick on, every entry a dispatch pass tried and rescheduled is also passed over
+// until the next BeginTick (sent and given-up entries are gone, or held for good). A failed entry's new RetryTime is the dispatch
+// time plus the retry minutes, which a long tick has already passed; without this the
+// tick's passes would try it again and again for as long as the server stays slow.
+// Holds for the tick are not counted by Size().
 class QueueHoldBack {
 public:
     void HoldUntil(const std::string &name, Ticks until) { entries_[name] = until; }
     void HoldForGood(const std::string &name) { entries_[name] = kForGood; }
+    // Forgets the previous tick's attempts and holds this tick's from now on.
+    void BeginTick()
+    {
+        holdingForTick_ = true;
+        attemptedThisTick_.clear();
+    }
+    // The walk attempted `name`; held until the next BeginTick (after a first BeginTick).
+    void NoteAttempt(const std::string &name)
+    {
+        if (holdingForTick_)
+            attemptedThisTick_.insert(name);
+    }
     // True while `name` is held back at `now`; an expired hold is dropped.
     bool IsHeld(const std::string &name, Ticks now);
     bool IsHeldForGood(const std::string &name) const;
@@ -34,6 +53,17 @@ public:
 private:
     static constexpr Ticks kForGood = ~static_cast<Ticks>(0) >> 1;
     std::map<std::string, Ticks> entries_;
+    bool holdingForTick_ = false;
+    std::set<std::string> attemptedThisTick_;
+};
+
+// What became of one message handed to the handler.
+enum class SendOutcome {
+    kSent,
+    kFailed,
+    // Not tried at all (the mail library answered kMailNotAttempted): the walk ends here
+    // and leaves this entry and every later one untouched, retry count and time included.
+    kNotAttempted,
 };
 
 // What the dispatcher does per due message. Send() is called only for a message whose
@@ -44,6 +74,14 @@ class QueuePassHandler {
 public:
     virtual ~QueuePassHandler() = default;
     virtual bool Send(const std::string &subject, const std::string &body) = 0;
+    // What the walk calls; a handler whose library can answer "not attempted" overrides it.
+    virtual SendOutcome Attempt(const std::string &subject, const std::string &body)
+    {
+        return Send(subject, body) ? SendOutcome::kSent : SendOutcome::kFailed;
+    }
+    // Asked before each due entry: true ends the walk there, as kNotAttempted does
+    // (the scheduler is being ended and must not start on another message).
+    virtual bool StopRequested() { return false; }
     // The message was sent and its key is about to be deleted.
     virtual void OnSent() {}
     // The message failed once too often and its key is about to be deleted.
@@ -58,6 +96,9 @@ struct QueuePassResult {
     int gaveUp = 0;        // failed too often and deleted (or held back for good)
     int rescheduled = 0;   // failed, RetryCount and RetryTime written
     int heldBack = 0;      // failed, but RetryCount unreadable or not writable: held back
+    // The walk ended early (kNotAttempted or StopRequested) at a due entry; that entry
+    // and every later one are as they were.
+    bool ended = false;
 };
 
 // Both walks pass over staging entries (names beginning with '~': a message still being
@@ -76,7 +117,8 @@ bool IsAnyMessageDue(MailQueueStore &queue, QueueHoldBack &holdBack, const DateT
 // cannot be read or written is held back until that same retry time. After each deletion
 // the walk starts again at index 0 (indices shift); an entry whose key cannot be deleted
 // is held back for good. Each entry gets at most one attempt per pass, so the pass ends.
-// At its end the hold-back forgets entries that no longer exist.
+// At its end the hold-back forgets entries that no longer exist (not after an early end:
+// that walk has not seen them all).
 QueuePassResult RunQueuePass(MailQueueStore &queue, QueueHoldBack &holdBack, const DateTime &dispatchTime,
                              uint32_t retryLimit, uint32_t retryMinutes, QueuePassHandler &handler);
 

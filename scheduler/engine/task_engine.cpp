@@ -1,7 +1,6 @@
 #include "scheduler/engine/task_engine.h"
 
-#include <set>
-
+#include "common/text.h"
 #include "scheduler/engine/log_lines.h"
 
 namespace quillon {
@@ -10,7 +9,8 @@ TaskEngine::TaskEngine(const SchedulerSettings &settings, ShellState &shell, con
     : settings_(settings),
       shell_(shell),
       services_(services),
-      dispatcher_(settings, *services.clock, *services.log, *services.queue, *services.libraries),
+      dispatcher_(settings, *services.clock, *services.log, *services.queue, *services.libraries,
+                  &shell.exitRequested),
       connection_(settings, *services.log, *services.dialer, *services.schedule, dispatcher_)
 {
 }
@@ -23,22 +23,35 @@ void TaskEngine::Log(const std::string &text)
 
 DateTime TaskEngine::CurrentMinute() { return TruncateToMinute(services_.clock->Now()); }
 
+std::string TaskEngine::TaskIdentity(ScheduledTask &task)
+{
+    std::string key;
+    if (task.GetString(kTaskPropKeyName, &key) && !key.empty())
+        return "key " + key;
+    return FormatText("record %p", static_cast<void *>(&task));
+}
+
 void TaskEngine::MinuteTick()
 {
+    DateTime tickMinute = CurrentMinute();
+    if (shell_.tickBusy) {
+        // The change notice stays for the tick after the running one: a long tick sees
+        // nested ticks every minute now that its waits dispatch messages, and a notice
+        // consumed by one of them would never reach the schedule.
+        Log(BusyTickLine(tickMinute));
+        return;
+    }
+
     // While the schedule list is open its own copy of the list is being edited; a reload
     // forced under it would be lost, so the change is consumed without forcing.
     bool forceReload = shell_.taskListChanged;
     shell_.taskListChanged = false;
     if (shell_.scheduleViewCount != 0)
         forceReload = false;
-
-    DateTime tickMinute = CurrentMinute();
-    if (shell_.tickBusy) {
-        Log(BusyTickLine(tickMinute));
-        return;
-    }
     shell_.tickBusy = true;
     Log(TickStartLine(tickMinute));
+    ranThisTick_.clear();
+    dispatcher_.BeginTick();
 
     Ticks examine = 0;
     if (DateTimeToTicks(tickMinute, &examine)) {
@@ -49,6 +62,8 @@ void TaskEngine::MinuteTick()
             Pass(minute, forceReload);
             forceReload = false;
             connection_.HangUpDecision(minute);
+            if (shell_.exitRequested)
+                break;
 
             Ticks end = 0;
             if (!DateTimeToTicks(CurrentMinute(), &end))
@@ -65,12 +80,16 @@ void TaskEngine::MinuteTick()
 void TaskEngine::Pass(const DateTime &minute, bool forceReload)
 {
     bool mailDue = false;
-    // A task handed out again within the same pass (its retry fell due at once) is not
-    // run twice: the pass would otherwise go round for as long as its retries last.
-    std::set<ScheduledTask *> ran;
+    // A task handed out again within the tick (its retry fell due at once, or it falls
+    // due again in a later minute while the tick still works) is not run twice: the
+    // tick would otherwise go round for as long as its retries last, or for ever when
+    // each run takes longer than the task's period.
     for (;;) {
+        if (shell_.exitRequested)
+            return;
         ScheduledTask *task = nullptr;
-        if (!services_.schedule->GetTaskForTime(minute, &task, forceReload) || ran.count(task) != 0)
+        if (!services_.schedule->GetTaskForTime(minute, &task, forceReload) || task == nullptr ||
+            ranThisTick_.count(TaskIdentity(*task)) != 0)
             task = nullptr;
         forceReload = false;
         if (task == nullptr) {
@@ -93,7 +112,7 @@ void TaskEngine::Pass(const DateTime &minute, bool forceReload)
         connection_.EnsureConnection(needsInternet);
 
         if (task != nullptr) {
-            ran.insert(task);
+            ranThisTick_.insert(TaskIdentity(*task));
             bool succeeded = false;
             if (!(settings_.dialUp && needsInternet && !connection_.Connected()))
                 succeeded = RunTaskProcess(*task);
@@ -108,7 +127,7 @@ void TaskEngine::Pass(const DateTime &minute, bool forceReload)
             Log(succeeded ? kTaskSucceededLine : kTaskFailedLine);
         }
 
-        if (mailDue)
+        if (mailDue && !shell_.exitRequested)
             dispatcher_.DispatchMail();
     }
 }

@@ -8,14 +8,21 @@
 // "(busy)". A tick examines one minute normally; when a pass ends a minute or more after
 // it started, passes follow for the minutes after, as MinuteTick describes.
 //
-// What bounds a tick: each task process is waited for at most its time-out (then
-// terminated); a task the schedule hands out again within the same pass is not run
-// again; the dispatcher never leaves an entry due that it could not move on (see
-// mail_dispatch.h), so a pass ends once the schedule has nothing new and no mail is
-// due; the hang-up look-ahead asks at most a day of minutes. Dialling (InternetDial) and
-// the mail library's calls block for as long as the platform and the library take.
+// What bounds a tick is what it has to do, not how long it took: within one tick each
+// task runs at most once (a task the schedule hands out again, in the same pass or in a
+// pass over a later minute, is passed over) and each queued message is tried at most
+// once (mail_dispatch.h), so the passes over the minutes that went by while the tick
+// worked run only what fell due in them and has not run yet. Each task process is
+// waited for at most its time-out (then terminated); a message the mail library did not
+// attempt holds the queue off until the next tick; the hang-up look-ahead asks at most a
+// day of minutes. A tick whose passes are quick examines one minute, as before.
+//
+// The seams may keep the caller's window messages flowing while they wait (the
+// scheduler's do); a timer message dispatched then only logs "(busy)". When the shell
+// sets exitRequested, the tick ends after the current task or message.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "scheduler/engine/connection.h"
@@ -33,6 +40,9 @@ struct ShellState {
     bool taskListChanged = false;
     // True while MinuteTick works through its passes.
     bool tickBusy = false;
+    // Set by the shell when the scheduler is being ended: the running tick starts no
+    // further task or message.
+    bool exitRequested = false;
 };
 
 struct EngineServices {
@@ -64,12 +74,16 @@ private:
     void Pass(const DateTime &minute, bool forceReload);
     void Log(const std::string &text);
     DateTime CurrentMinute();
+    // The task's key (its pointer when the key cannot be read): what "ran in this tick"
+    // remembers.
+    static std::string TaskIdentity(ScheduledTask &task);
 
     const SchedulerSettings &settings_;
     ShellState &shell_;
     EngineServices services_;
     MailDispatcher dispatcher_;
     ConnectionKeeper connection_;
+    std::set<std::string> ranThisTick_;
 };
 
 } // namespace quillon

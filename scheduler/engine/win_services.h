@@ -37,18 +37,33 @@ private:
 };
 
 // CreateProcess with the command line alone (the system takes the program from it),
-// inherited handles, the scheduler's environment and directory; waits without pumping
-// messages.
+// inherited handles, the scheduler's environment and directory. The wait dispatches the
+// calling thread's messages (pumped_wait.h). Once *exitRequested is set, a process still
+// running after the grace time is terminated like one that overran its time-out
+// (exit code DEADDEAD, but not reported as timed out): a program left running would
+// hold its files against the setup program that is ending the scheduler.
 class Win32ProcessLauncher : public ProcessLauncher {
 public:
+    explicit Win32ProcessLauncher(const bool *exitRequested = nullptr) : exitRequested_(exitRequested) {}
     ProcessOutcome Run(const std::string &commandLine, uint32_t timeoutMs) override;
+
+private:
+    const bool *exitRequested_;
 };
 
 // Loads a mail library through the mail-library loader (LoadLibraryA, then QLLogon,
-// QLSendMessage and QLLogoff by name); the transport unloads it when destroyed.
+// QLSendMessage and QLLogoff by name); the transport unloads it when destroyed. Each
+// transport has one thread of its own (CallThread, with COM) that makes QLLogon, every
+// QLSendMessage and QLLogoff, while the caller waits dispatching its messages. A call
+// abandoned because the scheduler is ending reports kMailNotAttempted (a send: the
+// message stays queued as it was) or kMailFailed, and the library then stays loaded.
 class DllMailLibraryLoader : public MailLibraryLoader {
 public:
+    explicit DllMailLibraryLoader(const bool *exitRequested = nullptr) : exitRequested_(exitRequested) {}
     std::unique_ptr<MailTransport> Load(const std::string &fileName) override;
+
+private:
+    const bool *exitRequested_;
 };
 
 } // namespace quillon

@@ -19,13 +19,18 @@ WinInetDialFunctions SystemWinInetDialFunctions();
 class WinInetDialer : public Dialer {
 public:
     // `parent` is the scheduler's hidden main window, the owner of any dial-up dialog.
-    // Tests may pass their own functions in place of WinInet's.
-    explicit WinInetDialer(HWND parent, WinInetDialFunctions functions = SystemWinInetDialFunctions())
-        : parent_(parent), functions_(functions)
+    // Tests may pass their own functions in place of WinInet's. exitRequested: see
+    // Dial.
+    explicit WinInetDialer(HWND parent, WinInetDialFunctions functions = SystemWinInetDialFunctions(),
+                           const bool *exitRequested = nullptr)
+        : parent_(parent), functions_(functions), exitRequested_(exitRequested)
     {
     }
 
-    // InternetDialA with INTERNET_DIAL_UNATTENDED: dial without asking the user.
+    // InternetDialA with INTERNET_DIAL_UNATTENDED: dial without asking the user. Dialling
+    // and the probe run on a thread of their own while the caller waits dispatching its
+    // messages (pumped_wait.h); one abandoned because the scheduler is ending counts as
+    // failed.
     uint32_t Dial(const std::string &entryName, uint64_t *handle) override;
     void HangUp(uint64_t handle) override;
     // Opens HKCU\Software\Microsoft\Internet Explorer\Main "Start Page" (at most 260
@@ -35,6 +40,7 @@ public:
 private:
     HWND parent_;
     WinInetDialFunctions functions_;
+    const bool *exitRequested_;
 };
 
 } // namespace quillon

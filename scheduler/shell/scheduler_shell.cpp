@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "common/com_owners.h"
 #include "common/handles.h"
@@ -16,6 +18,7 @@
 #include "scheduler/config/configuration.h"
 #include "scheduler/engine/product_engine.h"
 #include "scheduler/shell/shell_ids.h"
+#include "scheduler/shell/watch_page_dialog.h"
 #include "tasqui_h.h"
 
 namespace quillon {
@@ -49,9 +52,12 @@ struct Shell {
     ComPtr<ITasqeduleUI> component;
     HRESULT componentResult = S_OK;
     bool iconAdded = false;
-    ShellState state;            // view counter, task-changed flag, tick-busy flag
-    SchedulerSettings settings;     // the in-memory configuration
+    ShellState state;            // view counter, task-changed flag, tick-busy flag, exit request
+    SchedulerSettings settings;  // the in-memory configuration
     std::unique_ptr<ProductEngine> engine;
+    // Dialog-opening commands chosen while a tick worked, in the order chosen; run once
+    // the tick has ended.
+    std::vector<UINT> waitingCommands;
 };
 
 Shell g_shell;
@@ -153,11 +159,37 @@ void ShowIconMenu(HWND window)
     DestroyMenu(menu);
 }
 
+// The commands that open a dialog of the scheduler. While a tick works they wait for
+// its end: a modal dialog's own message loop would otherwise hold the tick's progress
+// (the tick's waits go on only when the loop that dispatched them returns).
+bool OpensDialog(UINT command)
+{
+    return command == IDM_VIEW_SCHEDULE || command == IDM_WATCH_PAGE || command == IDM_CONFIGURE ||
+           command == IDM_ABOUT;
+}
+
+void WaitForTickEnd(UINT command)
+{
+    for (UINT waiting : g_shell.waitingCommands)
+        if (waiting == command)
+            return;   // chosen twice: it opens once
+    g_shell.waitingCommands.push_back(command);
+}
+
 bool HandleCommand(HWND window, UINT command)
 {
+    if (g_shell.state.tickBusy && OpensDialog(command)) {
+        WaitForTickEnd(command);
+        return true;
+    }
     switch (command) {
     case IDM_VIEW_SCHEDULE:
         ViewSchedule(window);
+        return true;
+    case IDM_WATCH_PAGE:
+        // The page door with the scheduler's own component, so the task editor opens on
+        // the schedule chosen last.
+        WatchPage(window, g_shell.resources, g_shell.helpPath, g_shell.component.Get());
         return true;
     case IDM_CONFIGURE:
         Configure(window);
@@ -166,11 +198,56 @@ bool HandleCommand(HWND window, UINT command)
         DialogBoxParamA(g_shell.resources, MAKEINTRESOURCEA(IDD_SCHEDULER_ABOUT), window, AboutBoxProc, 0);
         return true;
     case IDM_EXIT:
+        // A tick under way ends after its current task or message (its waits dispatch
+        // this command), and the program with it.
+        g_shell.state.exitRequested = true;
         DestroyWindow(window);
         return true;
     default:
         return false;
     }
+}
+
+// The scheduler's own dialogs open on this thread (the configuration, the schedule list,
+// About, a message box), each enabled one disabled by DisableOpenDialogs.
+bool IsDialogWindow(HWND window)
+{
+    char className[16] = "";
+    return GetClassNameA(window, className, sizeof className) > 0 && strcmp(className, "#32770") == 0;
+}
+
+BOOL CALLBACK DisableDialog(HWND candidate, LPARAM disabled)
+{
+    if (IsDialogWindow(candidate) && IsWindowVisible(candidate) && IsWindowEnabled(candidate)) {
+        EnableWindow(candidate, FALSE);
+        reinterpret_cast<std::vector<HWND> *>(disabled)->push_back(candidate);
+    }
+    return TRUE;
+}
+
+// The minute tick, with the window's side of it: the tick's waits dispatch messages, so
+// a dialog that is open would take input that the tick's work may invalidate (the
+// schedule list edits the task list the tick reads; the configuration dialog the
+// settings it reads); it is disabled for the tick and enabled again after it. Commands
+// that open a dialog, chosen during the tick, run after it.
+void RunMinuteTick(HWND window)
+{
+    if (g_shell.state.tickBusy) {
+        g_shell.engine->MinuteTick();   // only logs "(busy)"
+        return;
+    }
+    std::vector<HWND> disabled;
+    EnumThreadWindows(GetCurrentThreadId(), DisableDialog, reinterpret_cast<LPARAM>(&disabled));
+    g_shell.engine->MinuteTick();
+    for (HWND dialog : disabled)
+        if (IsWindow(dialog))
+            EnableWindow(dialog, TRUE);
+    if (g_shell.state.exitRequested)
+        return;
+    std::vector<UINT> waiting;
+    waiting.swap(g_shell.waitingCommands);
+    for (UINT command : waiting)
+        PostMessageA(window, WM_COMMAND, command, 0);
 }
 
 LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -184,7 +261,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return kAlreadyRunningAnswer;
     if (message == g_iconMessage) {
         if (lParam == WM_LBUTTONDBLCLK)
-            ViewSchedule(window);
+            HandleCommand(window, IDM_VIEW_SCHEDULE);
         else if (lParam == WM_RBUTTONDOWN)
             ShowIconMenu(window);
         return 0;
@@ -198,9 +275,12 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             g_shell.component.Reset();
         return 0;
     case WM_DESTROY:
-        // A minute tick may be under way below this message (the message loop of a mail
-        // log-on or dial-up dialog inside it dispatched "&Exit"): then the engine and the
-        // component stay until the message loop has ended, and are released after it.
+        // A minute tick may be under way below this message (its waits dispatch messages,
+        // and so may a mail log-on or dial-up dialog inside it): the tick ends after its
+        // current task or message, and the engine and the component stay until the
+        // message loop has ended, and are released after it.
+        g_shell.state.exitRequested = true;
+        g_shell.waitingCommands.clear();
         if (!g_shell.state.tickBusy) {
             g_shell.engine.reset();   // it borrows the component
             g_shell.component.Reset();
@@ -220,7 +300,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return DefWindowProcA(window, message, wParam, lParam);
     case WM_TIMER:
         if (g_shell.engine)
-            g_shell.engine->MinuteTick();
+            RunMinuteTick(window);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -229,9 +309,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 // A running copy answers the already-running message with 0xFADE. A window of the same
 // class and title that answers something else is not ours. One that does not answer in
-// time (or counts as hung) is a scheduler busy in its minute tick, which waits for a
-// task's program up to the task's time-out: it runs, and a second copy would run due
-// tasks and send mail twice.
+// time (or counts as hung) is a scheduler that is stuck (a modal loop of a mail system
+// inside its tick, say): it runs, and a second copy would run due tasks and send mail
+// twice.
 bool AnotherInstanceRuns()
 {
     HWND existing = FindWindowA(g_shell.className, g_shell.title);

@@ -73,7 +73,11 @@ scheduler_pid=$!
 "${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" wait 30
 "${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" menu
 sleep 1
-xwd -root -display "$display" -silent | convert xwd:- -crop 200x140+312+244 +repage "$out/tray-menu.png"
+xwd -root -display "$display" -silent | convert xwd:- -crop 200x160+312+224 +repage "$out/tray-menu.png"
+# "Watch a page..." (the menu closed first) opens its address dialog.
+read -r x y w h < <("${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" watch 20 | tr -d '\r')
+sleep 1
+xwd -root -display "$display" -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$out/watch-page.png"
 "${wine_run[@]}" "$(winpath "$build/tests/tasqed_control.exe")" exit 20 || true
 wait "$scheduler_pid" 2>/dev/null || true
 scheduler_pid=""

@@ -300,6 +300,39 @@ TEST_F(Package, InstallRegistersTheComServersFromTheInstallationFolder)
     }
 }
 
+// The browsers find the extension's native host through one key each, for all users;
+// each names a manifest beside the host, UTF-8 without a byte-order mark.
+const struct {
+    const char *key;
+    const char *manifest;
+} kNativeHostKeys[] = {
+    {"SOFTWARE\\Google\\Chrome\\NativeMessagingHosts\\com.kestrova.quillon", "com.kestrova.quillon.chromium.json"},
+    {"SOFTWARE\\Microsoft\\Edge\\NativeMessagingHosts\\com.kestrova.quillon", "com.kestrova.quillon.chromium.json"},
+    {"SOFTWARE\\Mozilla\\NativeMessagingHosts\\com.kestrova.quillon", "com.kestrova.quillon.firefox.json"},
+};
+
+TEST_F(Package, InstallRegistersTheNativeHostForChromeEdgeAndFirefoxWithTheExtension)
+{
+    EXPECT_TRUE(Exists(InstallDir() + "\\cliphost.exe"));
+    for (const auto &row : kNativeHostKeys) {
+        const std::string manifestPath = InstallDir() + "\\" + row.manifest;
+        EXPECT_EQ(Lower(ReadText(HKEY_LOCAL_MACHINE, row.key, nullptr)), Lower(manifestPath)) << row.key;
+        const std::string manifest = ReadWholeFile(manifestPath);
+        ASSERT_FALSE(manifest.empty()) << manifestPath;
+        EXPECT_EQ(manifest[0], '{') << row.manifest << " starts with a byte-order mark or other bytes";
+        EXPECT_NE(manifest.find("\"path\": \"cliphost.exe\""), std::string::npos) << manifest;
+        EXPECT_NE(manifest.find("\"name\": \"com.kestrova.quillon\""), std::string::npos) << manifest;
+    }
+    EXPECT_NE(ReadWholeFile(InstallDir() + "\\com.kestrova.quillon.chromium.json").find("\"allowed_origins\""),
+              std::string::npos);
+    EXPECT_NE(ReadWholeFile(InstallDir() + "\\com.kestrova.quillon.firefox.json").find("\"allowed_extensions\""),
+              std::string::npos);
+    for (const char *file : {"extension\\chromium\\manifest.json", "extension\\chromium\\background.js",
+                             "extension\\firefox\\manifest.json", "extension\\quillon-capture-chromium.zip",
+                             "extension\\quillon-capture-firefox.zip"})
+        EXPECT_TRUE(Exists(InstallDir() + "\\" + file)) << file;
+}
+
 TEST_F(Package, InstallAddsTheStartupAndStartMenuShortcuts)
 {
     for (const Shortcut &shortcut : ExpectedShortcuts(SplitList(Env("QUILLON_PACKAGE_FILES")))) {
@@ -411,6 +444,8 @@ TEST_F(Package, SilentUninstallEndsTheSchedulerAndLeavesOnlyTheUsersData)
                             "Tasqui.TasqeduleUI.1", "Tasqui.AppTaskData", "Clipnet.ClipObj"})
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key << " is still registered";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kBrowserHelperKey));
+    for (const auto &row : kNativeHostKeys)
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, row.key)) << row.key << " is left";
 
     // The user's configuration, tasks and log stay for a later installation.
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kConfigurationKeyPath, config_values::kSMTPServer),

@@ -98,8 +98,9 @@ const StringRow kStrings[] = {
     {188, "Quillon Scheduler has not been configured.  Press OK to configure."},
     {189, "Quillon Scheduler was not configured and will not run.  To configure, run Quillon Scheduler "
           "from Startup folder."},
-    {190, "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, run Internet "
-          "Explorer and choose Quillon from the Tools menu."},
+    {190, "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, add the Quillon "
+          "extension to your browser and choose Quillon... on the page, or choose Watch a page... from the "
+          "Quillon icon's menu."},
     {191, "Quillon Configuration"},
     {192, "Scheduled Applications"},
     {193, "Error extracting text (SELRANGE).  You may need to restart Internet Explorer."},
@@ -134,6 +135,19 @@ const StringRow kStrings[] = {
     {373, "This test notification comes from the Quillon configuration."},
     {330, "The Quillon schedule component could not be started, so no task was created.  Reinstall Quillon "
           "and try again."},
+    {340, "The selected text lies in a part of the page that comes from another site, which Quillon cannot "
+          "read from the browser.  Press OK to schedule the whole page instead, or Cancel to return to the "
+          "browser."},
+    {341, "Quillon cannot find the selected text in the page as the web site sends it: scripts may draw it, "
+          "the page may need a sign-in, or the selection lies inside one text.  Press OK to schedule the "
+          "whole page instead, or Cancel to return to the browser."},
+    {342, "Scheduled: %s"},
+    {343, "Nothing was scheduled."},
+    {344, "Quillon could not read the browser's request: %s."},
+    {345, "Quillon does not take requests from %s."},
+    {346, "The task was created, but Quillon could not store which page it sends.  Delete it in the "
+          "schedule and try again."},
+    {347, "Enter the address of a web page, beginning with http:// or https://, or the path of a file."},
 };
 
 // Read as the product reads them, into 260 bytes: a text that did not fit would come
@@ -193,7 +207,7 @@ TEST_F(ModuleTest, CarriesExactlyTheListedResources)
         LPCSTR type;
         std::vector<int> ids;
     } rows[] = {
-        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123, 300, 315}},
+        {"dialogs", MAKEINTRESOURCEA(5), {103, 108, 110, 111, 112, 113, 114, 115, 117, 120, 121, 122, 123, 300, 310, 315}},
         {"menus", MAKEINTRESOURCEA(4), {101, 109, 115}},
         {"accelerator tables", MAKEINTRESOURCEA(9), {109, 115}},
         {"icon groups", MAKEINTRESOURCEA(14), {107, 109}},
@@ -308,8 +322,8 @@ TEST_F(ModuleTest, MenusHaveTheirItemsAndCommands)
     const MenuItemRow separator{0, nullptr};
     ExpectMenu(Module(), IDR_TRAY_MENU,
                {{"&Context",
-                 {{40001, "&View Schedule..."}, {40002, "&Configure..."}, separator, {104, "&About..."}, separator,
-                  {105, "&Exit"}}}});
+                 {{40001, "&View Schedule..."}, {40010, "&Watch a page..."}, {40002, "&Configure..."}, separator,
+                  {104, "&About..."}, separator, {105, "&Exit"}}}});
     ExpectMenu(Module(), IDR_SCHEDULER_MENU, {{"&File", {{105, "E&xit"}}}, {"&Help", {{104, "&About ..."}}}});
     ExpectMenu(Module(), IDR_REMINDER_MENU,
                {{"&Reminder",
@@ -661,6 +675,11 @@ const std::vector<DialogRow> &Dialogs()
           {1365, kPushButton, "Send &Test", 7, 120, 60, 14},
           {1367, kPushButton, "Cance&l Test", 72, 120, 60, 14},
           {1369, kLabelNoPrefix, "", 7, 138, 233, 18}}},
+        {310, "Watch a Page", 240, 62, kPopup, false, "MS Sans Serif",
+         {{-1, kLabel, "&Address of the page (http://, https:// or a file path):", 7, 7, 226, 8},
+          {1340, kEditText, "", 7, 18, 226, 12},
+          {1, kDefaultButton, "OK", 66, 40, 50, 14},
+          {2, kPushButton, "Cancel", 124, 40, 50, 14}}},
     };
     return dialogs;
 }

@@ -1,5 +1,6 @@
 #include "webflat/core/flatten.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -181,18 +182,31 @@ private:
     bool pendingSpace_ = false;
 };
 
-// The visible text of the subtree at root, walked without recursion.
-void ExtractSubtree(const HtmlTree &tree, int32_t root, TextBuilder &builder)
+// Where a walk stops: before byte `offset` of text node `node`.
+struct TextStop {
+    int32_t node = kNoNode;
+    size_t offset = 0;
+};
+
+// The visible text of the subtree at root, walked without recursion; with a stop, only
+// the text that comes before it.
+void ExtractSubtree(const HtmlTree &tree, int32_t root, TextBuilder &builder, const TextStop *stop = nullptr)
 {
     if (root == kNoNode)
         return;
     int preDepth = 0;
+    bool stopped = false;
     // Returns whether to walk into the children; entered tells whether leave() is due.
     auto enter = [&](int32_t index, bool &entered) -> bool {
         entered = false;
         const Node &node = tree.At(index);
         if (node.tag == Tag::kText) {
-            builder.Text(tree.TextOf(index), preDepth > 0);
+            std::string_view text = tree.TextOf(index);
+            if (stop != nullptr && index == stop->node) {
+                text = text.substr(0, std::min(stop->offset, text.size()));
+                stopped = true;
+            }
+            builder.Text(text, preDepth > 0);
             return false;
         }
         if (node.hidden)
@@ -245,7 +259,10 @@ void ExtractSubtree(const HtmlTree &tree, int32_t root, TextBuilder &builder)
     int32_t node = root;
     while (true) {
         bool entered = false;
-        if (enter(node, entered)) {
+        const bool walkIn = enter(node, entered);
+        if (stopped)
+            return;
+        if (walkIn) {
             node = tree.At(node).firstChild;
             continue;
         }
@@ -488,6 +505,15 @@ std::string FlattenElement(const HtmlTree &tree, int32_t element)
     TextBuilder builder(text);
     ExtractSubtree(tree, element, builder);
     return text;
+}
+
+size_t FlatLengthBefore(const HtmlTree &tree, int32_t element, int32_t textNode, size_t offset)
+{
+    std::string text;
+    TextBuilder builder(text);
+    const TextStop stop{textNode, offset};
+    ExtractSubtree(tree, element, builder, &stop);
+    return text.size();
 }
 
 void MarkWordBreaks(std::string &text, int32_t maxLen)

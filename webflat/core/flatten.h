@@ -86,6 +86,12 @@ class HtmlTree;
 // with break marks between its blocks, none at either end.
 std::string FlattenElement(const HtmlTree &tree, int32_t element);
 
+// How many bytes of FlattenElement(tree, element) come from the element's text before
+// byte `offset` of its descendant text node `textNode` (the whole text when that node
+// is not met: hidden, or not below element). Where a selection's end falls in the
+// element's text, as the library counts it.
+size_t FlatLengthBefore(const HtmlTree &tree, int32_t element, int32_t textNode, size_t offset);
+
 // Turns spaces of text into break marks where a segment between marks is longer than
 // maxLen bytes, so that no segment is longer than maxLen where a space allows it: each
 // mark goes at the last space that keeps the piece within maxLen, the way the page

@@ -94,6 +94,10 @@ TEST(MailwireDeadline, TricklingServerIsCutOffAtTheMessageDeadline)
     ULONGLONG started = GetTickCount64();
     EXPECT_EQ(library.Send(session, "me@x", "you@y", "s", "b"), kMailFailed);
     ULONGLONG took = GetTickCount64() - started;
+    // The overrun deadline leaves the session's later messages untried, at once.
+    started = GetTickCount64();
+    EXPECT_EQ(library.Send(session, "me@x", "you@y", "s2", "b2"), kMailNotAttempted);
+    EXPECT_LT(GetTickCount64() - started, 500u);
     library.Logoff(session);
     EXPECT_GE(took, 1400u);
     EXPECT_LT(took, 2500u);

@@ -376,11 +376,12 @@ TEST_F(Mailwire, SilentServerFailsWithinTheReplyWait)
     ULONGLONG took = GetTickCount64() - start;
     EXPECT_GE(took, 300u);
     EXPECT_LT(took, 4000u);
-    // The rest of the session's queue fails at once instead of waiting again per message
-    // (three more waits would take at least 1.2 s; the margin is for a loaded machine).
+    // The rest of the session's queue is not attempted, at once, instead of waiting again
+    // per message (three more waits would take at least 1.2 s; the margin is for a loaded
+    // machine), and the caller keeps those messages' retries.
     start = GetTickCount64();
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(wire.Send(session, "a@b", "c@d", "s", "b"), kMailFailed);
+        EXPECT_EQ(wire.Send(session, "a@b", "c@d", "s", "b"), kMailNotAttempted);
     EXPECT_LT(GetTickCount64() - start, 1000u);
     EXPECT_EQ(server.Accepted(), 1);
     wire.Logoff(session);
@@ -393,6 +394,24 @@ TEST_F(Mailwire, SilentServerFailsWithinTheReplyWait)
     server.Stop();
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_NE(Log().find("MAILWIRE recv error 10060\r\n"), std::string::npos) << Log();
+}
+
+// A later message of the session whose own connection cannot be opened (the server
+// went away after the first) is not attempted: the caller keeps it, with its retries.
+TEST_F(Mailwire, ALaterMessageWhoseConnectionCannotBeOpenedIsNotAttempted)
+{
+    ScriptServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.28", kSmtpPort, GoodSmtpScript(), 1, error)) << error;
+    WriteConfiguration("127.0.0.28");
+    Load();
+    MailSession session = 0;
+    ASSERT_EQ(Logon(&session), kMailOk);
+    EXPECT_EQ(Send(session, "first"), kMailOk);
+    server.Stop();
+    EXPECT_EQ(Send(session, "second"), kMailNotAttempted);
+    EXPECT_EQ(library_.Logoff(session), kMailOk);
+    EXPECT_NE(Log().find("MAILWIRE connect2 error "), std::string::npos) << Log();
 }
 
 // A server that streams a greeting line without end (no LF): the read ends at the reply

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "mail/mail_contract.h"
 
 #include "common/scramble.h"
 #include "scheduler/engine/task_engine.h"
@@ -153,6 +157,26 @@ TEST_F(EngineTest, ForceReloadFollowsTheChangeFlagUnlessTheScheduleListIsOpen)
         Engine().MinuteTick();
         EXPECT_FALSE(schedule.queries[0].force) << "the next tick does not force again";
     }
+}
+
+// A task-change notice that arrives during a long tick, followed by a nested (busy)
+// tick, still forces the reload of the tick after the long one.
+TEST_F(EngineTest, AChangeNoticeDuringABusyTickReachesTheNextTick)
+{
+    schedule.Add(At(2026, 12, 10, 10, 0), "A");
+    launcher.during = [this] {
+        shell.taskListChanged = true;
+        clock.AdvanceMinutes(1);
+        Engine().MinuteTick();   // only "(busy)"
+    };
+    Engine().MinuteTick();
+    EXPECT_TRUE(shell.taskListChanged);
+    launcher.during = nullptr;
+    schedule.queries.clear();
+    clock.AdvanceMinutes(1);
+    Engine().MinuteTick();
+    ASSERT_FALSE(schedule.queries.empty());
+    EXPECT_TRUE(schedule.queries[0].force);
 }
 
 TEST_F(EngineTest, OnlyTheFirstCallOfATickForcesTheReload)
@@ -360,6 +384,163 @@ TEST(MinuteTickTest, AnEntryDueAtTheVeryMomentOfTheTickIsNotTriedOverAndOver)
                       EngineServices{&clock, &r.log, &r.schedule, &r.launcher, &r.dialer, &r.queue, &r.loader});
     engine.MinuteTick();
     EXPECT_LE(r.loader.calls.loads.size(), 1u) << "the library was loaded again and again within one tick";
+}
+
+// ---- What bounds a tick ---------------------------------------------------------------
+
+// A task due every minute whose run takes two minutes, and a message whose every send
+// takes three minutes and fails, with one retry minute: each failure's new retry time and
+// each run's next period have passed when the pass or tick looks again. The tick still
+// ends: each task runs once and each message is tried once, while the passes over the
+// minutes that went by still run the task that fell due in them.
+TEST(MinuteTickTest, ATickRunsEachTaskOnceAndTriesEachMessageOnceHoweverLongItTakes)
+{
+    Rig r;
+    r.settings.retryCount = 1000;
+    r.settings.retryMinutes = 1;
+    r.schedule.AddEveryMinute(At(2026, 12, 10, 10, 0), "E");
+    r.schedule.Add(At(2026, 12, 10, 10, 1), "B");
+    r.launcher.scripts["prog.exe E"].duration = 2 * 60 * kTicksPerSecond;
+    r.launcher.scripts["prog.exe B"].duration = 2 * 60 * kTicksPerSecond;
+    r.queue.Add("m1", At(2026, 12, 10, 9, 59));
+    int sends = 0;
+    r.loader.sendResult = [&](const std::string &) -> int32_t {
+        // Without the bound the tick would not end; the test must.
+        if (++sends > 20)
+            throw std::runtime_error("the tick keeps sending the same message");
+        r.clock.AdvanceMinutes(3);
+        return kMailFailed;
+    };
+    r.launcher.during = [&] {
+        if (r.launcher.commandLines.size() > 20)
+            throw std::runtime_error("the tick keeps running the same task");
+    };
+
+    r.Engine().MinuteTick();
+
+    EXPECT_EQ(r.launcher.commandLines, (std::vector<std::string>{"prog.exe E", "prog.exe B"}));
+    EXPECT_EQ(sends, 1);
+    EXPECT_EQ(r.QueriedMinutes(), (std::vector<std::string>{"10:00", "10:01", "10:06"}))
+        << "the pass over the minute that went by runs the task due in it";
+    ASSERT_EQ(r.queue.entries.count("m1"), 1u);
+    EXPECT_EQ(r.queue.entries["m1"].count, 1u);
+    EXPECT_FALSE(r.shell.tickBusy);
+
+    // The next tick tries the message again and runs the every-minute task again.
+    r.clock.AdvanceMinutes(1);
+    r.loader.sendResult = [](const std::string &) { return 0; };
+    r.Engine().MinuteTick();
+    EXPECT_TRUE(r.queue.entries.empty());
+    EXPECT_EQ(r.launcher.commandLines.size(), 3u);
+}
+
+// The deferral rule: the library answers "not attempted" for one message of five.
+TEST(MinuteTickTest, AMessageTheLibraryDidNotAttemptDefersItAndEveryLaterOneToTheNextTick)
+{
+    struct Case {
+        const char *label;
+        std::map<std::string, int32_t> results;   // by subject; others succeed
+        const char *notAttempted;
+        std::vector<std::string> left;
+        std::vector<uint32_t> countsLeft;
+    };
+    const Case cases[] = {
+        {"second of five", {{"s2", kMailNotAttempted}}, "s2", {"m2", "m3", "m4", "m5"}, {0, 0, 0, 0}},
+        {"first of five", {{"s1", kMailNotAttempted}}, "s1", {"m1", "m2", "m3", "m4", "m5"}, {0, 0, 0, 0, 0}},
+        {"fifth of five", {{"s5", kMailNotAttempted}}, "s5", {"m5"}, {0}},
+        {"first fails, second not attempted", {{"s1", kMailFailed}, {"s2", kMailNotAttempted}}, "s2",
+         {"m1", "m2", "m3", "m4", "m5"}, {1, 0, 0, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        Rig r;
+        r.settings.retryCount = 3;
+        for (int i = 1; i <= 5; ++i)
+            r.queue.Add("m" + std::to_string(i), At(2026, 12, 10, 9, 50, i), "s" + std::to_string(i));
+        // A task in the same minute after the delivery: its pass would dispatch again.
+        r.schedule.Add(At(2026, 12, 10, 10, 0), "A");
+        std::vector<std::string> sent;
+        r.loader.sendResult = [&](const std::string &subject) {
+            sent.push_back(subject);
+            auto found = c.results.find(subject);
+            return found == c.results.end() ? 0 : found->second;
+        };
+        const DateTime before = At(2026, 12, 10, 9, 50, 0);
+
+        r.Engine().MinuteTick();
+
+        std::vector<std::string> left;
+        std::vector<uint32_t> counts;
+        for (const auto &entry : r.queue.entries) {
+            left.push_back(entry.first);
+            counts.push_back(entry.second.count);
+            if (entry.second.count == 0) {
+                EXPECT_EQ(TicksOf(entry.second.retryTime) - TicksOf(before),
+                          (entry.first.back() - '0') * kTicksPerSecond)
+                    << entry.first << ": an untried message keeps its RetryTime";
+            }
+        }
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(counts, c.countsLeft);
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent.back(), c.notAttempted) << "nothing is sent after the message not attempted";
+        EXPECT_EQ(r.loader.calls.loads.size(), 1u) << "no further dispatch in this tick";
+        EXPECT_FALSE(r.engine->Dispatcher().IsMailDue());
+        EXPECT_EQ(r.launcher.commandLines.size(), 1u) << "the tick's task still runs";
+        size_t deferrals = 0;
+        for (const auto &line : r.log.Lines())
+            deferrals += line == "Deferred sending message and those after it to the next minute";
+        EXPECT_EQ(deferrals, 1u) << r.log.Text();
+
+        // The next tick tries every deferred message, once, with a server that takes
+        // them; one that failed waits for its retry time.
+        r.clock.AdvanceMinutes(1);
+        sent.clear();
+        r.loader.sendResult = [&](const std::string &subject) {
+            sent.push_back(subject);
+            return 0;
+        };
+        r.Engine().MinuteTick();
+        size_t deferred = static_cast<size_t>(std::count(c.countsLeft.begin(), c.countsLeft.end(), 0u));
+        EXPECT_EQ(sent.size(), deferred);
+        EXPECT_EQ(r.queue.entries.size(), c.left.size() - deferred);
+    }
+}
+
+TEST(MinuteTickTest, ExitRequestedEndsTheTickAfterTheCurrentTaskOrMessage)
+{
+    {
+        SCOPED_TRACE("during a task");
+        Rig r;
+        r.schedule.Add(At(2026, 12, 10, 10, 0), "A");
+        r.schedule.Add(At(2026, 12, 10, 10, 0), "B");
+        r.queue.Add("m1", At(2026, 12, 10, 9, 59));
+        r.launcher.during = [&] { r.shell.exitRequested = true; };
+        r.Engine().MinuteTick();
+        EXPECT_EQ(r.launcher.commandLines, std::vector<std::string>{"prog.exe A"});
+        ASSERT_EQ(r.schedule.requeues.size(), 1u) << "the task that ran is reported";
+        EXPECT_TRUE(r.schedule.requeues[0].unqueue);
+        EXPECT_TRUE(r.loader.calls.loads.empty()) << "no delivery after the exit request";
+        EXPECT_EQ(r.queue.entries.size(), 1u);
+        EXPECT_FALSE(r.shell.tickBusy);
+    }
+    {
+        SCOPED_TRACE("during a message");
+        Rig r;
+        for (int i = 1; i <= 3; ++i)
+            r.queue.Add("m" + std::to_string(i), At(2026, 12, 10, 9, 50, i), "s" + std::to_string(i));
+        r.loader.sendResult = [&](const std::string &) {
+            r.shell.exitRequested = true;
+            return 0;
+        };
+        r.Engine().MinuteTick();
+        EXPECT_EQ(r.queue.entries.size(), 2u) << "the message in hand is finished, the others wait";
+        EXPECT_EQ(r.queue.entries["m2"].count, 0u);
+        EXPECT_EQ(r.queue.entries["m3"].count, 0u);
+        EXPECT_EQ(r.loader.calls.calls.back(), "logoff 77");
+        EXPECT_EQ(r.log.Text().find("Deferred"), std::string::npos) << r.log.Text();
+        EXPECT_FALSE(r.shell.tickBusy);
+    }
 }
 
 // ---- Connection ---------------------------------------------------------------------

@@ -131,11 +131,29 @@ public:
         return *tasks_.back().task;
     }
 
+    // A task due at every minute after the minute of its last run (a period of one
+    // minute counted from LastRun, as the real schedule counts it), from `first` on.
+    FakeTask &AddEveryMinute(const DateTime &first, const std::string &key, const std::string &program = "prog.exe")
+    {
+        FakeTask &task = Add(first, key, false, program);
+        tasks_.back().everyMinute = true;
+        return task;
+    }
+
     bool GetTaskForTime(const DateTime &minute, ScheduledTask **task, bool forceReload) override
     {
         queries.push_back({minute, forceReload});
         *task = nullptr;
         for (auto &entry : tasks_) {
+            if (entry.everyMinute) {
+                Ticks lastRunMinute = TicksOf(TruncateToMinute(entry.task->lastRun));
+                if (TicksOf(minute) >= entry.minute &&
+                    (entry.task->lastRunCalls == 0 || TicksOf(minute) >= lastRunMinute + kTicksPerMinute)) {
+                    *task = entry.task.get();
+                    return true;
+                }
+                continue;
+            }
             if (entry.minute == TicksOf(minute) && (!entry.reported || handOutAgain)) {
                 *task = entry.task.get();
                 return true;
@@ -162,6 +180,7 @@ private:
         Ticks minute;
         std::unique_ptr<FakeTask> task;
         bool reported = false;
+        bool everyMinute = false;
     };
     std::vector<Entry> tasks_;
 };

@@ -18,11 +18,14 @@
 #include "tasqui_h.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/support/window_driver.h"
+#include "tests/scheduler/shell/scheduler_process.h"
 
 namespace quillon {
 namespace {
 
 using test::BinDir;
+using test::CountOf;
+using test::SchedulerProcess;
 
 constexpr DWORD kWaitMs = 15000;
 constexpr char kTitle[] = "Quillon Scheduler";
@@ -31,73 +34,10 @@ constexpr char kNotConfigured[] = "Quillon Scheduler has not been configured.  P
 constexpr char kWillNotRun[] =
     "Quillon Scheduler was not configured and will not run.  To configure, run Quillon Scheduler from Startup folder.";
 constexpr char kConfigured[] =
-    "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, run Internet Explorer and choose "
-    "Quillon from the Tools menu.";
-
-// One started tasqed.exe; ended (terminated if it must be) when the object goes.
-class SchedulerProcess {
-public:
-    SchedulerProcess() = default;
-    SchedulerProcess(const SchedulerProcess &) = delete;
-    SchedulerProcess &operator=(const SchedulerProcess &) = delete;
-    ~SchedulerProcess()
-    {
-        if (info_.hProcess == nullptr)
-            return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 1);
-            WaitForSingleObject(info_.hProcess, 5000);
-        }
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-    }
-
-    bool Start(const std::string &currentDir)
-    {
-        std::string commandLine = "\"" + BinDir() + "\\tasqed.exe\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(),
-                              &startup, &info_) != FALSE;
-    }
-
-    DWORD ThreadId() const { return info_.dwThreadId; }
-
-    // The hidden main window (class "TASQED").
-    HWND MainWindow(DWORD timeoutMs = kWaitMs) const
-    {
-        return test::WaitForThreadWindow(
-            info_.dwThreadId, [](HWND window) { return test::ClassOf(window) == "TASQED"; }, timeoutMs, false);
-    }
-
-    bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-
-    // True with *exitCode when the process ended within the limit.
-    bool WaitForExit(DWORD timeoutMs, DWORD *exitCode) const
-    {
-        DWORD start = GetTickCount();
-        while (WaitForSingleObject(info_.hProcess, 20) == WAIT_TIMEOUT) {
-            if (GetTickCount() - start >= timeoutMs)
-                return false;
-            test::PumpFor(0);
-        }
-        return GetExitCodeProcess(info_.hProcess, exitCode) != FALSE;
-    }
-
-    // The "&Exit" command; true when the program then ended with code 0.
-    bool Exit()
-    {
-        HWND window = MainWindow(2000);
-        if (window == nullptr)
-            return false;
-        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-        DWORD code = 1;
-        return WaitForExit(kWaitMs, &code) && code == 0;
-    }
-
-private:
-    PROCESS_INFORMATION info_ = {};
-};
+    "Congratulations!  Quillon Scheduler has been configured.  To schedule a page, add the Quillon extension to your "
+    "browser and choose Quillon... on the page, or choose Watch a page... from the Quillon icon's menu.";
+constexpr char kBadAddress[] =
+    "Enter the address of a web page, beginning with http:// or https://, or the path of a file.";
 
 // A complete configuration that never sends (DontSend) and never dials.
 void WriteCompleteConfiguration(const std::string &logFile)
@@ -138,15 +78,23 @@ void WriteTask(const char *name, bool disabled, const char *command = "succeed")
     key.WriteDword(kTimeout, 30000);
 }
 
-size_t CountOf(const std::string &text, const std::string &piece)
+
+// Waits until the log holds `piece` `count` times.
+bool WaitForLogCount(const std::string &logFile, const std::string &piece, size_t count, DWORD timeoutMs = kWaitMs)
 {
-    size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-        ++count;
-    return count;
+    DWORD start = GetTickCount();
+    while (CountOf(test::ReadWholeFile(logFile), piece) < count) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        test::PumpFor(20);
+    }
+    return true;
 }
 
-// Posts one minute tick and waits until it has run to its end.
+// Posts one minute tick and waits until it has begun and then until the window answers
+// a sent message. A tick with nothing to wait for answers only when it has ended; one
+// that waits for a task or the mail library answers meanwhile, so a test of such a tick
+// waits for the line it expects as well.
 bool RunTick(HWND mainWindow, const std::string &logFile, size_t tickNumber)
 {
     PostMessageA(mainWindow, WM_TIMER, 0xAEAE, 0);
@@ -219,7 +167,7 @@ TEST_F(SchedulerShell, SecondStartEndsAtOnceWithCodeZeroWhileTheFirstKeepsRunnin
 }
 
 // While a task's program runs, the scheduler's thread waits for it inside the minute
-// tick and answers no message. A second copy started then must still see a running
+// tick. A second copy started then must still see a running
 // scheduler and end with 0, not start a second one.
 TEST_F(SchedulerShell, SecondStartWhileTheFirstRunsATaskEndsWithCodeZero)
 {
@@ -448,6 +396,7 @@ TEST_F(SchedulerShell, TaskChangedBroadcastMakesTheNextTickReloadTheTaskList)
     SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA(kMsgAppTaskChanged), 0, 0,
                         SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000, &ignored);
     ASSERT_TRUE(RunTick(mainWindow, logFile, 3));
+    WaitForLogCount(logFile, "Task completed successfully", 1);
     std::string log = test::ReadWholeFile(logFile);
     EXPECT_NE(log.find("    Task 2026 1 1 0 0 2: "), std::string::npos) << log;
     EXPECT_NE(log.find("Task completed successfully"), std::string::npos) << log;
@@ -521,6 +470,7 @@ TEST_F(SchedulerShell, TaskSubmittedDuringALongTickRunsAtTheNextTick)
         test::PumpFor(50);
     }
     ASSERT_TRUE(RunTick(mainWindow, logFile, 2));
+    WaitForLogCount(logFile, "Task completed successfully", 2);
     std::string log = test::ReadWholeFile(logFile);
     EXPECT_NE(log.find(std::string("    Task ") + keyName + ": "), std::string::npos) << log;
     EXPECT_EQ(CountOf(log, "Task completed successfully"), 2u) << log;
@@ -529,6 +479,81 @@ TEST_F(SchedulerShell, TaskSubmittedDuringALongTickRunsAtTheNextTick)
 
 // Exit while the schedule list is open (as an uninstaller or upgrade ends the scheduler
 // through its window): the list goes with the window and the program ends with code 0.
+// "Watch a page...": the address dialog by control id refuses what names no page, then
+// the whole page goes through the preview and the task editor into a page task.
+TEST_F(SchedulerShell, WatchAPageAsksForAnAddressAndStoresAPageTaskForTheWholePage)
+{
+    WriteCompleteConfiguration("");
+    const std::string page = scratch_ + "\\watched.html";
+    ASSERT_TRUE(test::WriteWholeFile(page, "<html><head><title>Watched</title></head><body><p>Tide table for the "
+                                           "harbour.</p></body></html>"));
+    SchedulerProcess scheduler;
+    ASSERT_TRUE(scheduler.Start(scratch_));
+    HWND mainWindow = scheduler.MainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    // Cancel first: nothing happens.
+    PostMessageA(mainWindow, WM_COMMAND, IDM_WATCH_PAGE, 0);
+    HWND dialog = test::WaitForDialog(scheduler.ThreadId(), "Watch a Page", kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no address dialog";
+    test::PostClick(dialog, IDCANCEL);
+    ASSERT_TRUE(test::WaitForWindowGone(dialog, kWaitMs));
+
+    PostMessageA(mainWindow, WM_COMMAND, IDM_WATCH_PAGE, 0);
+    dialog = test::WaitForDialog(scheduler.ThreadId(), "Watch a Page", kWaitMs);
+    ASSERT_NE(dialog, nullptr);
+    test::SetItemText(dialog, IDC_WATCH_ADDRESS, "example.com");
+    test::PostClick(dialog, IDOK);
+    HWND box = test::WaitForMessageBox(scheduler.ThreadId(), kBadAddress, kWaitMs);
+    ASSERT_NE(box, nullptr) << "an address without a scheme was taken";
+    test::PostClick(box, IDOK);
+    ASSERT_TRUE(test::WaitForWindowGone(box, kWaitMs));
+    EXPECT_TRUE(IsWindow(dialog)) << "the dialog closed on a refused address";
+
+    test::SetItemText(dialog, IDC_WATCH_ADDRESS, ("  " + page + " ").c_str());
+    test::PostClick(dialog, IDOK);
+    HWND preview = test::WaitForDialog(scheduler.ThreadId(), "Quillon: Extracted Text", kWaitMs);
+    if (preview == nullptr) {
+        std::string shown;
+        test::WaitForThreadWindow(
+            scheduler.ThreadId(),
+            [&](HWND w) {
+                shown += "[" + test::ClassOf(w) + ": " + test::WindowText(w) + " / " + test::MessageBoxTextOf(w) + "]";
+                return false;
+            },
+            0);
+        FAIL() << "no preview; open windows: " << shown;
+    }
+    EXPECT_NE(test::ItemText(preview, IDC_PREVIEW_TEXT).find("Tide table for the harbour."), std::string::npos)
+        << test::ItemText(preview, IDC_PREVIEW_TEXT);
+    test::PostClick(preview, IDOK);
+    HWND editor = test::WaitForThreadWindow(
+        scheduler.ThreadId(), [](HWND w) { return test::WindowText(w) == "Send text from watched.html"; }, kWaitMs);
+    ASSERT_NE(editor, nullptr) << "no task editor";
+    test::PostClick(editor, IDOK);
+    ASSERT_TRUE(test::WaitForWindowGone(editor, kWaitMs));
+
+    RegistryKey tasks;
+    ASSERT_EQ(OpenUserKey(kTasksKeyPath, &tasks), ERROR_SUCCESS);
+    std::string name;
+    ASSERT_EQ(tasks.EnumSubkeyName(0, &name), ERROR_SUCCESS);
+    EXPECT_NE(tasks.EnumSubkeyName(1, &name), ERROR_SUCCESS) << "more than one task";
+    tasks.EnumSubkeyName(0, &name);
+    RegistryKey task;
+    ASSERT_EQ(task.Open(tasks.Get(), name.c_str()), ERROR_SUCCESS);
+    std::string selection, commandLine, program;
+    task.ReadString(task_values::kSelection, &selection);
+    task.ReadString(task_values::kCommandLine, &commandLine);
+    task.ReadString(task_values::kAppName, &program);
+    DWORD chop = 7;
+    EXPECT_EQ(task.ReadDword(task_values::kChopMessage, &chop), ERROR_SUCCESS);
+    EXPECT_EQ(selection, "\"" + page + "\"");
+    EXPECT_EQ(commandLine, name);
+    EXPECT_EQ(program, "quillon.exe");
+    EXPECT_EQ(chop, 0u);
+    EXPECT_TRUE(scheduler.Exit());
+}
+
 TEST_F(SchedulerShell, ExitWhileTheScheduleListIsOpenEndsCleanly)
 {
     WriteCompleteConfiguration("");

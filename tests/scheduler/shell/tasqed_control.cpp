@@ -4,6 +4,8 @@
 //   tasqed_control wait [seconds]   exit 0 once the scheduler's window exists
 //   tasqed_control exit [seconds]   choose "&Exit" (command 105); exit 0 once the window is gone
 //   tasqed_control menu             right-click on the notification icon
+//   tasqed_control watch            choose "&Watch a page..." (command 40010); prints the
+//                                   address dialog's place "x y width height" once it is up
 //   tasqed_control tick             one minute-timer message now
 //   tasqed_control answer [seconds] exit 0 once the notification icon's window answers a
 //                                   mouse move over the icon; prints how long that took
@@ -23,6 +25,7 @@ constexpr char kClassName[] = "TASQED";
 constexpr char kTitle[] = "Quillon Scheduler";
 constexpr UINT_PTR kMinuteTimerId = 0xAEAE;
 constexpr WPARAM kExitCommand = 105;
+constexpr WPARAM kWatchPageCommand = 40010;
 
 HWND FindScheduler() { return FindWindowA(kClassName, kTitle); }
 
@@ -70,6 +73,21 @@ int main(int argc, char **argv)
     if (std::strcmp(command, "menu") == 0) {
         UINT iconMessage = RegisterWindowMessageA("kestr:tasqed");
         PostMessageA(window, iconMessage, iconMessage, WM_RBUTTONDOWN);
+        return 0;
+    }
+    if (std::strcmp(command, "watch") == 0) {
+        PostMessageA(window, WM_CANCELMODE, 0, 0); // an open icon menu closes first
+        PostMessageA(window, WM_COMMAND, kWatchPageCommand, 0);
+        DWORD deadline = GetTickCount() + seconds * 1000;
+        HWND dialog = nullptr;
+        while ((dialog = FindWindowA("#32770", "Watch a Page")) == nullptr || !IsWindowVisible(dialog)) {
+            if (static_cast<LONG>(GetTickCount() - deadline) >= 0)
+                return 1;
+            Sleep(100);
+        }
+        RECT rect = {};
+        GetWindowRect(dialog, &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
         return 0;
     }
     if (std::strcmp(command, "answer") == 0) {

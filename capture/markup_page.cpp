@@ -1,9 +1,11 @@
-#include "tests/capture/markup_page.h"
+#include "capture/markup_page.h"
+
+#include <algorithm>
 
 #include "webflat/webflat_contract.h"
 #include "webflat/core/flatten.h"
 
-namespace quillon::capture::testing {
+namespace quillon::capture {
 
 using webflat::HtmlTree;
 using webflat::kNoNode;
@@ -250,6 +252,52 @@ bool MarkupPage::SelectText(const std::string &utf8, int occurrence)
     return true;
 }
 
+bool MarkupPage::PointAt(const std::vector<long> &path, long offset, size_t *position) const
+{
+    int32_t element = tree_.Body();
+    if (element == kNoNode || offset < 0)
+        return false;
+    for (long index : path) {
+        const std::vector<int32_t> children = tree_.ElementChildren(element);
+        if (index < 0 || static_cast<size_t>(index) >= children.size())
+            return false;
+        element = children[static_cast<size_t>(index)];
+    }
+    // The text nodes below the element in document order, until the one holding the point.
+    size_t remaining = static_cast<size_t>(offset);
+    int32_t node = tree_.At(element).firstChild;
+    while (node != kNoNode) {
+        const webflat::Node &n = tree_.At(node);
+        if (n.tag == Tag::kText) {
+            const std::string_view text = tree_.TextOf(node);
+            const std::u16string units = Utf16(std::string(text));
+            if (remaining <= units.size()) {
+                const size_t bytes = Utf8(units.substr(0, remaining)).size();
+                const std::string flat = webflat::FlattenElement(tree_, element);
+                const size_t before = std::min(webflat::FlatLengthBefore(tree_, element, node, bytes), flat.size());
+                const std::string prefix = flat.substr(0, before);
+                *position = std::min(begin_[static_cast<size_t>(element)] + BrowserText(prefix).size(),
+                                     end_[static_cast<size_t>(element)]);
+                return true;
+            }
+            remaining -= units.size();
+        }
+        // Depth first: into the children, else on to the next sibling of this node or of
+        // the nearest ancestor below the element that has one.
+        if (n.tag != Tag::kText && n.firstChild != kNoNode) {
+            node = n.firstChild;
+            continue;
+        }
+        while (node != element && tree_.At(node).nextSibling == kNoNode)
+            node = tree_.At(node).parent;
+        node = node == element ? kNoNode : tree_.At(node).nextSibling;
+    }
+    if (remaining != 0)
+        return false;
+    *position = end_[static_cast<size_t>(element)];
+    return true;
+}
+
 int32_t MarkupPage::ElementAround(size_t begin, size_t end) const
 {
     int32_t element = tree_.Body();
@@ -283,4 +331,4 @@ std::unique_ptr<PageDocument> MarkupPage::FrameDocument(long index) const
     return std::make_unique<FrameView>(frames_[static_cast<size_t>(index)]);
 }
 
-} // namespace quillon::capture::testing
+} // namespace quillon::capture
