@@ -32,10 +32,8 @@ void CaptureSelection(ClipObj &object)
     ClipnetModule &module = Module();
     const HWND frame = object.Frame();
     // SetSite only keeps a library that has both functions; the object keeps it loaded.
-    const auto pageFlat = reinterpret_cast<PageFlatFunction>(
-        reinterpret_cast<void *>(GetProcAddress(object.TextLibrary(), kPageFlatExport)));
-    const auto webFlatFree = reinterpret_cast<WebFlatFreeFunction>(
-        reinterpret_cast<void *>(GetProcAddress(object.TextLibrary(), kWebFlatFreeExport)));
+    const auto pageFlat = object.TextLibrary().Resolve<PageFlatFunction>(kPageFlatExport);
+    const auto webFlatFree = object.TextLibrary().Resolve<WebFlatFreeFunction>(kWebFlatFreeExport);
     if (pageFlat == nullptr || webFlatFree == nullptr || object.Browser() == nullptr)
         return;
 

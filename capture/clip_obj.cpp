@@ -8,6 +8,7 @@
 #include "capture/capture_selection.h"
 #include "capture/clipnet_module.h"
 #include "capture/clipnet_ids.h"
+#include "common/module_path.h"
 #include "common/text.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
@@ -36,17 +37,6 @@ ComPtr<ClipObj> HoldReference(ClipObj *object)
     ComPtr<ClipObj> held;
     held.Attach(object);
     return held;
-}
-
-std::string ModuleDirectoryOf(HMODULE module)
-{
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::string();
-    std::string directory(path, length);
-    const size_t slash = directory.rfind('\\');
-    return slash == std::string::npos ? std::string() : directory.substr(0, slash);
 }
 
 } // namespace
@@ -101,7 +91,7 @@ ULONG STDMETHODCALLTYPE ClipObj::Release()
 
 bool ClipObj::LoadTextLibrary()
 {
-    std::string path = ModuleDirectoryOf(Module().resources) + "\\" + kWebFlatLibraryName;
+    std::string path = ModuleDirectory(Module().resources) + "\\" + kWebFlatLibraryName;
     UniqueModule library(LoadLibraryA(path.c_str()));
     // A library without the two functions the capture calls is as useless as none.
     if (!library || library.Resolve<PageFlatFunction>(kPageFlatExport) == nullptr ||
@@ -120,17 +110,16 @@ HRESULT STDMETHODCALLTYPE ClipObj::SetSite(IUnknown *site)
     browser_.Reset();
     site->QueryInterface(IID_IWebBrowser2, browser_.PutVoid());
 
-    char hostPath[kTextBufferSize] = {};
-    GetModuleFileNameA(nullptr, hostPath, sizeof hostPath);
-    hostPath[sizeof hostPath - 1] = '\0';
+    std::string hostPath = ModuleFilePath(nullptr);
 
     if (!LoadTextLibrary())
         return E_FAIL;
 
-    for (char *c = hostPath; *c != '\0'; ++c)
-        if (*c >= 'a' && *c <= 'z')
-            *c = static_cast<char>(*c - 'a' + 'A');
-    if (std::strstr(hostPath, Module().settings.browserName) != nullptr && browser_) {
+    // Only the program's path is put in capitals; BrowserName is compared as stored.
+    for (char &c : hostPath)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (hostPath.find(Module().settings.browserName) != std::string::npos && browser_) {
         SHANDLE_PTR handle = 0;
         if (SUCCEEDED(browser_->get_HWND(&handle)) && handle != 0)
             Subclass(reinterpret_cast<HWND>(handle));

@@ -39,7 +39,7 @@ public:
     // What the window procedure and the capture read.
     HWND Frame() const { return frame_; }
     IWebBrowser2 *Browser() const { return browser_.Get(); }
-    HMODULE TextLibrary() const { return textLibrary_.Get(); }
+    const UniqueModule &TextLibrary() const { return textLibrary_; }
     // The schedule component, created at the first submission and kept.
     ITasqeduleUI *Schedule();
 

@@ -10,6 +10,7 @@
 #include "capture/registrar.h"
 #include "capture/clipnet_ids.h"
 #include "common/class_factory.h"
+#include "common/module_path.h"
 #include "common/names.h"
 #include "common/resource_module.h"
 
@@ -32,13 +33,6 @@ HRESULT CreateClipObj(IUnknown *outer, REFIID riid, void **object)
 
 StaticClassFactory factory(&CreateClipObj, &LockModule, &UnlockModule);
 
-std::string OwnPath(HINSTANCE instance)
-{
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(instance, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
-}
-
 BOOL Attach(HINSTANCE instance)
 {
     module.instance = instance;
@@ -47,23 +41,22 @@ BOOL Attach(HINSTANCE instance)
     char language[kLanguagePrefixSize] = {};
     if (!UserLanguagePrefix(language))
         return FALSE;
-    const std::string path = OwnPath(instance);
+    const std::string path = ModuleFilePath(instance);
     OutputDebugStringA((path + " loading\n").c_str());
     UniqueModule resources;
     if (LoadResourceModuleFor(language, ResourceModuleSearch::BesideModule, instance, resources) !=
         ResourceModuleStatus::Loaded)
         return FALSE;
     module.resources = resources.Release();
-    const size_t slash = path.rfind('\\');
-    CopyBounded(module.helpFilePath, (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                                         "quillon.chm");
+    const std::string folder = ModuleDirectory(instance);
+    CopyBounded(module.helpFilePath, (folder.empty() ? folder : folder + "\\") + "quillon.chm");
     LoadCaptureSettings(&module.settings);
     return TRUE;
 }
 
 void Detach(LPVOID reserved)
 {
-    OutputDebugStringA((OwnPath(module.instance) + " unloading\n").c_str());
+    OutputDebugStringA((ModuleFilePath(module.instance) + " unloading\n").c_str());
     // At process end the loader unloads everything itself; freeing then is not allowed.
     if (module.resources != nullptr && reserved == nullptr)
         FreeLibrary(module.resources);

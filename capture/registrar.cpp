@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/module_path.h"
 #include "common/registry.h"
 
 namespace quillon::capture {
@@ -100,15 +101,6 @@ LONG Unregister(HKEY parent, const std::vector<RegistrarKey> &keys)
     return first;
 }
 
-std::string ModulePath(HMODULE module)
-{
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::string();
-    return std::string(path, length);
-}
-
 bool ScriptOf(HMODULE module, std::string *script)
 {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(101), "REGISTRY");
@@ -141,7 +133,7 @@ HRESULT ApplyRegistrarTrees(const std::vector<RegistrarTree> &trees, bool regist
 
 HRESULT UpdateRegistryFromResource(HMODULE module, bool registering)
 {
-    const std::string path = ModulePath(module);
+    const std::string path = ModuleFilePath(module);
     std::string script;
     if (path.empty() || !ScriptOf(module, &script))
         return E_FAIL;

@@ -41,6 +41,17 @@ private:
     HANDLE handle_ = nullptr;
 };
 
+// Typed GetProcAddress for a module the caller does not own (one from GetModuleHandle, or
+// one an owner elsewhere keeps loaded): null when the module is null or lacks the export.
+// UniqueModule::Resolve is the same for an owned module.
+template <typename Function>
+Function ResolveExport(HMODULE module, const char *name)
+{
+    if (module == nullptr)
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+}
+
 // Owner of a loaded library (FreeLibrary).
 class UniqueModule {
 public:
@@ -71,9 +82,7 @@ public:
     template <typename Function>
     Function Resolve(const char *name) const
     {
-        if (module_ == nullptr)
-            return nullptr;
-        return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module_, name)));
+        return ResolveExport<Function>(module_, name);
     }
 
 private:

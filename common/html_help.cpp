@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "common/handles.h"
+
 namespace quillon {
 
 void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
@@ -18,9 +20,10 @@ void ShowHelpContext(HWND owner, const char *helpFilePath, DWORD context)
     static std::atomic<HtmlHelpFunction> entryPoint{nullptr};
     HtmlHelpFunction htmlHelp = entryPoint.load();
     if (htmlHelp == nullptr) {
-        HMODULE viewer = LoadLibraryA("hhctrl.ocx");
-        if (viewer != nullptr)
-            htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void *>(GetProcAddress(viewer, "HtmlHelpA")));
+        UniqueModule viewer(LoadLibraryA("hhctrl.ocx"));
+        htmlHelp = viewer.Resolve<HtmlHelpFunction>("HtmlHelpA");
+        if (htmlHelp != nullptr)
+            viewer.Release();   // stays loaded for the process: the address is kept
         entryPoint.store(htmlHelp);
     }
     if (htmlHelp != nullptr)

@@ -1,5 +1,6 @@
 #include "common/resource_module.h"
 
+#include "common/module_path.h"
 #include "common/text.h"
 
 #include <cstring>
@@ -33,16 +34,11 @@ ResourceModuleStatus LoadResourceModuleFor(const char *languagePrefix, ResourceM
         if (!FormatBounded(path, "tasq%s.dll", languagePrefix))
             return ResourceModuleStatus::NotFound;
     } else {
-        DWORD length = GetModuleFileNameA(besideModule, path, static_cast<DWORD>(sizeof path));
-        bool pathFits = length > 0 && length < sizeof path;
-        char *lastSlash = pathFits ? strrchr(path, '\\') : nullptr;
-        if (lastSlash != nullptr) {
-            *lastSlash = '\0';
-            char name[16] = {};
-            pathFits = FormatBounded(name, "\\tasq%s.dll", languagePrefix) &&
-                       AppendBounded(path, name);
-        }
-        if (!pathFits || lastSlash == nullptr) {
+        const std::string folder = ModuleDirectory(besideModule);
+        char name[16] = {};
+        const bool pathFits = !folder.empty() && FormatBounded(name, "\\tasq%s.dll", languagePrefix) &&
+                              CopyBounded(path, folder) && AppendBounded(path, name);
+        if (!pathFits) {
             OutputDebugStringA("Couldn't find resource file\n");
             return ResourceModuleStatus::NotFound;
         }

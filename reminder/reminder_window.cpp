@@ -8,6 +8,7 @@
 #include "common/names.h"
 #include "common/page_task.h"
 #include "common/registry.h"
+#include "common/resource_text.h"
 #include "common/submit_page_task.h"
 #include "common/text.h"
 #include "common/window_support.h"
@@ -58,14 +59,10 @@ struct Reminder {
 
 Reminder g_reminder;
 
-std::string ResourceString(UINT id)
+void ShowMessage(UINT id, UINT type)
 {
-    char text[kTextBufferSize] = "";
-    LoadStringA(g_reminder.resources, id, text, sizeof text);
-    return text;
+    MessageBoxA(g_reminder.window, LoadResourceText(g_reminder.resources, id).c_str(), g_reminder.caption, type);
 }
-
-void ShowMessage(UINT id, UINT type) { MessageBoxA(g_reminder.window, ResourceString(id).c_str(), g_reminder.caption, type); }
 
 std::string FieldText(HWND field, size_t maxBytes)
 {
@@ -161,8 +158,8 @@ bool SaveReminderFile(const std::string &subject, const std::string &message, Sa
     UniqueHandle file = CreateReminderFile(saved->path, CREATE_NEW);
     saved->created = static_cast<bool>(file);
     if (!file) {
-        int answer = MessageBoxA(g_reminder.window, ResourceString(IDS_REMINDER_OVERWRITE).c_str(), g_reminder.caption,
-                                 MB_YESNOCANCEL);
+        const std::string question = LoadResourceText(g_reminder.resources, IDS_REMINDER_OVERWRITE);
+        int answer = MessageBoxA(g_reminder.window, question.c_str(), g_reminder.caption, MB_YESNOCANCEL);
         if (answer == IDYES) {
             // An overwritten file may be the page of an earlier task: keep its content so
             // that a cancel in the task editor can put it back. A file that exists but
@@ -218,7 +215,7 @@ void ScheduleReminder(HWND window)
 
     // The description goes through a 260-byte field of the task record.
     char description[kTextBufferSize] = "";
-    CopyBounded(description, TaskDescription(ResourceString(IDS_TASK_DESCRIPTION_FORMAT),
+    CopyBounded(description, TaskDescription(LoadResourceText(g_reminder.resources, IDS_TASK_DESCRIPTION_FORMAT),
                                              NumberedSubject(subject, saved.number)));
     PageTaskRequest request;
     request.description = description;
@@ -333,12 +330,14 @@ void CreateFields(HWND window)
     const int margin = g_reminder.margin;
     const int row = g_reminder.row;
     const int line = g_reminder.line;
-    g_reminder.subjectLabel = CreateChild(window, "STATIC", ResourceString(IDS_REMINDER_SUBJECT_LABEL).c_str(), 0, 0,
-                                          kSubjectLabelId, margin + 1, line, row);
+    const std::string subjectLabel = LoadResourceText(g_reminder.resources, IDS_REMINDER_SUBJECT_LABEL);
+    const std::string messageLabel = LoadResourceText(g_reminder.resources, IDS_REMINDER_MESSAGE_LABEL);
+    g_reminder.subjectLabel =
+        CreateChild(window, "STATIC", subjectLabel.c_str(), 0, 0, kSubjectLabelId, margin + 1, line, row);
     g_reminder.subjectField = CreateChild(window, "EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
                                           WS_EX_CLIENTEDGE, kSubjectFieldId, margin, 2 * line, row);
-    g_reminder.messageLabel = CreateChild(window, "STATIC", ResourceString(IDS_REMINDER_MESSAGE_LABEL).c_str(), 0, 0,
-                                          kMessageLabelId, margin + 1, 4 * line, row);
+    g_reminder.messageLabel =
+        CreateChild(window, "STATIC", messageLabel.c_str(), 0, 0, kMessageLabelId, margin + 1, 4 * line, row);
     g_reminder.messageField =
         CreateChild(window, "EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP,
                     WS_EX_CLIENTEDGE, kMessageFieldId, margin, 5 * line, 0);

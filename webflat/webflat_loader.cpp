@@ -1,7 +1,8 @@
 #include "webflat/webflat_loader.h"
 
 #include <utility>
-#include <vector>
+
+#include "common/module_path.h"
 
 namespace quillon {
 
@@ -42,27 +43,6 @@ void ExtractedText::Take(WebFlatFreeFunction freeText, char *body, char *heading
     free_ = freeText;
     body_ = body;
     heading_ = heading;
-}
-
-std::string ModuleDirectory(HMODULE module)
-{
-    // Paths may exceed MAX_PATH; grow until the whole path fits.
-    std::vector<char> path(MAX_PATH);
-    for (;;) {
-        DWORD length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::string();
-        if (length < path.size())
-            break;
-        if (path.size() >= 32768)
-            return std::string();
-        path.resize(path.size() * 2);
-    }
-    std::string full(path.data());
-    size_t slash = full.find_last_of('\\');
-    if (slash == std::string::npos)
-        return std::string();
-    return full.substr(0, slash);
 }
 
 bool WebFlatLibrary::Load(const std::string &directory)

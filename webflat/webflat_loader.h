@@ -83,10 +83,6 @@ private:
     WebFlatFreeFunction free_ = nullptr;
 };
 
-// Directory of a module's file (null: the process's program), without the trailing
-// backslash; empty when the path cannot be obtained.
-std::string ModuleDirectory(HMODULE module);
-
 // One extraction for a door that previews a page: loads WEBFLAT.DLL beside the program,
 // calls WebFlat, copies both texts into *body and *heading (empty on failure), releases
 // them and unloads the library. The result is WebFlat's, or -1 when the library cannot

@@ -1,21 +1,18 @@
 #include "mail/rich/mapi_utilities.h"
 
+#include "common/handles.h"
+
 namespace quillon {
 
 namespace {
 
 // Plain name first (Windows), then the decorated one (Wine on x64, and every 32-bit
 // MAPI32.DLL).
-FARPROC ResolveEither(HMODULE mapi, const char *plainName, const char *decoratedName)
-{
-    FARPROC function = GetProcAddress(mapi, plainName);
-    return function != nullptr ? function : GetProcAddress(mapi, decoratedName);
-}
-
 template <typename Function>
-Function As(FARPROC function)
+Function ResolveEither(HMODULE mapi, const char *plainName, const char *decoratedName)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void *>(function));
+    Function function = ResolveExport<Function>(mapi, plainName);
+    return function != nullptr ? function : ResolveExport<Function>(mapi, decoratedName);
 }
 
 } // namespace
@@ -25,10 +22,10 @@ bool ResolveMapiUtilities(HMODULE mapi, MapiUtilities *utilities)
     *utilities = MapiUtilities();
     if (mapi == nullptr)
         return false;
-    utilities->queryAllRows = As<HrQueryAllRowsFunction>(ResolveEither(mapi, "HrQueryAllRows", "HrQueryAllRows@24"));
-    utilities->getOneProp = As<HrGetOnePropFunction>(ResolveEither(mapi, "HrGetOneProp", "HrGetOneProp@12"));
-    utilities->setOneProp = As<HrSetOnePropFunction>(ResolveEither(mapi, "HrSetOneProp", "HrSetOneProp@8"));
-    utilities->freeRows = As<FreeProwsFunction>(ResolveEither(mapi, "FreeProws", "FreeProws@4"));
+    utilities->queryAllRows = ResolveEither<HrQueryAllRowsFunction>(mapi, "HrQueryAllRows", "HrQueryAllRows@24");
+    utilities->getOneProp = ResolveEither<HrGetOnePropFunction>(mapi, "HrGetOneProp", "HrGetOneProp@12");
+    utilities->setOneProp = ResolveEither<HrSetOnePropFunction>(mapi, "HrSetOneProp", "HrSetOneProp@8");
+    utilities->freeRows = ResolveEither<FreeProwsFunction>(mapi, "FreeProws", "FreeProws@4");
     return utilities->queryAllRows != nullptr && utilities->getOneProp != nullptr &&
            utilities->setOneProp != nullptr && utilities->freeRows != nullptr;
 }

@@ -33,10 +33,10 @@ void LogLoadRefusal(const char *reason)
 
 BOOL AttachProcess()
 {
-    g_mapi = LoadLibraryA("MAPI32.DLL");
+    quillon::UniqueModule mapi(LoadLibraryA("MAPI32.DLL"));
     DWORD loadError = GetLastError();
     OutputDebugStringA("MAILSIMPLE loading\n");
-    if (g_mapi == nullptr) {
+    if (!mapi) {
         char reason[quillon::kTextBufferSize];
         quillon::FormatBounded(reason, "MAPI32.DLL load error %lu", static_cast<unsigned long>(loadError));
         LogLoadRefusal(reason);
@@ -44,15 +44,15 @@ BOOL AttachProcess()
     }
     quillon::SimpleMapiFunctions functions;
     const char *missing = nullptr;
-    if (!quillon::ResolveSimpleMapi(g_mapi, &functions, &missing)) {
-        FreeLibrary(g_mapi);
-        g_mapi = nullptr;
+    if (!quillon::ResolveSimpleMapi(mapi, &functions, &missing)) {
         char reason[quillon::kTextBufferSize];
         quillon::FormatBounded(reason, "MAPI32.DLL has no %s", missing);
         LogLoadRefusal(reason);
         return FALSE;
     }
     g_library.Bind(functions);
+    // Kept until the process detaches: the bound functions live in it.
+    g_mapi = mapi.Release();
     return TRUE;
 }
 

@@ -6,25 +6,19 @@ namespace quillon {
 
 namespace {
 
-template <typename Function>
-Function LookUp(HMODULE module, const char *name)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-}
-
 // Simple MAPI takes its texts as LPSTR but only reads them.
 LPSTR Text(const char *text) { return const_cast<LPSTR>(text); }
 
 } // namespace
 
-bool ResolveSimpleMapi(HMODULE mapi, SimpleMapiFunctions *functions, const char **missing)
+bool ResolveSimpleMapi(const UniqueModule &mapi, SimpleMapiFunctions *functions, const char **missing)
 {
     static const char kLogon[] = "MAPILogon";
     static const char kLogoff[] = "MAPILogoff";
     static const char kSendMail[] = "MAPISendMail";
-    functions->logon = LookUp<LPMAPILOGON>(mapi, kLogon);
-    functions->logoff = LookUp<LPMAPILOGOFF>(mapi, kLogoff);
-    functions->sendMail = LookUp<LPMAPISENDMAIL>(mapi, kSendMail);
+    functions->logon = mapi.Resolve<LPMAPILOGON>(kLogon);
+    functions->logoff = mapi.Resolve<LPMAPILOGOFF>(kLogoff);
+    functions->sendMail = mapi.Resolve<LPMAPISENDMAIL>(kSendMail);
     *missing = functions->logon == nullptr    ? kLogon
                : functions->logoff == nullptr ? kLogoff
                : functions->sendMail == nullptr ? kSendMail

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <mapi.h>
 
+#include "common/handles.h"
 #include "common/text.h"
 #include "mail/mail_contract.h"
 
@@ -25,7 +26,7 @@ struct SimpleMapiFunctions {
 
 // Looks up "MAPILogon", "MAPILogoff" and "MAPISendMail" by name in `mapi`. False when
 // one is missing; *missing then names the first one that is.
-bool ResolveSimpleMapi(HMODULE mapi, SimpleMapiFunctions *functions, const char **missing);
+bool ResolveSimpleMapi(const UniqueModule &mapi, SimpleMapiFunctions *functions, const char **missing);
 
 // The records handed to MAPISendMail: everything zero except the subject, the note text
 // and one originator (MAPI_ORIG, by name) and one MAPI_TO recipient (by name, left to

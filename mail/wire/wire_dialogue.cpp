@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "common/scramble.h"
 #include "common/text.h"
@@ -9,9 +10,6 @@
 namespace quillon::wire {
 
 namespace {
-
-constexpr const char *kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 void StoreByte(char *reply, size_t *stored, char byte)
 {
@@ -77,7 +75,7 @@ struct Exchange {
     DialogueResult Rejected()
     {
         output.Debug(reply);
-        return DialogueResult::kRejected;
+        return SmtpReplyCode(reply) == 421 ? DialogueResult::kServiceClosing : DialogueResult::kRejected;
     }
 };
 
@@ -179,7 +177,7 @@ DialogueResult Ehlo(Exchange &x, const char *localHost)
 }
 
 // Everything before MAIL FROM when the connection is secured or the user signs in.
-DialogueResult SecuredOpening(Exchange &x, const SmtpMessage &message)
+DialogueResult SecuredOpening(Exchange &x, const SmtpMessage &message, SessionFeatures *features)
 {
     const bool signIn = WantsSignIn(message);
     if (message.security == SmtpSecurity::kPlain) {
@@ -213,6 +211,8 @@ DialogueResult SecuredOpening(Exchange &x, const SmtpMessage &message)
         if (result != DialogueResult::kDone)
             return result;
     }
+    if (features != nullptr)
+        features->pipelining = EhloOffers(x.reply, "PIPELINING");
     if (!signIn)
         return DialogueResult::kDone;
     std::string mechanisms;
@@ -378,13 +378,6 @@ bool IsPop3Ok(const char *reply)
     return reply != nullptr && std::strncmp(reply, "+OK", 3) == 0;
 }
 
-std::string DateLine(const DateTime &now)
-{
-    const char *month = now.wMonth >= 1 && now.wMonth <= 12 ? kMonthNames[now.wMonth - 1] : "???";
-    return FormatText("DATE: %d %s %02d %02d:%02d:%02d\r\n", now.wDay, month, now.wYear % 100, now.wHour,
-                      now.wMinute, now.wSecond);
-}
-
 DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, const char *login,
                             const char *scrambledPassword, size_t passwordLength)
 {
@@ -425,100 +418,208 @@ DialogueResult RunPop3Login(WireConnection &connection, WireOutput &output, cons
     return DialogueResult::kDone;
 }
 
+namespace {
+
+// The header lines, the empty line, the body and the end-of-data line, as DATA carries
+// them; every header line is logged as it is sent. `oneSend` puts all of it into one send
+// (a kept secured session: one TLS record burst instead of a dozen); otherwise each header
+// line is a send of its own, with its own step in a failure's log line.
+DialogueResult SendMessageContent(Exchange &x, const SmtpMessage &message, const DateTime &now, bool oneSend)
+{
+    auto text = [](const char *t) { return t != nullptr ? t : ""; };
+    // No function-local static here: its guarded first-use set-up would leave the
+    // runtime's lock behind at every unload of the library.
+    const TextCharset fallback;
+    const TextCharset &charset = message.charset != nullptr ? *message.charset : fallback;
+    char command[kCommandBufferSize];
+
+    struct Line {
+        std::string text;
+        const char *sendStep;
+    };
+    std::vector<Line> lines;
+    CopyBounded(command, DateLine(now, message.utcOffsetMinutes));
+    lines.push_back({command, "date send"});
+    FormatBounded(command, "FROM: %s\r\n", text(message.sender));
+    lines.push_back({command, "from send"});
+    FormatBounded(command, "TO: %s\r\n", text(message.destination));
+    lines.push_back({command, "to send"});
+    // The subject may be folded onto several lines: never cut by the command buffer.
+    lines.push_back({SubjectLines(message.subject, charset), "subject send"});
+    lines.push_back({MessageIdLine(message.sender, message.localHost, text(message.uniqueId)), "messageid send"});
+    for (const std::string &line : MimeHeaderLines(charset))
+        lines.push_back({line, "mime send"});
+
+    // The empty line ends the header: without it a body that begins "Note: ..." would be
+    // read as one more header line. Quoted-printable keeps every line short and every byte
+    // as sent; dot-stuffing keeps a line of the body from ending the data.
+    const std::string body = "\r\n" + DotStuffed(QuotedPrintableBody(message.body));
+    if (oneSend) {
+        std::string all;
+        for (const Line &line : lines) {
+            LogWithoutEnd(x.output, line.text.c_str());
+            all += line.text;
+        }
+        all += body;
+        all += ".\r\n";
+        return x.SendLogged(all.c_str(), "body send", false) ? DialogueResult::kDone : DialogueResult::kNetworkFailed;
+    }
+    // DATE, FROM, TO and SUBJECT each go out on their own, as they always have; the lines
+    // added after them share one send (each send costs a packet and, under Wine, a trip
+    // through the server process).
+    constexpr size_t kLinesOfTheirOwn = 4;
+    std::string added;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i >= kLinesOfTheirOwn) {
+            LogWithoutEnd(x.output, lines[i].text.c_str());
+            added += lines[i].text;
+        } else if (!x.SendLogged(lines[i].text.c_str(), lines[i].sendStep, true)) {
+            return DialogueResult::kNetworkFailed;
+        }
+    }
+    if (!x.SendLogged(added.c_str(), "mime send", false))
+        return DialogueResult::kNetworkFailed;
+    if (!x.SendLogged(body.c_str(), "body send", false) || !x.SendLogged(".\r\n", "eom send", false))
+        return DialogueResult::kNetworkFailed;
+    return DialogueResult::kDone;
+}
+
+} // namespace
+
+DialogueResult OpenSecuredSession(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
+                                  SessionFeatures *features)
+{
+    Exchange x{connection, output, {}};
+    return SecuredOpening(x, message, features);
+}
+
+DialogueResult SendMailTransaction(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
+                                   const DateTime &now, bool pipelined, bool completeReplies)
+{
+    Exchange x{connection, output, {}};
+    auto text = [](const char *t) { return t != nullptr ? t : ""; };
+    auto read = [&](const char *step) { return completeReplies ? x.ReadComplete(step) : x.Read(step); };
+    char mailFrom[kCommandBufferSize];
+    char rcptTo[kCommandBufferSize];
+    FormatBounded(mailFrom, "MAIL FROM:<%s>\r\n", text(message.sender));
+    FormatBounded(rcptTo, "RCPT TO:<%s>\r\n", text(message.destination));
+
+    if (pipelined) {
+        LogWithoutEnd(output, mailFrom);
+        LogWithoutEnd(output, rcptTo);
+        const std::string batch = std::string(mailFrom) + rcptTo + "DATA\r\n";
+        if (!x.SendLogged(batch.c_str(), "mailfrom send", false))
+            return DialogueResult::kNetworkFailed;
+        struct Pending {
+            const char *recvStep;
+            long low, high;
+        } pending[] = {{"mailfrom recv", 250, 250}, {"rcpt recv", 250, 299}, {"data recv", 354, 354}};
+        bool refused = false;
+        DialogueResult refusal = DialogueResult::kRejected;
+        for (const Pending &step : pending) {
+            if (!read(step.recvStep))
+                return DialogueResult::kNetworkFailed;
+            const bool accepted = x.Accepted(step.low, step.high);
+            if (step.recvStep == pending[2].recvStep && accepted && refused) {
+                // DATA was taken although the message has nowhere to go: end the empty
+                // data at once, before anything else.
+                if (!x.SendLogged(".\r\n", "eom send", false) || !read("eom recv"))
+                    return DialogueResult::kNetworkFailed;
+                return refusal;
+            }
+            if (!accepted && !refused) {
+                refused = true;
+                refusal = x.Rejected();
+                if (refusal == DialogueResult::kServiceClosing)
+                    return refusal;
+            }
+        }
+        if (refused)
+            return refusal;
+    } else {
+        struct Step {
+            const char *command;
+            const char *sendStep;
+            const char *recvStep;
+            long low, high;
+            bool logged;
+        } steps[] = {
+            {mailFrom, "mailfrom send", "mailfrom recv", 250, 250, true},
+            {rcptTo, "rcpt send", "rcpt recv", 250, 299, true},
+            {"DATA\r\n", "data send", "data recv", 354, 354, false},
+        };
+        for (const Step &step : steps) {
+            if (!x.SendLogged(step.command, step.sendStep, step.logged) || !read(step.recvStep))
+                return DialogueResult::kNetworkFailed;
+            if (!x.Accepted(step.low, step.high))
+                return x.Rejected();
+        }
+    }
+
+    DialogueResult content = SendMessageContent(x, message, now, pipelined);
+    if (content != DialogueResult::kDone)
+        return content;
+    if (!read("eom recv"))
+        return DialogueResult::kNetworkFailed;
+    return x.Accepted(250, 299) ? DialogueResult::kDone : x.Rejected();
+}
+
+DialogueResult SendReset(WireConnection &connection, WireOutput &output)
+{
+    Exchange x{connection, output, {}};
+    if (!x.SendLogged("RSET\r\n", "rset send", true) || !x.ReadComplete("rset recv"))
+        return DialogueResult::kNetworkFailed;
+    return x.Accepted(250, 250) ? DialogueResult::kDone : x.Rejected();
+}
+
+void SendQuit(WireConnection &connection, WireOutput &output, bool completeReply)
+{
+    Exchange x{connection, output, {}};
+    if (x.SendLogged("QUIT\r\n", "quit send", false)) {
+        char reply[kReplyBufferSize];
+        if (completeReply ? ReadCompleteReply(connection, reply) : ReadReply(connection, reply))
+            output.Log(reply);
+    }
+}
+
 DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
                                const DateTime &now)
 {
     Exchange x{connection, output, {}};
     char command[kCommandBufferSize];
-    auto rejected = [&]() {
-        output.Debug(x.reply);
-        return DialogueResult::kRejected;
+    // One message per connection: a closing server is one more refusal here.
+    auto plainResult = [](DialogueResult r) {
+        return r == DialogueResult::kServiceClosing ? DialogueResult::kRejected : r;
     };
-    auto accepted = [&](long low, long high) {
-        long code = SmtpReplyCode(x.reply);
-        return code >= low && code <= high;
-    };
-    auto text = [](const char *t) { return t != nullptr ? t : ""; };
 
     // A plain connection without sign-in keeps the dialogue exactly as it always was.
     const bool secured = message.security != SmtpSecurity::kPlain || WantsSignIn(message);
     if (secured) {
-        DialogueResult opening = SecuredOpening(x, message);
+        DialogueResult opening = SecuredOpening(x, message, nullptr);
         if (opening != DialogueResult::kDone)
-            return opening;
+            return plainResult(opening);
     } else {
         // 1: greeting.
         if (!x.Read("recv"))
             return DialogueResult::kNetworkFailed;
-        if (!accepted(220, 220))
-            return rejected();
-    }
-
-    // 2 to 5: commands with judged replies.
-    struct Step {
-        const char *format;
-        const char *argument;
-        const char *sendStep;
-        const char *recvStep;
-        long low, high;
-        bool logged;
-    } allSteps[] = {
-        {"HELO %s\r\n", text(message.localHost), "hello send", "hello recv", 250, 250, true},
-        {"MAIL FROM:<%s>\r\n", text(message.sender), "mailfrom send", "mailfrom recv", 250, 250, true},
-        {"RCPT TO:<%s>\r\n", text(message.destination), "rcpt send", "rcpt recv", 250, 299, true},
-        {"DATA\r\n", nullptr, "data send", "data recv", 354, 354, false},
-    };
-    // Secured replies are read whole (a multi-line reply may span TLS records).
-    auto readStep = [&](const char *step) { return secured ? x.ReadComplete(step) : x.Read(step); };
-    // The secured opening has greeted the server with EHLO already.
-    for (const Step &step : allSteps) {
-        if (secured && step.recvStep == allSteps[0].recvStep)
-            continue;
-        if (step.argument != nullptr)
-            FormatBounded(command, step.format, step.argument);
-        else
-            CopyBounded(command, step.format);
-        if (!x.SendLogged(command, step.sendStep, step.logged) || !readStep(step.recvStep))
+        if (!x.Accepted(220, 220))
+            return plainResult(x.Rejected());
+        // 2: HELO.
+        FormatBounded(command, "HELO %s\r\n", message.localHost != nullptr ? message.localHost : "");
+        if (!x.SendLogged(command, "hello send", true) || !x.Read("hello recv"))
             return DialogueResult::kNetworkFailed;
-        if (!accepted(step.low, step.high))
-            return rejected();
+        if (!x.Accepted(250, 250))
+            return plainResult(x.Rejected());
     }
 
-    // 6 to 9: header lines, no replies.
-    CopyBounded(command, DateLine(now));
-    if (!x.SendLogged(command, "date send", true))
-        return DialogueResult::kNetworkFailed;
-    struct Header {
-        const char *format;
-        const char *argument;
-        const char *sendStep;
-    } headers[] = {
-        {"FROM: %s\r\n", text(message.sender), "from send"},
-        {"TO: %s\r\n", text(message.destination), "to send"},
-        {"SUBJECT: %s\r\n", text(message.subject), "subject send"},
-    };
-    for (const Header &header : headers) {
-        FormatBounded(command, header.format, header.argument);
-        if (!x.SendLogged(command, header.sendStep, true))
-            return DialogueResult::kNetworkFailed;
-    }
+    DialogueResult transaction = SendMailTransaction(connection, output, message, now, false, secured);
+    if (transaction != DialogueResult::kDone)
+        return plainResult(transaction);
 
-    // 10, 11: the body as it is (no dot-stuffing), then the end of data.
-    if (!x.SendLogged(text(message.body), "body send", false))
-        return DialogueResult::kNetworkFailed;
-    if (!x.SendLogged("\r\n.\r\n", "eom send", false) || !readStep("eom recv"))
-        return DialogueResult::kNetworkFailed;
-    if (!accepted(250, 299))
-        return rejected();
-
-    // 12: QUIT. The server has taken the message with its reply to the end of data, so
+    // QUIT. The server has taken the message with its reply to the end of data, so
     // nothing that goes wrong from here on makes it a failure: reporting one would
     // queue the same page again. A failed send is still logged.
-    if (x.SendLogged("QUIT\r\n", "quit send", false)) {
-        char reply[kReplyBufferSize];
-        if (ReadReply(connection, reply))
-            output.Log(reply);
-    }
+    SendQuit(connection, output, false);
     return DialogueResult::kDone;
 }
 

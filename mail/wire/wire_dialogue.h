@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "mail/wire/wire_message.h"
 
 namespace quillon::wire {
 
@@ -34,6 +35,9 @@ public:
     virtual bool Send(const char *data, size_t length) = 0;
     // Starts the time allowance of one reply.
     virtual void BeginReply() = 0;
+    // Starts the time allowance of one message on a connection kept for several; a
+    // connection without one does nothing.
+    virtual void BeginMessage() {}
     // One byte; with onlyIfWaiting, never blocks (kNothingWaiting when none has arrived).
     virtual ReceiveStatus Receive(char *byte, bool onlyIfWaiting) = 0;
     // Error number of the failed call (the Winsock error of that moment).
@@ -69,15 +73,13 @@ long SmtpReplyCode(const char *reply);
 // A POP3 reply is good when it begins with "+OK".
 bool IsPop3Ok(const char *reply);
 
-// "DATE: 5 Jul 00 09:03:07\r\n" for 5 July 2000 09:03:07 local time (day without
-// padding, year modulo 100, no weekday, no zone).
-std::string DateLine(const DateTime &now);
-
 enum class DialogueResult {
     kDone,           // every step passed
     kNetworkFailed,  // a send or receive failed: the logged error; close the connection
     kRejected,       // a reply outside the accepted codes (SMTP: sent to Debug; the
                      // connection stays open. POP3: the connection must be closed)
+    kServiceClosing, // SMTP reply 421: the server is closing the connection (sent to
+                     // Debug); only the session functions below report it
 };
 
 // The POP3 log-in on a connected socket: greeting, USER, PASS, QUIT. `scrambledPassword`
@@ -110,6 +112,12 @@ struct SmtpMessage {
     // the AUTH lines are formatted, and every buffer that held it is wiped.
     const char *scrambledPassword = nullptr;
     size_t scrambledPasswordLength = 0;
+    // What the message declares and carries: the ANSI code page (null: windows-1252),
+    // the local zone's offset from UTC in minutes at `now`, and the left part of the
+    // Message-ID, unique for every message.
+    const TextCharset *charset = nullptr;
+    int utcOffsetMinutes = 0;
+    const char *uniqueId = "";
 };
 
 // Reads one complete reply, every line of a multi-line reply ("250-..." lines up to the
@@ -133,17 +141,51 @@ bool Base64Encode(const unsigned char *bytes, size_t length, char *out, size_t o
 void WipeBytes(void *bytes, size_t length);
 
 // One full SMTP dialogue on a fresh connection, whose greeting has not been read yet:
-// greeting 220, HELO 250, MAIL FROM 250, RCPT TO 250-299, DATA 354, the DATE, FROM, TO
-// and SUBJECT lines, the body unchanged, end of data 250-299, QUIT (reply not judged,
-// its failure ignored). `now` is the local time for the DATE line.
+// greeting 220, HELO 250, then the mail transaction (SendMailTransaction, one command at
+// a time), QUIT (reply not judged, its failure ignored). `now` is the local time for the
+// DATE line.
 // With message.security other than kPlain, or a login, the greeting and HELO are
-// replaced by the secured opening: TLS first (kImplicitTls), greeting 220, EHLO 250,
-// STARTTLS 220 and EHLO again inside TLS (kStartTls), AUTH PLAIN (or AUTH LOGIN when
-// only that is offered) 235; from MAIL FROM on the dialogue is the same. A server that
-// does not offer STARTTLS or a usable AUTH fails with kRejected and nothing more is
-// sent; a failed TLS start is kNetworkFailed. The credentials are never logged:
-// "Sent credentials" stands in the log in place of the AUTH command.
+// replaced by the secured opening (OpenSecuredSession); from MAIL FROM on the dialogue
+// is the same. A server that does not offer STARTTLS or a usable AUTH fails with
+// kRejected and nothing more is sent; a failed TLS start is kNetworkFailed. The
+// credentials are never logged: "Sent credentials" stands in the log in place of the
+// AUTH command.
 DialogueResult RunSmtpDialogue(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
                                const DateTime &now);
+
+// What a secured session learnt from the server's EHLO inside TLS.
+struct SessionFeatures {
+    bool pipelining = false;   // RFC 2920 PIPELINING offered
+};
+
+// The secured opening on a fresh connection: TLS first (kImplicitTls), greeting 220,
+// EHLO 250, STARTTLS 220 and EHLO again inside TLS (kStartTls), AUTH PLAIN (or AUTH LOGIN
+// when only that is offered) 235 when message.login is set. kServiceClosing when the
+// server answers 421.
+DialogueResult OpenSecuredSession(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
+                                  SessionFeatures *features);
+
+// One mail transaction on a session that is ready for MAIL FROM: MAIL FROM 250, RCPT TO
+// 250-299, DATA 354, the header lines (DATE, FROM, TO, SUBJECT as always, then
+// Message-ID, MIME-Version, Content-Type, Content-Transfer-Encoding), the empty line, the
+// quoted-printable body dot-stuffed, and the end-of-data line, 250-299. Every header
+// line is logged as sent; DATA, the body and the end of data are not.
+// With `pipelined`, MAIL FROM, RCPT TO and DATA go out in one send and their replies are
+// read in order, and the whole message with its end-of-data line is a second send (a
+// failure of it is logged as "body send"); when DATA was answered 354 although MAIL FROM or RCPT TO was refused,
+// the end-of-data line goes out alone so that the server ends the empty transaction.
+// `completeReplies` reads each reply whole (every line of a multi-line one), as a
+// secured session must; otherwise a reply is read as the plain dialogue always has.
+// kRejected: the server refused this message and the session is still usable (RSET
+// before the next). kServiceClosing: it answered 421 (closing); kNetworkFailed: the
+// connection broke or a reply did not come in time.
+DialogueResult SendMailTransaction(WireConnection &connection, WireOutput &output, const SmtpMessage &message,
+                                   const DateTime &now, bool pipelined, bool completeReplies);
+
+// RSET 250 after a refused message, before the next transaction of the same session.
+DialogueResult SendReset(WireConnection &connection, WireOutput &output);
+
+// QUIT at the end of a kept session; the reply is logged when it comes, never judged.
+void SendQuit(WireConnection &connection, WireOutput &output, bool completeReply);
 
 } // namespace quillon::wire

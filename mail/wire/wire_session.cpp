@@ -4,6 +4,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/win_datetime.h"
+#include "mail/wire/wire_stamp.h"
 #include "mail/wire/wire_tls.h"
 #include "common/config/configuration_key.h"
 
@@ -72,6 +73,13 @@ public:
     }
 
     void BeginReply() override { deadline_ = Capped(GetTickCount64() + replyWaitMs_); }
+    // A connection kept for several messages gives each its own allowance.
+    void BeginMessage() override
+    {
+        if (messageWaitMs_ != 0)
+            messageDeadline_ = GetTickCount64() + messageWaitMs_;
+    }
+    void SetMessageWait(DWORD messageWaitMs) { messageWaitMs_ = messageWaitMs; }
 
     wire::ReceiveStatus Receive(char *byte, bool onlyIfWaiting) override
     {
@@ -212,6 +220,7 @@ private:
     DWORD replyWaitMs_;
     const char *serverName_;
     ULONGLONG messageDeadline_;
+    DWORD messageWaitMs_ = 0;
     std::unique_ptr<TlsChannel> tls_;
     ULONGLONG deadline_ = 0;
     // Plain socket only: the last peek's copy, how much of it the reader has had, and
@@ -222,6 +231,21 @@ private:
     size_t handedOut_ = 0;
     size_t taken_ = 0;
     int error_ = 0;
+};
+
+// The socket's owner comes first among the bases, so the connection has given the socket
+// back what it owes before the socket closes.
+struct SocketOwner {
+    UniqueSocket socket;
+};
+
+class OwningSocketConnection : private SocketOwner, public SocketConnection {
+public:
+    OwningSocketConnection(UniqueSocket socket, DWORD replyWaitMs, const char *serverName, DWORD messageWaitMs)
+        : SocketOwner{std::move(socket)}, SocketConnection(SocketOwner::socket.Get(), replyWaitMs, serverName)
+    {
+        SetMessageWait(messageWaitMs);
+    }
 };
 
 } // namespace
@@ -391,9 +415,11 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
     if (session == nullptr)
         return kMailFailed;
     // A second logon without logoff: the old connection is not reachable any more.
+    keptSession_.reset();
     logonSocket_.Reset();
     session_ = 0;
     sessionTimedOut_ = false;
+    charset_ = SystemTextCharset();
     if (!winsockStarted_) {
         WSADATA data;
         int rc = WSAStartup(MAKEWORD(1, 1), &data);
@@ -424,6 +450,9 @@ MailResult WireLibrary::Logon(MailSession *session, int logging, const char *log
         return fail();   // the owner closes the socket
     logonSocket_ = std::move(s);
     logonSocketUsed_ = false;
+    if (KeepsSession())
+        keptSession_.reset(new wire::KeptSmtpSession(static_cast<wire::ConnectionSource &>(*this),
+                                                     static_cast<wire::WireOutput &>(*this)));
     session_ = static_cast<MailSession>(value);
     *session = session_;
     return kMailOk;
@@ -433,14 +462,39 @@ wire::DialogueResult WireLibrary::SendOn(SOCKET s, const char *sender, const cha
                                          const char *subject, const char *body, int *lastError)
 {
     SocketConnection connection(s, replyWaitMs_, settings_.smtpServer, GetTickCount64() + messageWaitMs_);
+    const MessageStamp stamp = StampMessage();
+    const wire::SmtpMessage message = MessageFor(sender, destination, subject, body, stamp);
+    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, stamp.localTime);
+    *lastError = connection.LastError();
+    return result;
+}
+
+wire::SmtpMessage WireLibrary::MessageFor(const char *sender, const char *destination, const char *subject,
+                                          const char *body, const MessageStamp &stamp) const
+{
     wire::SmtpMessage message = {hostName_, sender, destination, subject, body};
     message.security = static_cast<wire::SmtpSecurity>(settings_.smtpSecurity);
     message.login = settings_.smtpLogin;
     message.scrambledPassword = settings_.password;
     message.scrambledPasswordLength = settings_.passwordLength;
-    wire::DialogueResult result = wire::RunSmtpDialogue(connection, *this, message, LocalNow());
-    *lastError = connection.LastError();
-    return result;
+    message.charset = &charset_;
+    message.utcOffsetMinutes = stamp.utcOffsetMinutes;
+    message.uniqueId = stamp.uniqueId.c_str();
+    return message;
+}
+
+std::unique_ptr<wire::WireConnection> WireLibrary::OpenConnection()
+{
+    UniqueSocket s;
+    if (!logonSocketUsed_) {
+        logonSocketUsed_ = true;
+        s = std::move(logonSocket_);
+    } else {
+        s = Connect(settings_.smtpServer, SmtpSteps());
+    }
+    if (!s)
+        return nullptr;
+    return std::make_unique<OwningSocketConnection>(std::move(s), replyWaitMs_, settings_.smtpServer, messageWaitMs_);
 }
 
 MailResult WireLibrary::Send(MailSession session, const char *sender, const char *destination,
@@ -448,6 +502,8 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
 {
     if (session_ == 0 || session != session_)
         return kMailFailed;
+    if (keptSession_ != nullptr)
+        return SendKept(sender, destination, subject, body);
     // After a reply of this session overran its wait (or a dialogue its deadline) the
     // server is unavailable for now: the rest of the caller's queue is not tried, and
     // loses no retry for it.
@@ -475,6 +531,7 @@ MailResult WireLibrary::Send(MailSession session, const char *sender, const char
 
 MailResult WireLibrary::Logoff(MailSession session)
 {
+    CloseKeptSession();
     session_ = 0;
     logonSocket_.Reset();
     if (winsockStarted_) {

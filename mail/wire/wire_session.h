@@ -7,11 +7,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "common/socket_handle.h"
 #include "common/text.h"
 #include "mail/mail_contract.h"
 #include "mail/wire/wire_dialogue.h"
+#include "mail/wire/wire_kept_session.h"
+#include "mail/wire/wire_stamp.h"
 
 namespace quillon {
 
@@ -46,7 +49,7 @@ bool LoadSmtpSettings(WireSettings *settings);
 // when absent; part of LoadSmtpSettings.
 void LoadSubmissionSettings(WireSettings *settings);
 
-class WireLibrary : private wire::WireOutput {
+class WireLibrary : private wire::WireOutput, private wire::ConnectionSource {
 public:
     explicit WireLibrary(const WireSettings &settings, DWORD replyWaitMs = kDefaultReplyWaitMs,
                          DWORD messageWaitMs = kDefaultMessageWaitMs);
@@ -58,6 +61,9 @@ public:
     // Logon; the first Send runs its dialogue on that socket, every later Send of the
     // session on a new connection of its own (each message needs a full dialogue,
     // greeting to QUIT), which it closes again. Logoff closes the Logon socket.
+    // With SMTPSecurity 1 or 2 the session is kept instead (wire_kept_session.h): the
+    // Logon socket carries every message of the pass, QUIT is sent at Logoff, and a
+    // message the session could not try returns kMailNotAttempted.
     // Once a reply of the session has not come within the reply wait (or a dialogue has
     // overrun its deadline), every later Send of that session returns kMailNotAttempted
     // at once: a server that accepts and then stays silent (or trickles) would otherwise
@@ -87,6 +93,16 @@ private:
     bool Pop3Login();
     wire::DialogueResult SendOn(SOCKET socket, const char *sender, const char *destination,
                                 const char *subject, const char *body, int *lastError);
+    // The message's fields from the settings; `stamp` must outlive the result.
+    wire::SmtpMessage MessageFor(const char *sender, const char *destination, const char *subject,
+                                 const char *body, const MessageStamp &stamp) const;
+
+    // The kept session of the secured modes (wire_session_keeping.cpp).
+    bool KeepsSession() const { return settings_.smtpSecurity != 0; }
+    MailResult SendKept(const char *sender, const char *destination, const char *subject, const char *body);
+    void CloseKeptSession();
+    // ConnectionSource: the Logon socket first, then a new connection for each reconnect.
+    std::unique_ptr<wire::WireConnection> OpenConnection() override;
 
     WireSettings settings_;
     DWORD replyWaitMs_;
@@ -99,6 +115,8 @@ private:
     UniqueSocket logonSocket_;               // closed early after a network failure
     bool logonSocketUsed_ = false;
     bool sessionTimedOut_ = false;           // a reply of this session overran its wait
+    wire::TextCharset charset_;              // the ANSI code page, read at Logon
+    std::unique_ptr<wire::KeptSmtpSession> keptSession_;   // secured modes, Logon to Logoff
 };
 
 } // namespace quillon

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/module_path.h"
 #include "common/resource_module.h"
 #include "common/text.h"
 #include "schedule/component/class_factory.h"
@@ -17,18 +18,6 @@ using namespace quillon;
 using namespace quillon::tasqui;
 
 namespace {
-
-// Directory of path (without the trailing backslash) into dir; false when none fits.
-bool DirectoryOf(const char *path, char (&dir)[MAX_PATH])
-{
-    if (!CopyBounded(dir, path))
-        return false;
-    char *slash = strrchr(dir, '\\');
-    if (slash == nullptr)
-        return false;
-    *slash = '\0';
-    return true;
-}
 
 void BuildPickerTimeFormat(ComponentModule &module)
 {
@@ -46,8 +35,9 @@ BOOL ProcessAttach(HINSTANCE instance)
     ComponentModule &module = Module();
     module.instance = instance;
     DisableThreadLibraryCalls(instance);
-    DWORD length = GetModuleFileNameA(instance, module.modulePath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    // The component keeps its path in a fixed buffer: a path that does not fit is refused.
+    const std::string path = ModuleFilePath(instance);
+    if (path.empty() || !CopyBounded(module.modulePath, path))
         return FALSE;
 
     char language[kLanguagePrefixSize];
@@ -63,7 +53,8 @@ BOOL ProcessAttach(HINSTANCE instance)
         return FALSE;
     module.resources = resources.Release();
 
-    if (DirectoryOf(module.modulePath, module.directory))
+    const std::string folder = ModuleDirectory(instance);
+    if (!folder.empty() && CopyBounded(module.directory, folder))
         FormatBounded(module.helpFilePath, "%s\\quillon.chm", module.directory);
 
     BuildPickerTimeFormat(module);

@@ -9,8 +9,10 @@
 
 #include "common/com_owners.h"
 #include "common/handles.h"
+#include "common/module_path.h"
 #include "common/names.h"
 #include "common/resource_module.h"
+#include "common/resource_text.h"
 #include "common/text.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
@@ -62,16 +64,9 @@ struct Shell {
 
 Shell g_shell;
 
-std::string ResourceString(UINT id)
-{
-    char text[kTextBufferSize] = "";
-    LoadStringA(g_shell.resources, id, text, sizeof text);
-    return text;
-}
-
 int ShowMessage(UINT stringId, UINT type)
 {
-    return MessageBoxA(g_shell.mainWindow, ResourceString(stringId).c_str(), g_shell.title, type);
+    return MessageBoxA(g_shell.mainWindow, LoadResourceText(g_shell.resources, stringId).c_str(), g_shell.title, type);
 }
 
 void AddNotificationIcon(HWND window)
@@ -131,7 +126,7 @@ void ViewSchedule(HWND window)
 // hooked browser window is told to re-read them.
 void Configure(HWND window)
 {
-    std::string caption = ResourceString(IDS_CONFIGURATION_TITLE);
+    std::string caption = LoadResourceText(g_shell.resources, IDS_CONFIGURATION_TITLE);
     HWND open = FindWindowA(nullptr, caption.c_str());
     if (open != nullptr) {
         BringWindowToTop(open);
@@ -388,15 +383,9 @@ int RunScheduler(HINSTANCE instance)
     g_shell.resources = resources.Get();
 
     // The help file lies beside the program.
-    char path[kTextBufferSize] = "";
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length > 0 && length < sizeof path) {
-        char *lastSlash = strrchr(path, '\\');
-        if (lastSlash != nullptr)
-            lastSlash[1] = '\0';
-        CopyBounded(g_shell.helpPath, path);
-        AppendBounded(g_shell.helpPath, kHelpFileName);
-    }
+    const std::string folder = ModuleDirectory(nullptr);
+    if (!folder.empty() && !CopyBounded(g_shell.helpPath, folder + "\\" + kHelpFileName))
+        g_shell.helpPath[0] = '\0';   // a cut path would name another file
 
     // Title and class name.
     LoadStringA(g_shell.resources, IDS_APP_CAPTION, g_shell.title, sizeof g_shell.title);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/module_path.h"
 #include "webflat/webflat_loader.h"
 #include "tests/support/wine_test_support.h"
 

@@ -84,10 +84,12 @@ TEST(MailwirePeer, RealServerReceivesEveryMessageOfASession)
         EXPECT_NE(message->find("\"data\": \"DATE: "), std::string::npos) << *message;
     }
     EXPECT_NE(one.find("\\r\\nFROM: me@example.net\\r\\nTO: pager@example.net\\r\\nSUBJECT: Headlines\\r\\n"
-                       "First page\\r\\nline two\\r\\n\""),
+                       "Message-ID: <"),
               std::string::npos)
         << one;
-    EXPECT_NE(two.find("\\r\\nSUBJECT: \\r\\nSecond page\\r\\n\""), std::string::npos) << two;
+    EXPECT_NE(one.find("quoted-printable\\r\\n\\r\\nFirst page\\r\\nline two\\r\\n\""), std::string::npos) << one;
+    EXPECT_NE(two.find("\\r\\nSUBJECT: \\r\\nMessage-ID: <"), std::string::npos) << two;
+    EXPECT_NE(two.find("quoted-printable\\r\\n\\r\\nSecond page\\r\\n\""), std::string::npos) << two;
 }
 
 // Messages queued by other processes (as the page sender queues them) are delivered by
@@ -132,8 +134,10 @@ TEST(MailwirePeer, QueuedByOneProcessDeliveredByAnother)
 
     std::string received = WaitForLines(sinkFile, LineCount(before) + 2, 5000).substr(before.size());
     EXPECT_EQ(LineCount(received), 2u) << received;
-    EXPECT_NE(received.find("SUBJECT: Queued title\\r\\nqueued one\\r\\n\""), std::string::npos) << received;
-    EXPECT_NE(received.find("SUBJECT: \\r\\nqueued two\\r\\n\""), std::string::npos) << received;
+    EXPECT_NE(received.find("SUBJECT: Queued title\\r\\nMessage-ID: <"), std::string::npos) << received;
+    EXPECT_NE(received.find("SUBJECT: \\r\\nMessage-ID: <"), std::string::npos) << received;
+    EXPECT_NE(received.find("quoted-printable\\r\\n\\r\\nqueued one\\r\\n\""), std::string::npos) << received;
+    EXPECT_NE(received.find("quoted-printable\\r\\n\\r\\nqueued two\\r\\n\""), std::string::npos) << received;
 }
 
 } // namespace

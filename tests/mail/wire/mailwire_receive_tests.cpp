@@ -191,7 +191,8 @@ void ExpectWholeDialogueHeard(const std::string &received)
 {
     static const char *const kInOrder[] = {"HELO ",          "MAIL FROM:<me@example.net>\r\n",
                                            "RCPT TO:<pager@example.net>\r\n", "DATA\r\n",
-                                           "SUBJECT: Title\r\nBody\r\n.\r\n", "QUIT\r\n"};
+                                           "SUBJECT: Title\r\n", "quoted-printable\r\n\r\nBody\r\n.\r\n",
+                                           "QUIT\r\n"};
     size_t at = 0;
     for (const char *part : kInOrder) {
         size_t found = received.find(part, at);

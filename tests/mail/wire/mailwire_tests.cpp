@@ -109,18 +109,29 @@ TEST_F(Mailwire, TwoLineGreetingAndRcpt251Deliver)
     EXPECT_EQ(heard[1], "MAIL FROM:<me@example.net>\r\n");
     EXPECT_EQ(heard[2], "RCPT TO:<pager@example.net>\r\n");
     EXPECT_EQ(heard[3], "DATA\r\n");
-    // No dot-stuffing: the body's own "." line ends the data early, as sent.
+    // The body's own "." line is dot-stuffed, so the data ends where mailwire ends it,
+    // after the header lines and the empty line.
     ExpectStartsWith(heard[4], "DATE: ", "data");
     std::string data = heard[4];
-    size_t from = data.find("\r\nFROM: me@example.net\r\nTO: pager@example.net\r\nSUBJECT: Page title\r\nLine one\r\n.\r\n");
+    size_t from = data.find("\r\nFROM: me@example.net\r\nTO: pager@example.net\r\nSUBJECT: Page title\r\n"
+                            "Message-ID: <");
     EXPECT_NE(from, std::string::npos) << data;
-    EXPECT_EQ(heard[5], "after\r\n");   // the server takes the rest as the next command
+    EXPECT_NE(data.find("@example.net>\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=windows-1252\r\n"
+                        "Content-Transfer-Encoding: quoted-printable\r\n\r\nLine one\r\n..\r\nafter\r\n.\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_EQ(heard[5], "QUIT\r\n");
 
     std::string log = Log();
     EXPECT_NE(log.find("MAILWIRE 220-first line\r\n220 second line\r\n\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("MAILWIRE MAIL FROM:<me@example.net>\r\n\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("MAILWIRE 251 will forward\r\n\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("MAILWIRE SUBJECT: Page title\r\n\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("MAILWIRE SUBJECT: Page title\r\n\r\nMAILWIRE Message-ID: <"), std::string::npos) << log;
+    EXPECT_NE(log.find("MAILWIRE MIME-Version: 1.0\r\n\r\nMAILWIRE Content-Type: text/plain; charset=windows-1252\r\n"
+                       "\r\nMAILWIRE Content-Transfer-Encoding: quoted-printable\r\n\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("MAILWIRE DATE: "), std::string::npos) << log;
     EXPECT_EQ(log.find("DATA"), std::string::npos) << log;
     EXPECT_EQ(log.find("Line one"), std::string::npos) << log;
 }
@@ -299,7 +310,10 @@ TEST_F(Mailwire, EveryMessageOfASessionGetsAFullDialogue)
     for (size_t i = 0; i < 3; ++i) {
         std::vector<std::string> heard = server.Heard(i);
         ASSERT_EQ(heard.size(), 6u) << i;
-        EXPECT_NE(heard[4].find(std::string("SUBJECT: Page title\r\n") + bodies[i] + "\r\n.\r\n"), std::string::npos) << i;
+        EXPECT_NE(heard[4].find(std::string("SUBJECT: Page title\r\n")), std::string::npos) << i;
+        EXPECT_NE(heard[4].find(std::string("quoted-printable\r\n\r\n") + bodies[i] + "\r\n.\r\n"),
+                  std::string::npos)
+            << i;
         EXPECT_EQ(heard[5], "QUIT\r\n") << i;
     }
 }

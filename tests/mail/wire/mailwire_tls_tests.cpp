@@ -170,7 +170,7 @@ TEST_F(MailwireTls, DeliversThroughStartTlsAndImplicitTlsWithSignIn)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
-        // Two pages: the second goes over a connection of its own, secured again.
+        // Two pages: both go over the one secured connection of the pass, signed in once.
         Outcome outcome = Deliver(c.setup, 2);
         ASSERT_TRUE(outcome.loggedOn) << outcome.log;
         EXPECT_EQ(outcome.pass.sent, 2) << outcome.log;
@@ -180,13 +180,24 @@ TEST_F(MailwireTls, DeliversThroughStartTlsAndImplicitTlsWithSignIn)
                                  c.mechanism + "\"}";
         size_t first = outcome.received.find(auth);
         EXPECT_NE(first, std::string::npos) << outcome.received;
-        EXPECT_NE(outcome.received.find(auth, first + 1), std::string::npos) << outcome.received;
+        EXPECT_EQ(outcome.received.find(auth, first + 1), std::string::npos) << outcome.received;
+        size_t handshakes = 0;
+        for (size_t at = outcome.log.find("MAILWIRE TLS established"); at != std::string::npos;
+             at = outcome.log.find("MAILWIRE TLS established", at + 1))
+            ++handshakes;
+        EXPECT_EQ(handshakes, 1u) << outcome.log;
+        // One QUIT for the pass, at log-off: its reply is logged once.
+        const size_t bye = outcome.log.find("MAILWIRE 221 ");
+        EXPECT_NE(bye, std::string::npos) << outcome.log;
+        EXPECT_EQ(outcome.log.find("MAILWIRE 221 ", bye + 1), std::string::npos) << outcome.log;
         EXPECT_NE(outcome.received.find(port + "\"mail_from\": \"me@example.net\""), std::string::npos)
             << outcome.received;
-        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\npage 1 of the secured run\\r\\n\""),
+        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\nMessage-ID: <"), std::string::npos) << outcome.received;
+        EXPECT_NE(outcome.received.find("quoted-printable\\r\\n\\r\\npage 1 of the secured run\\r\\n\""),
                   std::string::npos)
             << outcome.received;
-        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\npage 2 of the secured run\\r\\n\""),
+        EXPECT_NE(outcome.received.find("SUBJECT: Secured\\r\\nMessage-ID: <"), std::string::npos) << outcome.received;
+        EXPECT_NE(outcome.received.find("quoted-printable\\r\\n\\r\\npage 2 of the secured run\\r\\n\""),
                   std::string::npos)
             << outcome.received;
 

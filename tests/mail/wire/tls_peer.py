@@ -40,70 +40,92 @@ USER = "pager-user"
 PASSWORD = "Pa55 w0rd!"
 
 
-def make_certificates(directory):
+def _name(common):
     from cryptography import x509
-    from cryptography.hazmat.primitives import hashes, serialization
-    from cryptography.hazmat.primitives.asymmetric import ec
+    from cryptography.x509.oid import NameOID
+    return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, common)])
+
+
+def _signed(builder, issuer_key):
+    """Wine's crypt32 turns an ECDSA signature into the raw r||s form by copying the two
+    integers as they stand, so an r or s with a leading zero byte (about one signature in
+    128) gives 63 bytes, and the chain check reports the signature invalid (trust status 8).
+    ECDSA signing is randomised: sign again until both halves take their full 32 bytes."""
+    from cryptography.hazmat.primitives import hashes
     from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
-    from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+    while True:
+        cert = builder.sign(issuer_key, hashes.SHA256())
+        r, s = decode_dss_signature(cert.signature)
+        if r >> 248 and s >> 248:
+            return cert
 
+
+def make_authority(common):
+    """A self-signed test authority: (private key, certificate)."""
+    from cryptography import x509
+    from cryptography.hazmat.primitives.asymmetric import ec
     now = datetime.datetime.now(datetime.timezone.utc)
+    key = ec.generate_private_key(ec.SECP256R1())
+    builder = (x509.CertificateBuilder().subject_name(_name(common)).issuer_name(_name(common))
+               .public_key(key.public_key()).serial_number(x509.random_serial_number())
+               .not_valid_before(now - datetime.timedelta(days=1))
+               .not_valid_after(now + datetime.timedelta(days=30))
+               .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
+               .add_extension(x509.KeyUsage(digital_signature=True, content_commitment=False,
+                                            key_encipherment=False, data_encipherment=False,
+                                            key_agreement=False, key_cert_sign=True, crl_sign=True,
+                                            encipher_only=False, decipher_only=False), critical=True))
+    return key, _signed(builder, key)
 
-    def name(common):
-        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, common)])
 
-    # Wine's crypt32 turns an ECDSA signature into the raw r||s form by copying the two
-    # integers as they stand, so an r or s with a leading zero byte (about one signature in
-    # 128) gives 63 bytes, and the chain check reports the signature invalid (trust status 8).
-    # ECDSA signing is randomised: sign again until both halves take their full 32 bytes.
-    def signed(builder, issuer_key):
-        while True:
-            cert = builder.sign(issuer_key, hashes.SHA256())
-            r, s = decode_dss_signature(cert.signature)
-            if r >> 248 and s >> 248:
-                return cert
+def write_authority_der(path, authority):
+    from cryptography.hazmat.primitives import serialization
+    with open(path, "wb") as out:
+        out.write(authority[1].public_bytes(serialization.Encoding.DER))
 
-    def authority(common):
-        key = ec.generate_private_key(ec.SECP256R1())
-        builder = (x509.CertificateBuilder().subject_name(name(common)).issuer_name(name(common))
-                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
-                   .not_valid_before(now - datetime.timedelta(days=1))
-                   .not_valid_after(now + datetime.timedelta(days=30))
-                   .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
-                   .add_extension(x509.KeyUsage(digital_signature=True, content_commitment=False,
-                                                key_encipherment=False, data_encipherment=False,
-                                                key_agreement=False, key_cert_sign=True, crl_sign=True,
-                                                encipher_only=False, decipher_only=False), critical=True))
-        return key, signed(builder, key)
 
-    def server(file, issuer, names, valid_days=30, expired=False):
-        issuer_key, issuer_cert = issuer
-        key = ec.generate_private_key(ec.SECP256R1())
-        # A loopback address is named both as a DNS name and as an IP address.
-        alternatives = []
-        for n in names:
-            alternatives.append(x509.DNSName(n))
-            try:
-                alternatives.append(x509.IPAddress(ipaddress.ip_address(n)))
-            except ValueError:
-                pass
-        start = now - datetime.timedelta(days=10 if expired else 1)
-        end = now - datetime.timedelta(days=2) if expired else now + datetime.timedelta(days=valid_days)
-        builder = (x509.CertificateBuilder().subject_name(name(names[0])).issuer_name(issuer_cert.subject)
-                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
-                   .not_valid_before(start).not_valid_after(end)
-                   .add_extension(x509.SubjectAlternativeName(alternatives), critical=False)
-                   .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False))
-        cert = signed(builder, issuer_key)
-        with open(os.path.join(directory, file + ".pem"), "wb") as out:
-            out.write(cert.public_bytes(serialization.Encoding.PEM))
-            out.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                                        serialization.NoEncryption()))
+def write_server_certificate(path, issuer, names, valid_days=30, expired=False, key_first=False):
+    """A server certificate for names (DNS names, and IP addresses where a name is one)
+    signed by issuer, written with its private key as one PEM file. key_first puts the key
+    before the certificate, the order Postfix's smtpd_tls_chain_files wants."""
+    from cryptography import x509
+    from cryptography.hazmat.primitives import serialization
+    from cryptography.hazmat.primitives.asymmetric import ec
+    from cryptography.x509.oid import ExtendedKeyUsageOID
+    now = datetime.datetime.now(datetime.timezone.utc)
+    issuer_key, issuer_cert = issuer
+    key = ec.generate_private_key(ec.SECP256R1())
+    # A loopback address is named both as a DNS name and as an IP address.
+    alternatives = []
+    for n in names:
+        alternatives.append(x509.DNSName(n))
+        try:
+            alternatives.append(x509.IPAddress(ipaddress.ip_address(n)))
+        except ValueError:
+            pass
+    start = now - datetime.timedelta(days=10 if expired else 1)
+    end = now - datetime.timedelta(days=2) if expired else now + datetime.timedelta(days=valid_days)
+    builder = (x509.CertificateBuilder().subject_name(_name(names[0])).issuer_name(issuer_cert.subject)
+               .public_key(key.public_key()).serial_number(x509.random_serial_number())
+               .not_valid_before(start).not_valid_after(end)
+               .add_extension(x509.SubjectAlternativeName(alternatives), critical=False)
+               .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False))
+    cert = _signed(builder, issuer_key)
+    pem_cert = cert.public_bytes(serialization.Encoding.PEM)
+    pem_key = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                serialization.NoEncryption())
+    with open(path, "wb") as out:
+        out.write(pem_key + pem_cert if key_first else pem_cert + pem_key)
 
-    trusted = authority("Quillon Test Authority")
-    stranger = authority("Unknown Test Authority")
-    with open(os.path.join(directory, "ca.der"), "wb") as out:
-        out.write(trusted[1].public_bytes(serialization.Encoding.DER))
+
+def make_certificates(directory):
+    trusted = make_authority("Quillon Test Authority")
+    stranger = make_authority("Unknown Test Authority")
+    write_authority_der(os.path.join(directory, "ca.der"), trusted)
+
+    def server(file, issuer, names, expired=False):
+        write_server_certificate(os.path.join(directory, file + ".pem"), issuer, names, expired=expired)
+
     server("good", trusted, [HOST_A, HOST_B])
     server("stranger", stranger, [HOST_B])
     server("othername", trusted, ["mail.example.test"])

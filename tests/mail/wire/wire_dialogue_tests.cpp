@@ -2,6 +2,7 @@
 // SMTP and POP3 dialogues, every failure's log line, and what reaches the debug output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ const char *ResultName(DialogueResult r)
     case DialogueResult::kDone: return "done";
     case DialogueResult::kNetworkFailed: return "network failed";
     case DialogueResult::kRejected: return "rejected";
+    case DialogueResult::kServiceClosing: return "service closing";
     }
     return "?";
 }
@@ -83,25 +85,40 @@ TEST(ReplyJudgement, CodesAndPop3)
     }
 }
 
-TEST(DateLine, DayUnpaddedYearTwoDigits)
+// The day without padding, the year in four digits (RFC 5322 forbids generating two), and
+// the zone's offset after the time.
+TEST(DateLine, DayUnpaddedYearFourDigitsAndZone)
 {
     struct {
         DateTime when;
+        int offset;
         const char *line;
     } cases[] = {
-        {{2000, 7, 3, 5, 9, 3, 7, 0}, "DATE: 5 Jul 00 09:03:07\r\n"},
-        {{1999, 12, 5, 31, 23, 59, 59, 999}, "DATE: 31 Dec 99 23:59:59\r\n"},
-        {{2026, 1, 4, 1, 0, 0, 0, 0}, "DATE: 1 Jan 26 00:00:00\r\n"},
-        {{2026, 13, 0, 1, 0, 0, 0, 0}, "DATE: 1 ??? 26 00:00:00\r\n"},
+        {{2000, 7, 3, 5, 9, 3, 7, 0}, 0, "DATE: 5 Jul 2000 09:03:07 +0000\r\n"},
+        {{1999, 12, 5, 31, 23, 59, 59, 999}, 60, "DATE: 31 Dec 1999 23:59:59 +0100\r\n"},
+        {{2026, 1, 4, 1, 0, 0, 0, 0}, -480, "DATE: 1 Jan 2026 00:00:00 -0800\r\n"},
+        {{2026, 13, 0, 1, 0, 0, 0, 0}, 0, "DATE: 1 Jan 2026 00:00:00 +0000\r\n"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(wire::DateLine(c.when), c.line);
+        EXPECT_EQ(wire::DateLine(c.when, c.offset), c.line);
 }
 
 // ---- SMTP dialogue ----
 
 const DateTime kNow = {2000, 7, 3, 5, 9, 3, 7, 0};
-const wire::SmtpMessage kMessage = {"myhost", "me@example.net", "pager@example.net", "Title", "Body text\r\nline 2"};
+wire::SmtpMessage MakeMessage()
+{
+    wire::SmtpMessage message = {"myhost", "me@example.net", "pager@example.net", "Title", "Body text\r\nline 2"};
+    message.utcOffsetMinutes = 120;
+    message.uniqueId = "u1";
+    return message;
+}
+const wire::SmtpMessage kMessage = MakeMessage();
+
+// The lines between the SUBJECT line and the body that every message carries.
+const char *const kMessageIdLine = "Message-ID: <u1@example.net>\r\n";
+const char *const kMimeLines[] = {"MIME-Version: 1.0\r\n", "Content-Type: text/plain; charset=windows-1252\r\n",
+                                  "Content-Transfer-Encoding: quoted-printable\r\n"};
 
 std::vector<std::string> GoodSmtpReplies()
 {
@@ -118,30 +135,65 @@ TEST(SmtpDialogue, SendsExactLinesAndLogsWhatItShould)
 
     const std::vector<std::string> sent = {
         "HELO myhost\r\n", "MAIL FROM:<me@example.net>\r\n", "RCPT TO:<pager@example.net>\r\n", "DATA\r\n",
-        "DATE: 5 Jul 00 09:03:07\r\n", "FROM: me@example.net\r\n", "TO: pager@example.net\r\n",
-        "SUBJECT: Title\r\n", "Body text\r\nline 2", "\r\n.\r\n", "QUIT\r\n"};
+        "DATE: 5 Jul 2000 09:03:07 +0200\r\n", "FROM: me@example.net\r\n", "TO: pager@example.net\r\n",
+        "SUBJECT: Title\r\n", std::string(kMessageIdLine) + kMimeLines[0] + kMimeLines[1] + kMimeLines[2],
+        "\r\nBody text\r\nline 2\r\n", ".\r\n", "QUIT\r\n"};
     EXPECT_EQ(connection.sent, sent);
     const std::vector<std::string> logged = {
         "220 mx ready\r\n", "HELO myhost\r\n", "250 hello\r\n", "MAIL FROM:<me@example.net>\r\n",
         "250 sender ok\r\n", "RCPT TO:<pager@example.net>\r\n", "250 rcpt ok\r\n", "354 go ahead\r\n",
-        "DATE: 5 Jul 00 09:03:07\r\n", "FROM: me@example.net\r\n", "TO: pager@example.net\r\n",
-        "SUBJECT: Title\r\n", "250 queued\r\n", "221 bye\r\n"};
+        "DATE: 5 Jul 2000 09:03:07 +0200\r\n", "FROM: me@example.net\r\n", "TO: pager@example.net\r\n",
+        "SUBJECT: Title\r\n", kMessageIdLine, kMimeLines[0], kMimeLines[1], kMimeLines[2],
+        "250 queued\r\n", "221 bye\r\n"};
     EXPECT_EQ(output.lines, logged);
     EXPECT_TRUE(output.debug.empty());
 }
 
-TEST(SmtpDialogue, BodyGoesOutUnchanged)
+// A line holding only a dot would end the data early, and a leading dot would be lost:
+// every body line that begins with a dot goes out with one more, after the empty line
+// that ends the header, in quoted-printable with CR LF line ends.
+TEST(SmtpDialogue, BodyIsQuotedPrintableAndDotStuffedAfterAnEmptyLine)
+{
+    struct {
+        const char *label;
+        const char *body;
+        const char *sent;
+    } cases[] = {
+        {"dots", "first\r\n.\r\nafter the dot\n..x", "\r\nfirst\r\n..\r\nafter the dot\r\n...x\r\n"},
+        {"leading dot", ".NET 9 is out", "\r\n..NET 9 is out\r\n"},
+        {"looks like a header", "Note: the ferry is cancelled", "\r\nNote: the ferry is cancelled\r\n"},
+        {"8-bit", "Gr\xfc\xdf" "e \x80 5", "\r\nGr=FC=DFe =80 5\r\n"},
+        {"empty", "", "\r\n"},
+    };
+    for (const auto &c : cases) {
+        ScriptedConnection connection;
+        connection.bursts = GoodSmtpReplies();
+        RecordingOutput output;
+        wire::SmtpMessage message = kMessage;
+        message.body = c.body;
+        message.subject = "";
+        ASSERT_EQ(wire::RunSmtpDialogue(connection, output, message, kNow), DialogueResult::kDone) << c.label;
+        ASSERT_EQ(connection.sent.size(), 12u) << c.label;
+        EXPECT_EQ(connection.sent[7], "SUBJECT: \r\n") << c.label;
+        EXPECT_EQ(connection.sent[9], c.sent) << c.label;
+        EXPECT_EQ(connection.sent[10], ".\r\n") << c.label;
+    }
+}
+
+// A subject outside printable ASCII is sent (and logged) as encoded words, folded, whole.
+TEST(SmtpDialogue, EncodedSubjectIsNeverCutByTheCommandBuffer)
 {
     ScriptedConnection connection;
     connection.bursts = GoodSmtpReplies();
     RecordingOutput output;
     wire::SmtpMessage message = kMessage;
-    message.body = "first\r\n.\r\nafter the dot\n..x";
-    message.subject = "";
+    const std::string subject(1500, '\xe9');
+    message.subject = subject.c_str();
     ASSERT_EQ(wire::RunSmtpDialogue(connection, output, message, kNow), DialogueResult::kDone);
-    EXPECT_EQ(connection.sent[7], "SUBJECT: \r\n");
-    EXPECT_EQ(connection.sent[8], "first\r\n.\r\nafter the dot\n..x");
-    EXPECT_EQ(connection.sent[9], "\r\n.\r\n");
+    const std::string expected = wire::SubjectLines(subject.c_str(), wire::TextCharset());
+    EXPECT_GT(expected.size(), wire::kCommandBufferSize);
+    EXPECT_EQ(connection.sent[7], expected);
+    EXPECT_NE(std::find(output.lines.begin(), output.lines.end(), expected), output.lines.end());
 }
 
 TEST(SmtpDialogue, LongAddressesAreCutToTheCommandBuffer)
@@ -194,8 +246,8 @@ TEST(SmtpDialogue, AcceptedReplyCodes)
             ASSERT_EQ(output.debug.size(), 1u) << c.label;
             EXPECT_EQ(output.debug[0], c.reply) << c.label;
             // Nothing is sent after the rejected reply (the end-of-data reply, index 5,
-            // follows ten send calls).
-            const size_t sendsBeforeReply[] = {0, 1, 2, 3, 4, 10};
+            // follows eleven send calls).
+            const size_t sendsBeforeReply[] = {0, 1, 2, 3, 4, 11};
             EXPECT_EQ(connection.sent.size(), sendsBeforeReply[c.replyIndex]) << c.label;
         } else {
             EXPECT_TRUE(output.debug.empty()) << c.label;
@@ -227,9 +279,10 @@ TEST(SmtpDialogue, NetworkFailuresLogTheirStep)
         {"FROM send", 7, 5, DialogueResult::kNetworkFailed, "from send error 10054"},
         {"TO send", 7, 6, DialogueResult::kNetworkFailed, "to send error 10054"},
         {"SUBJECT send", 7, 7, DialogueResult::kNetworkFailed, "subject send error 10054"},
-        {"body send", 7, 8, DialogueResult::kNetworkFailed, "body send error 10054"},
-        {"end-of-data send", 7, 9, DialogueResult::kNetworkFailed, "eom send error 10054"},
-        {"QUIT send after delivery", 7, 10, DialogueResult::kDone, "quit send error 10054"},
+        {"Message-ID and MIME lines send", 7, 8, DialogueResult::kNetworkFailed, "mime send error 10054"},
+        {"body send", 7, 9, DialogueResult::kNetworkFailed, "body send error 10054"},
+        {"end-of-data send", 7, 10, DialogueResult::kNetworkFailed, "eom send error 10054"},
+        {"QUIT send after delivery", 7, 11, DialogueResult::kDone, "quit send error 10054"},
     };
     for (const auto &c : cases) {
         ScriptedConnection connection;

@@ -557,10 +557,10 @@ TEST_F(TrayDuringATick, MenuDialogCommandsAndExitDuringALongTick)
         // "Watch a page..." from within its message loop, on top of it.
         HWND dialog = WaitForDialog(scheduler.ThreadId(), kConfigurationCaption, kSchedulerWaitMs);
         ASSERT_NE(dialog, nullptr) << "the configuration command chosen during the tick never ran";
-        HWND watch = WaitForDialog(scheduler.ThreadId(), kWatchPageCaption, kSchedulerWaitMs);
-        ASSERT_NE(watch, nullptr) << "the Watch a page command chosen during the tick never ran";
-        PostClick(watch, IDCANCEL);
-        ASSERT_TRUE(WaitForWindowGone(watch, kSchedulerWaitMs));
+        HWND watchPage = WaitForDialog(scheduler.ThreadId(), kWatchPageCaption, kSchedulerWaitMs);
+        ASSERT_NE(watchPage, nullptr) << "the Watch a page command chosen during the tick never ran";
+        PostClick(watchPage, IDCANCEL);
+        ASSERT_TRUE(WaitForWindowGone(watchPage, kSchedulerWaitMs));
         PostClick(dialog, IDCANCEL);
         ASSERT_TRUE(WaitForWindowGone(dialog, kSchedulerWaitMs));
         EXPECT_TRUE(scheduler.Exit());
