@@ -10,7 +10,8 @@
 namespace quillon::capture {
 
 struct CaptureSettings {
-    // MaxMsgLen less the stored size of Sender (its length and terminating zero).
+    // MaxMsgLen less the stored size of Sender (its length and terminating zero); with
+    // MailSystem 2 (push notification) all of MaxMsgLen.
     long maxMessageLength = 500;
     // MyMenuId: command id of the "Quillon..." item appended to the Tools menu.
     long menuCommandId = 39999;

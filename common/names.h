@@ -2,6 +2,8 @@
 // deliverable. All keys live under HKEY_CURRENT_USER.
 #pragma once
 
+#include <cstdint>
+
 namespace quillon {
 
 constexpr char kRootKeyPath[] = "Software\\Kestrova\\Tasqeduler";
@@ -85,8 +87,19 @@ constexpr char kRemindIntro[] = "RemindIntro";
 constexpr char kSMTPPort[] = "SMTPPort";          // REG_DWORD; 0: the services database's "smtp"
 constexpr char kSMTPSecurity[] = "SMTPSecurity";  // REG_DWORD; 0 plain, 1 STARTTLS, 2 TLS
 constexpr char kSMTPLogin[] = "SMTPLogin";        // REG_SZ; sign-in user name
+// Push notification (MailSystem 2, MailLibrary "mailpush.dll"; absent otherwise).
+constexpr char kPushService[] = "PushService";    // REG_DWORD; 1 ntfy ... 7 JSON webhook
+constexpr char kPushServer[] = "PushServer";      // REG_SZ; the service's server or API URL
+constexpr char kPushTarget[] = "PushTarget";      // REG_SZ; topic, chat id or user key
+constexpr char kPushSecret[] = "PushSecret";      // REG_BINARY, CryptProtectData for the user
 } // namespace config_values
 
+// MailSystem values.
+constexpr uint32_t kMailSystemSmtp = 0;
+constexpr uint32_t kMailSystemMapi = 1;
+constexpr uint32_t kMailSystemPush = 2;
+// The Sender of a push configuration whose Sender is empty: the product's name.
+constexpr char kPushDefaultSender[] = "Quillon";
 // Values directly under kRootKeyPath.
 namespace root_values {
 // REG_DWORD: the user's answer to the divide question of the page-capture doors (browser

@@ -224,6 +224,30 @@
 #define IDC_OUT_PASSWORD_NOTE           1307 /* says the password is shared with POP3 */
 #define IDC_OUT_SIGN_IN_NOTE            1308 /* says sign-in needs STARTTLS or TLS */
 
+/* ---- Push notification: the Mail System page's third option and the Push
+        Notification page of the configuration dialog (strings 360-379, dialogs 315-319,
+        controls 1360-1379) ---- */
+#define IDD_CONFIG_PUSH                 315
+#define IDC_MAIL_PUSH                   1360 /* Mail System page: radio "Push notification" */
+#define IDC_PUSH_SERVICE                1361 /* drop-down list, entries in PushService order */
+#define IDC_PUSH_SERVER                 1362 /* PushServer */
+#define IDC_PUSH_TARGET                 1363 /* PushTarget */
+#define IDC_PUSH_SECRET                 1364 /* password edit: PushSecret */
+#define IDC_PUSH_SEND_TEST              1365 /* sends one notification with the page's values */
+#define IDC_PUSH_NOTE                   1366 /* what the fields mean */
+#define IDC_PUSH_CANCEL_TEST            1367 /* enabled while Send Test waits */
+#define IDC_PUSH_RESULT                 1369 /* what the service answered */
+#define IDC_PUSH_HTTP_WARNING           1370 /* shown while the server is an http:// URL */
+#define IDS_TAB_PUSH                    360 /* "Push Notification" */
+#define IDS_PUSH_SERVICE_FIRST          361 /* 361..367: the service names, PushService 1..7 */
+#define IDS_PUSH_SERVICE_LAST           367
+#define IDS_PUSH_SENDING                368 /* "Sending a test notification..." */
+#define IDS_PUSH_DELIVERED              369 /* "Delivered: %s" */
+#define IDS_PUSH_NOT_DELIVERED          370 /* "Not delivered: %s" */
+#define IDS_PUSH_TEST_CANCELLED         371 /* "Test cancelled." */
+#define IDS_PUSH_TEST_SUBJECT           372 /* subject of the test notification */
+#define IDS_PUSH_TEST_BODY              373 /* text of the test notification */
+
 /* ---- Capture add-in (330-339 strings, 1330-1339 controls) ---------------------- */
 #define IDS_CAPTURE_NO_SCHEDULER        330 /* the schedule component could not be created */
 

@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick locales
   googletest python3 python3-aiosmtpd
   w3m lynx html2text
-  python3-cryptography
+  python3-cryptography nlohmann-json3-dev
   fp-utils nsis
   nlohmann-json3-dev chromium firefox-esr nodejs
   postfix dovecot-core dovecot-pop3d

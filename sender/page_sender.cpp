@@ -55,9 +55,11 @@ bool LoadSenderConfiguration(SenderConfiguration *config)
     uint32_t mailSystem = 0;
     if (!key.ReadNumber(kMailSystem, &mailSystem))
         return false;
-    if (mailSystem != 0 && (!key.ReadText(kProfile, text) || !key.ReadText(kPassword, text)))
+    // A push service (MailSystem 2) has no mail logon, and its Sender may be empty.
+    const bool push = mailSystem == kMailSystemPush;
+    if (mailSystem != kMailSystemSmtp && !push && (!key.ReadText(kProfile, text) || !key.ReadText(kPassword, text)))
         return false;
-    if (!key.ReadText(kSender, text) || !key.ReadText(kDestination, text))
+    if ((!push && !key.ReadText(kSender, text)) || !key.ReadText(kDestination, text))
         return false;
 
     SenderConfiguration out;

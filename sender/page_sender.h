@@ -26,8 +26,9 @@ struct SenderConfiguration {
     bool clipSubject = false;           // the page title is not sent
 };
 
-// Reads Configuration. False when MailSystem, Sender, Destination or MaxMsgLen is
-// missing, Profile or Password is missing while MailSystem is not 0, or MaxMsgLen does
+// Reads Configuration. False when MailSystem, Destination or MaxMsgLen is missing,
+// Sender is missing while MailSystem is not 2 (push notification), Profile or Password
+// is missing while MailSystem is neither 0 nor 2, or MaxMsgLen does
 // not hold a number of at least 1. The mail settings are only checked for presence;
 // the scheduler uses them.
 bool LoadSenderConfiguration(SenderConfiguration *config);

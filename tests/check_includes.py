@@ -31,7 +31,7 @@ def owner_of(path):
     return parts[0]
 
 PROGRAM_FOLDERS = {'schedule', 'scheduler', 'sender', 'capture', 'reminder',
-                   'mail/wire', 'mail/simple', 'mail/rich'}
+                   'mail/wire', 'mail/simple', 'mail/rich', 'mail/push'}
 CONTRACTS = {'webflat', 'queue', 'mail/mail_contract.h', 'mail/mail_export.h',
              'mail/loader', 'resources'}
 # What each kind of folder may include besides itself.

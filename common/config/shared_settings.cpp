@@ -17,6 +17,10 @@ MessageRoomRead ReadMessageRoom(const ConfigurationSource &source, long *room)
     if (!ReadMessageLengthLimit(source, &limit))
         return MessageRoomRead::kNoLimit;
     *room = limit;
+    // A push notification carries no sender in its text: the room is all of MaxMsgLen.
+    uint32_t mailSystem = kMailSystemSmtp;
+    if (source.ReadNumber(config_values::kMailSystem, &mailSystem) && mailSystem == kMailSystemPush)
+        return MessageRoomRead::kRoom;
     char sender[kTextBufferSize];
     if (!source.ReadText(config_values::kSender, sender))
         return MessageRoomRead::kNoSender;

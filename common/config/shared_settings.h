@@ -19,13 +19,15 @@ bool ReadMessageLengthLimit(const ConfigurationSource &source, long *limit);
 enum class MessageRoomRead {
     kNoLimit,   // MaxMsgLen is missing: *room untouched
     kNoSender,  // Sender is missing: *room holds MaxMsgLen as it reads
-    kRoom,      // *room holds MaxMsgLen less the stored size of Sender
+    kRoom,      // *room holds MaxMsgLen less the stored size of Sender (with MailSystem
+                // 2, push notification: all of MaxMsgLen, Sender or not)
 };
 
 // The room a message body has: MaxMsgLen less the stored size of Sender, which is its
 // bytes with the terminating zero (a hand-written value stored without the zero still
 // costs the same room in a message). Not bounded below: a long Sender gives a room of 0
-// or less, which the caller must handle.
+// or less, which the caller must handle. With MailSystem 2 (push notification) the
+// room is MaxMsgLen itself.
 MessageRoomRead ReadMessageRoom(const ConfigurationSource &source, long *room);
 
 // The log file: the text of Logging when the value is present with data; logging is on

@@ -12,7 +12,8 @@ struct ComponentConfig {
     bool logging = false;
     char logPath[kTextBufferSize] = {};
     // `MaxMsgLen` less the stored size of `Sender` (its bytes with the terminating zero):
-    // the room a message body has. 500 when nothing can be read.
+    // the room a message body has; with MailSystem 2 (push) all of MaxMsgLen. 500 when
+    // nothing can be read.
     long maxMessageLength = 500;
     // `ClipSubject` nonzero: the title part of extracted text is dropped.
     bool clipSubject = false;

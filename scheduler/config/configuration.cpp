@@ -60,11 +60,21 @@ bool LoadConfigurationFrom(const ConfigurationSource &source, SchedulerSettings 
     uint32_t mailSystem;
     if (!source.ReadNumber(kMailSystem, &mailSystem))
         return false;
-    if (mailSystem != 0) {
+    // A push service needs no mail logon, and its sender is only a name: an empty or
+    // missing one is the product's.
+    const bool push = mailSystem == kMailSystemPush;
+    if (mailSystem != kMailSystemSmtp && !push) {
         if (!ReadTextInto(source, kProfile, &s.profile) || !ReadPasswordInto(source, &s.scrambledPassword))
             return false;
     }
-    if (!ReadTextInto(source, kSender, &s.sender) || !ReadTextInto(source, kDestination, &s.destination))
+    if (!ReadTextInto(source, kSender, &s.sender)) {
+        if (!push)
+            return false;
+        s.sender.clear();
+    }
+    if (push && s.sender.empty())
+        s.sender = kPushDefaultSender;
+    if (!ReadTextInto(source, kDestination, &s.destination))
         return false;
 
     // Optional: an absent value keeps the previous text or number.

@@ -49,7 +49,8 @@ struct SchedulerSettings {
 // LoadConfiguration on an opened key, in the order the scheduler reads the values: dial-up
 // name, UsesDialup, Timeout, Logging, DontDial, DontSend, MailSystem, then Profile and
 // Password only for a MAPI mail system, Sender, Destination, MailLibrary and the four retry
-// values. Returns true when every required value was read. On false, *settings keeps
+// values. With MailSystem 2 (push notification) Sender may be missing or empty and then
+// reads as "Quillon". Returns true when every required value was read. On false, *settings keeps
 // whatever was read before the missing value. Optional values that are absent keep the
 // previous in-memory value (mail library, retry settings) or turn their switch off
 // (logging, never-dial, never-send).

@@ -2,11 +2,15 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "common/html_help.h"
 #include "common/window_support.h"
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "common/push/push_secret.h"
+#include "common/push/push_send.h"
 #include "resources/resource_ids.h"
 #include "common/config/configuration_key.h"
 #include "scheduler/config_dialog/config_form.h"
@@ -15,21 +19,39 @@ namespace quillon {
 
 namespace {
 
-enum PageIndex { kMailPage, kConnectionPage, kAdvancedPage, kErrorsPage, kOutgoingPage, kPageCount };
+enum PageIndex { kMailPage, kConnectionPage, kAdvancedPage, kErrorsPage, kOutgoingPage, kPushPage, kPageCount };
 
 constexpr int kPageTemplates[kPageCount] = {IDD_CONFIG_MAIL, IDD_CONFIG_CONNECTION, IDD_CONFIG_ADVANCED,
-                                            IDD_CONFIG_ERRORS, IDD_CONFIG_OUTGOING};
+                                            IDD_CONFIG_ERRORS, IDD_CONFIG_OUTGOING, IDD_CONFIG_PUSH};
 constexpr int kPageTitles[kPageCount] = {IDS_TAB_MAIL_SYSTEM, IDS_TAB_INTERNET_CONNECTION, IDS_TAB_ADVANCED,
-                                         IDS_TAB_ERROR_HANDLING, IDS_TAB_OUTGOING_SERVER};
-// Help contexts of quillon.chm by page (the outgoing server is the mail system's topic).
-constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1007};
+                                         IDS_TAB_ERROR_HANDLING, IDS_TAB_OUTGOING_SERVER, IDS_TAB_PUSH};
+// Help contexts of quillon.chm by page (the outgoing server is the mail system's topic,
+// and so is the push page).
+constexpr DWORD kPageHelpContexts[kPageCount] = {1003, 1002, 1001, 1003, 1007, 1003};
+// Send Test's worker posts this to the push page when the answer is in.
+constexpr UINT kPushTestDone = WM_APP + 28;
+// A token or webhook URL may be longer than a registry text.
+constexpr int kSecretTextLimit = 2047;
 constexpr int kPortTextLimit = 5;
 
 constexpr int kLongTextLimit = 259;
 constexpr int kNumberTextLimit = 4;
 
+// One Send Test under way: the worker thread owns nothing; the dialog deletes the job
+// once the thread has ended.
+struct PushTestJob {
+    HWND page = nullptr;
+    HANDLE thread = nullptr;
+    HANDLE cancel = nullptr;
+    push::ServiceSettings settings;
+    std::string subject;
+    std::string body;
+    PushOutcome outcome;
+};
+
 struct DialogState {
     const ConfigDialogContext *context = nullptr;
+    PushTestJob *pushTest = nullptr;
     HWND frame = nullptr;
     HWND tabs = nullptr;
     HWND pages[kPageCount] = {};
@@ -73,16 +95,44 @@ void FillList(HWND page, int id, const ListProposal &proposal)
 }
 
 // The Mail System page's controls follow the selected option, as a click on it does.
+// With push chosen, neither a server nor a profile is used, and the destination is
+// made from the Push Notification page.
 void ApplyMailChoice(HWND mailPage, MailChoice choice)
 {
     SetChecked(mailPage, IDC_MAIL_SMTP, choice == MailChoice::Smtp);
     SetChecked(mailPage, IDC_MAIL_MAPI, choice == MailChoice::Mapi);
+    SetChecked(mailPage, IDC_MAIL_PUSH, choice == MailChoice::Push);
     if (choice == MailChoice::None)
         return;
     const bool mapi = choice == MailChoice::Mapi;
+    const bool push = choice == MailChoice::Push;
     EnableItem(mailPage, IDC_MAIL_PROFILE, mapi);
     EnableItem(mailPage, IDC_MAIL_CHANGE_PASSWORD, mapi);
-    EnableItem(mailPage, IDC_MAIL_SMTP_SERVER, !mapi);
+    EnableItem(mailPage, IDC_MAIL_SMTP_SERVER, !mapi && !push);
+    EnableItem(mailPage, IDC_MAIL_DESTINATION, !push);
+}
+
+// The secret's edit holds more than a registry text.
+std::string SecretText(HWND page)
+{
+    HWND edit = GetDlgItem(page, IDC_PUSH_SECRET);
+    int length = GetWindowTextLengthA(edit);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    int got = GetWindowTextA(edit, &text[0], length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+void ReadPushValues(const DialogState &state, ConfigForm *form)
+{
+    HWND push = state.pages[kPushPage];
+    LRESULT selected = SendDlgItemMessageA(push, IDC_PUSH_SERVICE, CB_GETCURSEL, 0, 0);
+    form->pushService = selected == CB_ERR ? 0 : static_cast<uint32_t>(selected) + push::kFirstService;
+    form->pushServer = ItemText(push, IDC_PUSH_SERVER);
+    form->pushTarget = ItemText(push, IDC_PUSH_TARGET);
+    form->pushSecret = SecretText(push);
 }
 
 void ApplyDialupChoice(HWND connectionPage, bool dialUp)
@@ -164,7 +214,154 @@ ConfigForm ReadForm(const DialogState &state)
                         : IsChecked(outgoing, IDC_OUT_SECURITY_STARTTLS) ? 1
                                                                           : 0;
     form.smtpLogin = ItemText(outgoing, IDC_OUT_LOGIN);
+    if (IsChecked(mail, IDC_MAIL_PUSH))
+        form.mail = MailChoice::Push;
+    ReadPushValues(state, &form);
     return form;
+}
+
+// What the Push Notification page shows besides its fields: the destination it makes
+// (on the Mail System page, while push is chosen) and the warning for an http:// server.
+void ShowPushConsequences(const DialogState &state)
+{
+    ConfigForm form;
+    ReadPushValues(state, &form);
+    bool plainHttp = false;
+    PushValuesUsable(form, &plainHttp);
+    ShowWindow(GetDlgItem(state.pages[kPushPage], IDC_PUSH_HTTP_WARNING), plainHttp ? SW_SHOW : SW_HIDE);
+    ClearSecretText(&form.pushSecret);
+    if (IsChecked(state.pages[kMailPage], IDC_MAIL_PUSH))
+        SetItemText(state.pages[kMailPage], IDC_MAIL_DESTINATION, PushDestination(form));
+}
+
+void LoadPushValues(const DialogState &state, const ConfigurationKey &key)
+{
+    using namespace config_values;
+    HWND push = state.pages[kPushPage];
+    const uint32_t service = key.NumberOr(kPushService, 0);
+    if (service >= push::kFirstService && service <= push::kLastService)
+        SendDlgItemMessageA(push, IDC_PUSH_SERVICE, CB_SETCURSEL, service - push::kFirstService, 0);
+    SetItemText(push, IDC_PUSH_SERVER, key.TextOr(kPushServer, ""));
+    SetItemText(push, IDC_PUSH_TARGET, key.TextOr(kPushTarget, ""));
+    std::string secret;
+    ReadPushSecret(&secret);
+    SetItemText(push, IDC_PUSH_SECRET, secret);
+    ClearSecretText(&secret);
+}
+
+void FillPushServices(const DialogState &state)
+{
+    for (int id = IDS_PUSH_SERVICE_FIRST; id <= IDS_PUSH_SERVICE_LAST; ++id) {
+        char name[kTextBufferSize] = "";
+        LoadStringA(state.context->resources, id, name, sizeof name);
+        SendDlgItemMessageA(state.pages[kPushPage], IDC_PUSH_SERVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    }
+}
+
+std::string ResourceText(const DialogState &state, int id)
+{
+    char text[kTextBufferSize] = "";
+    LoadStringA(state.context->resources, id, text, sizeof text);
+    return text;
+}
+
+DWORD WINAPI RunPushTest(LPVOID parameter)
+{
+    auto *job = static_cast<PushTestJob *>(parameter);
+    job->outcome = SendTestNotification(job->settings, job->subject, job->body, kDefaultPushMessageWaitMs, job->cancel);
+    ClearSecretText(&job->settings.secret);
+    PostMessageA(job->page, kPushTestDone, 0, 0);
+    return 0;
+}
+
+void SetPushTestRunning(HWND page, bool running)
+{
+    EnableItem(page, IDC_PUSH_SEND_TEST, !running);
+    EnableItem(page, IDC_PUSH_CANCEL_TEST, running);
+}
+
+// Send Test: the page's values, saved or not, on a worker thread, so that the dialog
+// keeps answering and Cancel Test can stop the wait.
+void StartPushTest(DialogState &state)
+{
+    if (state.pushTest != nullptr)
+        return;
+    HWND page = state.pages[kPushPage];
+    ConfigForm form;
+    ReadPushValues(state, &form);
+    auto job = std::make_unique<PushTestJob>();
+    job->page = page;
+    job->settings.service = form.pushService;
+    job->settings.server = form.pushServer;
+    job->settings.target = form.pushTarget;
+    job->settings.secret = form.pushSecret;
+    ClearSecretText(&form.pushSecret);
+    job->subject = ResourceText(state, IDS_PUSH_TEST_SUBJECT);
+    job->body = ResourceText(state, IDS_PUSH_TEST_BODY);
+    job->cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (job->cancel == nullptr)
+        return;
+    job->thread = CreateThread(nullptr, 0, RunPushTest, job.get(), 0, nullptr);
+    if (job->thread == nullptr) {
+        CloseHandle(job->cancel);
+        return;
+    }
+    state.pushTest = job.release();
+    SetItemText(page, IDC_PUSH_RESULT, ResourceText(state, IDS_PUSH_SENDING));
+    SetPushTestRunning(page, true);
+}
+
+// Ends the job once its thread has ended; false (the job left running) when it has not
+// within waitMs.
+bool EndPushTest(DialogState &state, DWORD waitMs)
+{
+    PushTestJob *job = state.pushTest;
+    if (job == nullptr)
+        return true;
+    if (WaitForSingleObject(job->thread, waitMs) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(job->thread);
+    CloseHandle(job->cancel);
+    delete job;
+    state.pushTest = nullptr;
+    return true;
+}
+
+void FinishPushTest(DialogState &state)
+{
+    PushTestJob *job = state.pushTest;
+    if (job == nullptr)
+        return;
+    const PushOutcome outcome = job->outcome;
+    // The worker posts as its last act: its end is a moment away.
+    if (!EndPushTest(state, 5000))
+        return;
+    HWND page = state.pages[kPushPage];
+    std::string shown;
+    if (outcome.kind == PushOutcome::Kind::kCancelled) {
+        shown = ResourceText(state, IDS_PUSH_TEST_CANCELLED);
+    } else {
+        char text[kTextBufferSize * 2] = "";
+        FormatBounded(text, ResourceText(state, outcome.kind == PushOutcome::Kind::kDelivered ? IDS_PUSH_DELIVERED
+                                                                                                : IDS_PUSH_NOT_DELIVERED)
+                                .c_str(),
+                      outcome.text.c_str());
+        shown = text;
+    }
+    SetItemText(page, IDC_PUSH_RESULT, shown);
+    SetPushTestRunning(page, false);
+}
+
+// Before the dialog ends: a test still waiting is cancelled, and its thread awaited
+// (the cancel ends the wait within a few seconds). A thread that still has not ended
+// keeps its job: it is left rather than freed under it.
+void StopPushTest(DialogState &state)
+{
+    if (state.pushTest == nullptr)
+        return;
+    SetEvent(state.pushTest->cancel);
+    if (!EndPushTest(state, 15000))
+        state.pushTest = nullptr;
 }
 
 void Validate(const DialogState &state)
@@ -230,7 +427,11 @@ void LoadExistingConfiguration(const DialogState &state, const ConfigurationKey 
     HWND advanced = state.pages[kAdvancedPage];
     HWND errors = state.pages[kErrorsPage];
 
-    ApplyMailChoice(mail, key.NumberOr(kMailSystem, 0) == 0 ? MailChoice::Smtp : MailChoice::Mapi);
+    const uint32_t mailSystem = key.NumberOr(kMailSystem, kMailSystemSmtp);
+    ApplyMailChoice(mail, mailSystem == kMailSystemSmtp   ? MailChoice::Smtp
+                          : mailSystem == kMailSystemPush ? MailChoice::Push
+                                                          : MailChoice::Mapi);
+    LoadPushValues(state, key);
     SetItemText(mail, IDC_MAIL_SMTP_SERVER, key.TextOr(kSMTPServer, ""));
     SetItemText(mail, IDC_MAIL_SENDER, key.TextOr(kSender, ""));
     SetItemText(mail, IDC_MAIL_DESTINATION, key.TextOr(kDestination, ""));
@@ -275,6 +476,9 @@ void ApplyTextLimits(const DialogState &state)
         LimitText(state.pages[kErrorsPage], id, kNumberTextLimit);
     LimitText(state.pages[kOutgoingPage], IDC_OUT_LOGIN, kLongTextLimit);
     LimitText(state.pages[kOutgoingPage], IDC_OUT_PORT, kPortTextLimit);
+    LimitText(state.pages[kPushPage], IDC_PUSH_SERVER, kLongTextLimit);
+    LimitText(state.pages[kPushPage], IDC_PUSH_TARGET, kLongTextLimit);
+    LimitText(state.pages[kPushPage], IDC_PUSH_SECRET, kSecretTextLimit);
 }
 
 void SaveConfiguration(const DialogState &state)
@@ -294,6 +498,16 @@ void SaveConfiguration(const DialogState &state)
         case ConfigWrite::Kind::Delete:
             key.DeleteValue(write.name.c_str());
             break;
+        case ConfigWrite::Kind::Secret: {
+            // Stored only in its protected form; if the system cannot protect it, the
+            // old value is removed rather than left to mislead.
+            std::string blob;
+            if (ProtectPushSecret(write.text, &blob))
+                key.WriteBinary(write.name.c_str(), blob.data(), static_cast<DWORD>(blob.size()));
+            else
+                key.DeleteValue(write.name.c_str());
+            break;
+        }
         }
     }
 }
@@ -317,9 +531,13 @@ INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         SetWindowLongPtrA(page, DWLP_USER, lParam);
         return TRUE;
     }
+    DialogState *state = StateOf(page);
+    if (message == kPushTestDone && state != nullptr) {
+        FinishPushTest(*state);
+        return TRUE;
+    }
     if (message != WM_COMMAND)
         return FALSE;
-    DialogState *state = StateOf(page);
     if (state == nullptr)
         return FALSE;
     const int id = LOWORD(wParam);
@@ -329,6 +547,10 @@ INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
             ApplyMailChoice(page, MailChoice::Smtp);
         else if (clicked && id == IDC_MAIL_MAPI)
             ApplyMailChoice(page, MailChoice::Mapi);
+        else if (clicked && id == IDC_MAIL_PUSH) {
+            ApplyMailChoice(page, MailChoice::Push);
+            ShowPushConsequences(*state);
+        }
         else if (clicked && id == IDC_MAIL_CHANGE_PASSWORD)
             ChangePassword(*state, page);
         Validate(*state);
@@ -350,6 +572,28 @@ INT_PTR PageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
             ApplySignInName(page);
         if (clicked || changed)
             Validate(*state);
+        return TRUE;
+    }
+    if (page == state->pages[kPushPage]) {
+        const int code = HIWORD(wParam);
+        if (clicked && id == IDC_PUSH_SEND_TEST) {
+            StartPushTest(*state);
+        } else if (clicked && id == IDC_PUSH_CANCEL_TEST) {
+            if (state->pushTest != nullptr)
+                SetEvent(state->pushTest->cancel);
+        } else if (code == CBN_SELCHANGE && id == IDC_PUSH_SERVICE) {
+            // A service proposes its own limit as the maximum message length.
+            LRESULT selected = SendDlgItemMessageA(page, IDC_PUSH_SERVICE, CB_GETCURSEL, 0, 0);
+            if (selected != CB_ERR)
+                SetItemNumber(state->pages[kMailPage], IDC_MAIL_MAX_LENGTH,
+                              PushMessageLimit(static_cast<uint32_t>(selected) + push::kFirstService));
+            ShowPushConsequences(*state);
+        } else if (code == EN_CHANGE) {
+            ShowPushConsequences(*state);
+        } else {
+            return TRUE;
+        }
+        Validate(*state);
         return TRUE;
     }
     if (page == state->pages[kAdvancedPage] && clicked) {
@@ -408,12 +652,14 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
         }
         FillList(state->pages[kMailPage], IDC_MAIL_PROFILE, FindMessagingProfiles(state->context->roots));
         FillList(state->pages[kConnectionPage], IDC_CONN_ENTRY, FindDialupEntries(state->context->roots));
+        FillPushServices(*state);
         ConfigurationKey key;
         if (!key.Open())
             ProposeFirstConfiguration(*state);
         else
             LoadExistingConfiguration(*state, key);
         ApplyTextLimits(*state);
+        ShowPushConsequences(*state);
         state->opening = false;
         return TRUE;
     }
@@ -438,11 +684,14 @@ INT_PTR FrameProcBody(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK && state != nullptr) {
+            StopPushTest(*state);
             SaveConfiguration(*state);
             EndDialog(frame, IDOK);
             return TRUE;
         }
         if (LOWORD(wParam) == IDCANCEL) {
+            if (state != nullptr)
+                StopPushTest(*state);
             EndDialog(frame, IDCANCEL);
             return TRUE;
         }

@@ -3,6 +3,7 @@
 #include "common/names.h"
 #include "common/scramble.h"
 #include "common/text.h"
+#include "common/push/push_request.h"
 
 namespace quillon {
 
@@ -10,6 +11,7 @@ namespace {
 
 constexpr char kSmtpLibrary[] = "mailwire.dll";
 constexpr char kExtendedMapiLibrary[] = "mailrich.dll";
+constexpr char kPushLibrary[] = "mailpush.dll";
 constexpr char kDefaultLogFile[] = "quillon.log";
 
 ConfigWrite Write(ConfigWrite::Kind kind, const char *name)
@@ -55,8 +57,42 @@ uint32_t SmtpPortValue(const std::string &text)
     return RetryFieldValue(text);
 }
 
+std::string PushDestination(const ConfigForm &form)
+{
+    const push::ServiceInfo *service = push::FindService(form.pushService);
+    return service != nullptr ? push::DestinationText(*service, form.pushTarget) : std::string();
+}
+
+uint32_t PushMessageLimit(uint32_t service)
+{
+    const push::ServiceInfo *info = push::FindService(service);
+    return info != nullptr ? static_cast<uint32_t>(info->limit) : 0;
+}
+
+bool PushValuesUsable(const ConfigForm &form, bool *plainHttp)
+{
+    push::ServiceSettings settings;
+    settings.service = form.pushService;
+    settings.server = form.pushServer;
+    settings.target = form.pushTarget;
+    settings.secret = form.pushSecret;
+    push::Url url;
+    std::string chatKey, error;
+    *plainHttp = false;
+    return push::CheckSettings(settings, &url, &chatKey, plainHttp, &error);
+}
+
 bool ConfigFormAcceptable(const ConfigForm &form)
 {
+    if (form.mail == MailChoice::Push) {
+        bool plainHttp = false;
+        if (!PushValuesUsable(form, &plainHttp))
+            return false;
+        if (LeadingThreeDigitsValue(form.maxMsgLen) == 0 ||
+            RetryFieldValue(form.maxMsgLen) > PushMessageLimit(form.pushService))
+            return false;
+        return !(form.dialUp && (form.dialupName.empty() || LeadingThreeDigitsValue(form.hangUpMinutes) == 0));
+    }
     if (form.mail == MailChoice::Mapi ? form.profile.empty() : form.smtpServer.empty())
         return false;
     if (form.sender.empty() || form.destination.empty())
@@ -78,14 +114,15 @@ std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form)
 {
     using namespace config_values;
     const bool smtp = form.mail == MailChoice::Smtp;
+    const bool push = form.mail == MailChoice::Push;
     std::vector<ConfigWrite> writes;
-    writes.push_back(Dword(kMailSystem, smtp ? 0 : 1));
-    writes.push_back(Text(kMailLibrary, smtp ? kSmtpLibrary : kExtendedMapiLibrary));
+    writes.push_back(Dword(kMailSystem, smtp ? kMailSystemSmtp : push ? kMailSystemPush : kMailSystemMapi));
+    writes.push_back(Text(kMailLibrary, smtp ? kSmtpLibrary : push ? kPushLibrary : kExtendedMapiLibrary));
     writes.push_back(Text(kSMTPServer, form.smtpServer));
     writes.push_back(Text(kProfile, form.profile));
     writes.push_back(Text(kPassword, ScrambleText(form.password)));
-    writes.push_back(Text(kSender, form.sender));
-    writes.push_back(Text(kDestination, form.destination));
+    writes.push_back(Text(kSender, push && form.sender.empty() ? std::string(kPushDefaultSender) : form.sender));
+    writes.push_back(Text(kDestination, push ? PushDestination(form) : form.destination));
     writes.push_back(Text(kMaxMsgLen, form.maxMsgLen));
     writes.push_back(Dword(kUsesDialup, form.dialUp ? 0 : 1));
     writes.push_back(Text(kDialupName, form.dialupName));
@@ -110,6 +147,14 @@ std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form)
                                             : Write(ConfigWrite::Kind::Delete, kSMTPSecurity));
     writes.push_back(!form.smtpLogin.empty() ? Text(kSMTPLogin, form.smtpLogin)
                                              : Write(ConfigWrite::Kind::Delete, kSMTPLogin));
+    if (push) {
+        writes.push_back(Dword(kPushService, form.pushService));
+        writes.push_back(Text(kPushServer, form.pushServer));
+        writes.push_back(Text(kPushTarget, form.pushTarget));
+        ConfigWrite secret = Write(ConfigWrite::Kind::Secret, kPushSecret);
+        secret.text = form.pushSecret;
+        writes.push_back(secret);
+    }
     return writes;
 }
 

@@ -10,8 +10,9 @@
 namespace quillon {
 
 // Which mail option of the Mail System page is selected. None happens at a first
-// configuration when the machine names no usable default mail client.
-enum class MailChoice { None, Smtp, Mapi };
+// configuration when the machine names no usable default mail client. Push is the
+// push-notification library, set up on the Push Notification page.
+enum class MailChoice { None, Smtp, Mapi, Push };
 
 struct ConfigForm {
     // Mail System page.
@@ -42,13 +43,30 @@ struct ConfigForm {
     std::string smtpPort;        // digits; empty or 0: the standard port
     uint32_t smtpSecurity = 0;   // 0 None, 1 STARTTLS, 2 TLS
     std::string smtpLogin;       // sign-in user name; shares `password` with POP3
+    // Push Notification page (used with MailChoice::Push; kept as stored otherwise).
+    uint32_t pushService = 0;    // PushService, 0 when none is chosen
+    std::string pushServer;
+    std::string pushTarget;
+    std::string pushSecret;      // plain text; protected for the user only when written
 };
+
+// The Destination a push configuration stores and logs: the service and its target,
+// "ntfy: alerts" (empty when no service is chosen).
+std::string PushDestination(const ConfigForm &form);
+// The service's limit of one message, 0 when no service is chosen: proposed as
+// MaxMsgLen when a service is chosen, and the largest MaxMsgLen accepted.
+uint32_t PushMessageLimit(uint32_t service);
+// True when the push values can make a request (see push::CheckSettings); *plainHttp
+// says the server was given as http:// (the page warns).
+bool PushValuesUsable(const ConfigForm &form, bool *plainHttp);
 
 // True when the OK button may be enabled: a server (SMTP) or a profile (MAPI), both
 // addresses, a maximum length whose first three digits are not 0, and with dial-up a
 // connection name and a hang-up time whose first three digits are not 0. With SMTP also
 // a port of at most 65535, and no sign-in name without STARTTLS or TLS (the mail
-// library refuses to send credentials in clear).
+// library refuses to send credentials in clear). With Push: usable push values and a
+// maximum length of at most the service's limit, and neither a server, a profile nor
+// the addresses (the Destination is made from the service, the Sender may be empty).
 bool ConfigFormAcceptable(const ConfigForm &form);
 
 // Decimal value of at most the first three characters of text ("1000" gives 100).
@@ -56,7 +74,9 @@ long LeadingThreeDigitsValue(const std::string &text);
 
 // One registry operation of the save, in the order they must happen.
 struct ConfigWrite {
-    enum class Kind { Dword, Text, Delete };
+    // Secret: `text` is the plain secret, which the writer protects for the user
+    // (CryptProtectData) and stores as REG_BINARY.
+    enum class Kind { Dword, Text, Delete, Secret };
     Kind kind = Kind::Text;
     std::string name;
     uint32_t number = 0;
@@ -70,8 +90,11 @@ struct ConfigWrite {
 // UsesDialup, DialupName, Timeout, POP3Authentication, POP3Server, POP3Login, Logging
 // (deleted when the box is cleared; "quillon.log" for an empty name), ClipSubject,
 // RetryCount, RetryTime, TaskRetryCount, TaskRetryTime, then SMTPPort, SMTPSecurity,
-// SMTPLogin (each deleted when empty or 0). Retry texts that are empty or not numbers
-// are stored as 0.
+// SMTPLogin (each deleted when empty or 0), and with Push last PushService, PushServer,
+// PushTarget and PushSecret. Retry texts that are empty or not numbers are stored as 0.
+// With Push, MailSystem is 2, MailLibrary "mailpush.dll", Destination the service and
+// target, and an empty Sender is stored as "Quillon"; the push values stay as stored
+// when another mail option is confirmed.
 std::vector<ConfigWrite> ConfigFormWrites(const ConfigForm &form);
 
 // The retry fields hold numbers the scheduler uses as counts and minutes: a value that

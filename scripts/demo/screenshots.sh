@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Pictures for the README: the five pages of the configuration dialog, the first page
+# Pictures for the README: the six pages of the configuration dialog, the first page
 # once more in German (tasqde.dll under a de-DE user locale) and the notification
 # icon's menu, into docs/images/ (PNG). Run after building the windows
 # preset; uses its own Wine prefix under build/screenshots and removes it afterwards.
@@ -54,13 +54,16 @@ REGEDIT4
 "SMTPPort"=dword:0000024b
 "SMTPSecurity"=dword:00000001
 "SMTPLogin"="me@example.net"
+"PushService"=dword:00000001
+"PushServer"="https://ntfy.sh"
+"PushTarget"="quillon-pager-5551234"
 REG
 "${wine_run[@]}" reg import "$(winpath "$work/config.reg")" >/dev/null 2>&1
 
 # The dialog pictures itself page by page.
 "${wine_run[@]}" "$(winpath "$build/tests/config_dialog_screens.exe")" "$(winpath "$work")" \
     "$(winpath "$build/bin/tasqen.dll")"
-for n in 1 2 3 4 5; do
+for n in 1 2 3 4 5 6; do
   convert "$work/config-$n.bmp" "$out/configuration-page-$n.png"
 done
 

@@ -376,7 +376,7 @@ TEST_F(QuillonRun, EveryFailureExitsWithZeroAndQueuesNothing)
          nullptr, true},
         {"Password missing with a mail system",
          [](QuillonRun *) {
-             WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 2);
+             WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 1);
              WriteString(kConfigurationKeyPath, config_values::kProfile, "x");
          },
          nullptr, true},
@@ -441,6 +441,16 @@ TEST_F(QuillonRun, EveryFailureExitsWithZeroAndQueuesNothing)
 
 TEST_F(QuillonRun, ProfileAndPasswordAreNotNeededWithoutAMailSystem)
 {
+    ASSERT_EQ(kSucceeded, RunTask());
+    EXPECT_EQ(3u, ReadQueue().size());
+}
+
+// A push notification needs no mail logon and no sender.
+TEST_F(QuillonRun, PushNotificationNeedsNeitherProfilePasswordNorSender)
+{
+    WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 2);
+    // (The run's configuration holds no Profile and no Password.)
+    DeleteValue(kConfigurationKeyPath, config_values::kSender);
     ASSERT_EQ(kSucceeded, RunTask());
     EXPECT_EQ(3u, ReadQueue().size());
 }

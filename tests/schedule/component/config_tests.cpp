@@ -39,6 +39,20 @@ TEST(ComponentConfig, ValuesAndTheirDefaults)
              k.WriteDword(c::kClipSubject, 1);
          },
          false, "", 156, true},
+        {"push notification: the whole MaxMsgLen, Sender not needed", true,
+         [](const RegistryKey &k) {
+             k.WriteDword(c::kMailSystem, 2);
+             k.WriteString(c::kMaxMsgLen, "4096");
+             k.WriteDword(c::kClipSubject, 1);
+         },
+         false, "", 4096, true},
+        {"push notification with a Sender: nothing is taken off", true,
+         [](const RegistryKey &k) {
+             k.WriteDword(c::kMailSystem, 2);
+             k.WriteString(c::kMaxMsgLen, "2000");
+             k.WriteString(c::kSender, "Quillon");
+         },
+         false, "", 2000, false},
         {"Sender missing: ClipSubject is not read", true,
          [](const RegistryKey &k) {
              k.WriteString(c::kMaxMsgLen, "160");

@@ -112,8 +112,34 @@ const CompletenessCase kCompletenessCases[] = {
     {"MailSystem 1 without Password", [](FakeSource &s) { s.Number(kMailSystem, 1); s.Text(kProfile, "P"); }, false},
     {"MailSystem 1 with both", [](FakeSource &s) { s.Number(kMailSystem, 1); s.Text(kProfile, "P"); s.Text(kPassword, "x"); }, true},
     {"MailSystem 1, Password too long", [](FakeSource &s) { s.Number(kMailSystem, 1); s.Text(kProfile, "P"); s.Text(kPassword, std::string(261, 'x')); }, false},
+    {"MailSystem 2 needs no Profile and Password", [](FakeSource &s) { s.Number(kMailSystem, 2); s.Remove(kProfile); s.Remove(kPassword); }, true},
+    {"MailSystem 2 without Sender", [](FakeSource &s) { s.Number(kMailSystem, 2); s.Remove(kSender); }, true},
+    {"MailSystem 2 without Destination", [](FakeSource &s) { s.Number(kMailSystem, 2); s.Remove(kDestination); }, false},
+    {"MailSystem 3 is not push: Profile needed", [](FakeSource &s) { s.Number(kMailSystem, 3); s.Remove(kProfile); }, false},
     {"no key values at all", [](FakeSource &s) { s.values.clear(); }, false},
 };
+
+TEST(LoadConfiguration, PushConfigurationSenderIsTheProductNameWhenEmpty)
+{
+    for (bool present : {false, true}) {
+        FakeSource source = CompleteSmtpConfiguration();
+        source.Number(kMailSystem, 2);
+        if (present)
+            source.Text(kSender, "");
+        else
+            source.Remove(kSender);
+        SchedulerSettings settings;
+        settings.sender = "old@example.net";
+        ASSERT_TRUE(LoadConfigurationFrom(source, &settings));
+        EXPECT_EQ(settings.sender, "Quillon") << present;
+    }
+    FakeSource named = CompleteSmtpConfiguration();
+    named.Number(kMailSystem, 2);
+    named.Text(kSender, "Page watch");
+    SchedulerSettings settings;
+    ASSERT_TRUE(LoadConfigurationFrom(named, &settings));
+    EXPECT_EQ(settings.sender, "Page watch");
+}
 
 TEST(LoadConfiguration, RequiredValuesDecideCompleteness)
 {

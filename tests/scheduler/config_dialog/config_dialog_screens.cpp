@@ -1,6 +1,6 @@
 // config_dialog_screens OUTDIR [TASQEN_DLL]: opens the configuration dialog on the current
-// configuration, shows each of its five pages in turn and saves a picture of the dialog
-// for each as OUTDIR\config-N.bmp (N = 1..4), then cancels. For the README's pictures
+// configuration, shows each of its six pages in turn and saves a picture of the dialog
+// for each as OUTDIR\config-N.bmp (N = 1..6), then cancels. For the README's pictures
 // (scripts/demo/screenshots.sh converts them to PNG).
 #include <windows.h>
 #include <commctrl.h>
@@ -14,7 +14,7 @@ namespace {
 
 std::string g_outDir;
 int g_step = 0;
-constexpr int kPages = 5;
+constexpr int kPages = 6;
 
 bool SaveWindowPicture(HWND window, const std::string &path)
 {

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "common/names.h"
 #include "common/registry.h"
 #include "common/scramble.h"
+#include "common/push/push_secret.h"
 #include "resources/resource_ids.h"
 #include "scheduler/config_dialog/config_dialog.h"
 #include "tests/support/window_driver.h"
@@ -30,7 +32,7 @@ constexpr char kScratchRoot[] = "Software\\QuillonTests\\ConfigDialog";
 constexpr char kMachinePath[] = "Software\\QuillonTests\\ConfigDialog\\Machine";
 constexpr char kUserPath[] = "Software\\QuillonTests\\ConfigDialog\\User";
 
-enum Page { kMail, kConnection, kAdvanced, kErrors, kOutgoing };
+enum Page { kMail, kConnection, kAdvanced, kErrors, kOutgoing, kPush };
 
 HWND PageOf(HWND frame, Page page)
 {
@@ -388,16 +390,16 @@ TEST_F(ConfigDialog, PagesLieBelowTheTabsAndOnlyTheSelectedOneIsShown)
     SeedConfiguration();
     RunDialog([&](HWND frame, DWORD) {
         HWND tabs = GetDlgItem(frame, IDC_CONFIG_TABS);
-        ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
+        ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
         RECT tab = {};
         SendMessageA(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tab));
         MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT *>(&tab), 2);
-        for (int shown = kMail; shown <= kOutgoing; ++shown) {
+        for (int shown = kMail; shown <= kPush; ++shown) {
             SCOPED_TRACE(shown);
             TabCtrl_SetCurSel(tabs, shown);
             NMHDR change = {tabs, IDC_CONFIG_TABS, static_cast<UINT>(TCN_SELCHANGE)};
             SendMessageA(frame, WM_NOTIFY, IDC_CONFIG_TABS, reinterpret_cast<LPARAM>(&change));
-            for (int page = kMail; page <= kOutgoing; ++page) {
+            for (int page = kMail; page <= kPush; ++page) {
                 HWND window = PageOf(frame, static_cast<Page>(page));
                 EXPECT_EQ(IsWindowVisible(window) != FALSE, page == shown) << "page " << page;
                 RECT area = {};
@@ -628,6 +630,172 @@ TEST_F(ConfigDialog, OutgoingServerPageSignsInOnlyWithTlsAndChangesTheSharedPass
     EXPECT_EQ(StoredText("SMTPLogin"), "pager-user");
     EXPECT_EQ(StoredBytes("Password"), ScrambleText("Pa55 w0rd!") + std::string(1, '\0'));
     EXPECT_EQ(StoredNumber("POP3Authentication"), 0u);
+}
+
+// Chooses a service as a user does: the selection and the notification it sends.
+void ChooseService(HWND frame, int index)
+{
+    HWND page = PageOf(frame, kPush);
+    SendDlgItemMessageA(page, IDC_PUSH_SERVICE, CB_SETCURSEL, index, 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_PUSH_SERVICE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_PUSH_SERVICE)));
+}
+
+bool Shown(HWND frame, Page page, int id)
+{
+    return (GetWindowLongA(GetDlgItem(PageOf(frame, page), id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+std::string StoredSecret()
+{
+    RegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath) != ERROR_SUCCESS)
+        return "<no key>";
+    DWORD type = 0, size = 0;
+    if (key.QueryValueInfo(config_values::kPushSecret, &type, &size) != ERROR_SUCCESS || type != REG_BINARY)
+        return "<missing>";
+    std::string blob(size, '\0');
+    key.ReadBinary(config_values::kPushSecret, &blob[0], size);
+    std::string plain;
+    return UnprotectPushSecret(blob, &plain) ? plain : "<not protected>";
+}
+
+TEST_F(ConfigDialog, PushChoiceAndItsPageSaveTheServiceWithTheSecretProtected)
+{
+    SeedConfiguration();
+    RunDialog([&](HWND frame, DWORD) {
+        EXPECT_TRUE(Checked(frame, kMail, IDC_MAIL_SMTP));
+        EXPECT_FALSE(Checked(frame, kMail, IDC_MAIL_PUSH));
+        char title[64] = "";
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = title;
+        item.cchTextMax = sizeof title;
+        SendMessageA(GetDlgItem(frame, IDC_CONFIG_TABS), TCM_GETITEMA, kPush, reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(title, "Push Notification");
+        HWND page = PageOf(frame, kPush);
+        EXPECT_EQ(SendDlgItemMessageA(page, IDC_PUSH_SERVICE, CB_GETCOUNT, 0, 0), 7);
+
+        Click(frame, kMail, IDC_MAIL_PUSH);
+        EXPECT_FALSE(Checked(frame, kMail, IDC_MAIL_SMTP));
+        EXPECT_FALSE(Enabled(frame, kMail, IDC_MAIL_SMTP_SERVER));
+        EXPECT_FALSE(Enabled(frame, kMail, IDC_MAIL_PROFILE));
+        EXPECT_FALSE(Enabled(frame, kMail, IDC_MAIL_DESTINATION)) << "made from the service";
+        EXPECT_FALSE(OkEnabled(frame)) << "no service chosen yet";
+
+        ChooseService(frame, 0);   // ntfy
+        EXPECT_EQ(ItemText(frame, kMail, IDC_MAIL_MAX_LENGTH), "4096") << "the service's limit is proposed";
+        EXPECT_FALSE(OkEnabled(frame)) << "ntfy needs a topic";
+        SetText(frame, kPush, IDC_PUSH_TARGET, "alerts");
+        EXPECT_TRUE(OkEnabled(frame));
+        EXPECT_EQ(ItemText(frame, kMail, IDC_MAIL_DESTINATION), "ntfy: alerts");
+        SetText(frame, kMail, IDC_MAIL_MAX_LENGTH, "5000");
+        EXPECT_FALSE(OkEnabled(frame)) << "longer than ntfy takes";
+        ChooseService(frame, 2);   // Discord
+        EXPECT_EQ(ItemText(frame, kMail, IDC_MAIL_MAX_LENGTH), "2000");
+        EXPECT_FALSE(OkEnabled(frame)) << "Discord needs its webhook URL";
+        ChooseService(frame, 0);
+        EXPECT_TRUE(OkEnabled(frame));
+
+        SetText(frame, kPush, IDC_PUSH_SERVER, "http://ntfy.lan:8080");
+        EXPECT_TRUE(Shown(frame, kPush, IDC_PUSH_HTTP_WARNING)) << "the text would travel in clear";
+        EXPECT_TRUE(OkEnabled(frame));
+        SetText(frame, kPush, IDC_PUSH_SERVER, "https://ntfy.example.net");
+        EXPECT_FALSE(Shown(frame, kPush, IDC_PUSH_HTTP_WARNING));
+        SetText(frame, kPush, IDC_PUSH_SECRET, "tk_dialog_token");
+        EXPECT_NE(GetWindowLongA(GetDlgItem(page, IDC_PUSH_SECRET), GWL_STYLE) & ES_PASSWORD, 0)
+            << "the secret is never shown in clear";
+        test::PostClick(frame, IDOK);
+    });
+    EXPECT_EQ(StoredNumber("MailSystem"), 2u);
+    EXPECT_EQ(StoredText("MailLibrary"), "mailpush.dll");
+    EXPECT_EQ(StoredText("Destination"), "ntfy: alerts");
+    EXPECT_EQ(StoredText("Sender"), "me@example.test");
+    EXPECT_EQ(StoredText("MaxMsgLen"), "4096");
+    EXPECT_EQ(StoredNumber("PushService"), 1u);
+    EXPECT_EQ(StoredText("PushServer"), "https://ntfy.example.net");
+    EXPECT_EQ(StoredText("PushTarget"), "alerts");
+    EXPECT_EQ(StoredBytes("PushSecret").find("tk_dialog_token"), std::string::npos) << "never stored in clear";
+    EXPECT_EQ(StoredSecret(), "tk_dialog_token");
+    EXPECT_EQ(StoredText("SMTPServer"), "smtp.example.test") << "the other options' values stay";
+}
+
+std::string WaitForResult(HWND frame, const std::string &prefix, DWORD timeoutMs)
+{
+    std::string text;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+        text = ItemText(frame, kPush, IDC_PUSH_RESULT);
+        if (text.compare(0, prefix.size(), prefix) == 0)
+            break;
+    }
+    return text;
+}
+
+// Send Test against the loopback double of ntfy (tests/mail/push/push_fake.py): the
+// page's values, saved or not; the answer shown; a silent server waited for without
+// freezing the dialog, until Cancel Test.
+TEST_F(ConfigDialog, SendTestShowsWhatTheServiceAnsweredAndCanBeCancelled)
+{
+    ASSERT_NE(std::getenv("QUILLON_PUSH_FAKE_DIR"), nullptr);
+    SeedConfiguration();
+    std::string blob;
+    ASSERT_TRUE(ProtectPushSecret("tk_QuillonNtfyToken", &blob));
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
+        key.WriteDword(config_values::kMailSystem, 2);
+        key.WriteString(config_values::kMailLibrary, "mailpush.dll");
+        key.WriteString(config_values::kDestination, "ntfy: alerts");
+        key.WriteDword(config_values::kPushService, 1);
+        key.WriteString(config_values::kPushServer, "https://127.0.0.201:8441");
+        key.WriteString(config_values::kPushTarget, "alerts");
+        key.WriteBinary(config_values::kPushSecret, blob.data(), static_cast<DWORD>(blob.size()));
+    }
+    RunDialog([&](HWND frame, DWORD) {
+        EXPECT_TRUE(Checked(frame, kMail, IDC_MAIL_PUSH)) << "MailSystem 2 selects the push choice";
+        EXPECT_FALSE(Checked(frame, kMail, IDC_MAIL_MAPI));
+        EXPECT_EQ(SendDlgItemMessageA(PageOf(frame, kPush), IDC_PUSH_SERVICE, CB_GETCURSEL, 0, 0), 0);
+        EXPECT_EQ(ItemText(frame, kPush, IDC_PUSH_SERVER), "https://127.0.0.201:8441");
+        EXPECT_EQ(ItemText(frame, kPush, IDC_PUSH_TARGET), "alerts");
+        EXPECT_EQ(ItemText(frame, kPush, IDC_PUSH_SECRET), "tk_QuillonNtfyToken");
+        EXPECT_TRUE(OkEnabled(frame));
+        EXPECT_FALSE(Enabled(frame, kPush, IDC_PUSH_CANCEL_TEST));
+
+        Click(frame, kPush, IDC_PUSH_SEND_TEST);
+        EXPECT_EQ(WaitForResult(frame, "Delivered: ", 20000), "Delivered: ntfy took the message");
+        EXPECT_TRUE(Enabled(frame, kPush, IDC_PUSH_SEND_TEST));
+
+        // Unsaved values are what Send Test uses.
+        SetText(frame, kPush, IDC_PUSH_TARGET, "alerts#401");
+        Click(frame, kPush, IDC_PUSH_SEND_TEST);
+        EXPECT_EQ(WaitForResult(frame, "Not delivered: ", 20000),
+                  "Not delivered: ntfy refused the message: status 401 (unauthorized)");
+
+        SetText(frame, kPush, IDC_PUSH_SERVER, "https://127.0.0.201:8450");   // never answers
+        Click(frame, kPush, IDC_PUSH_SEND_TEST);
+        EXPECT_EQ(ItemText(frame, kPush, IDC_PUSH_RESULT), "Sending a test notification...");
+        EXPECT_TRUE(Enabled(frame, kPush, IDC_PUSH_CANCEL_TEST));
+        EXPECT_FALSE(Enabled(frame, kPush, IDC_PUSH_SEND_TEST));
+        Sleep(1000);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0)
+            << "the dialog keeps answering while the test waits";
+        Click(frame, kPush, IDC_PUSH_CANCEL_TEST);
+        EXPECT_EQ(WaitForResult(frame, "Test cancelled.", 10000), "Test cancelled.");
+        EXPECT_TRUE(Enabled(frame, kPush, IDC_PUSH_SEND_TEST));
+        EXPECT_FALSE(Enabled(frame, kPush, IDC_PUSH_CANCEL_TEST));
+
+        // A test still waiting when the dialog is cancelled ends with it.
+        Click(frame, kPush, IDC_PUSH_SEND_TEST);
+        test::PostClick(frame, IDCANCEL);
+    });
+    EXPECT_EQ(StoredText("PushServer"), "https://127.0.0.201:8441") << "Cancel saved nothing";
+    EXPECT_EQ(StoredText("PushTarget"), "alerts");
+
+    const std::string received =
+        test::ReadWholeFile(test::WindowsPathOf(std::getenv("QUILLON_PUSH_FAKE_DIR")) + "\\received.jsonl");
+    EXPECT_NE(received.find("\"title\": \"Quillon test\""), std::string::npos) << received;
+    EXPECT_NE(received.find("\"topic\": \"alerts#401\""), std::string::npos);
 }
 
 } // namespace

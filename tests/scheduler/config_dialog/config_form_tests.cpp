@@ -123,5 +123,70 @@ TEST(ConfigForm, RetryFieldsAreNeverNegative)
     EXPECT_EQ(RetryFieldValue("12x"), 12u);
 }
 
+ConfigForm ValidPushForm()
+{
+    ConfigForm form;
+    form.mail = MailChoice::Push;
+    form.pushService = 1;   // ntfy
+    form.pushTarget = "alerts";
+    form.maxMsgLen = "4096";
+    return form;
+}
+
+TEST(ConfigForm, PushAcceptanceFollowsTheServiceNotTheMailFields)
+{
+    struct Row {
+        const char *label;
+        void (*change)(ConfigForm &);
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"ntfy with a topic, no server, sender or destination", [](ConfigForm &) {}, true},
+        {"no service chosen", [](ConfigForm &f) { f.pushService = 0; }, false},
+        {"ntfy without topic", [](ConfigForm &f) { f.pushTarget.clear(); }, false},
+        {"length above the service's limit", [](ConfigForm &f) { f.maxMsgLen = "4097"; }, false},
+        {"Discord's limit is 2000", [](ConfigForm &f) { f.pushService = 3; f.pushSecret = "https://discord.com/api/webhooks/1/x"; f.maxMsgLen = "2001"; }, false},
+        {"Discord within its limit", [](ConfigForm &f) { f.pushService = 3; f.pushSecret = "https://discord.com/api/webhooks/1/x"; f.maxMsgLen = "2000"; }, true},
+        {"Discord without webhook URL", [](ConfigForm &f) { f.pushService = 3; f.maxMsgLen = "2000"; }, false},
+        {"webhook over http", [](ConfigForm &f) { f.pushService = 7; f.pushSecret = "http://hooks.example/x"; }, false},
+        {"self-hosted ntfy over http", [](ConfigForm &f) { f.pushServer = "http://ntfy.lan"; }, true},
+        {"length 0", [](ConfigForm &f) { f.maxMsgLen = "0"; }, false},
+        {"dial-up without entry", [](ConfigForm &f) { f.dialUp = true; f.hangUpMinutes = "5"; }, false},
+    };
+    for (const Row &row : rows) {
+        ConfigForm form = ValidPushForm();
+        row.change(form);
+        EXPECT_EQ(ConfigFormAcceptable(form), row.accepted) << row.label;
+    }
+    EXPECT_EQ(PushMessageLimit(6), 1024u);
+    EXPECT_EQ(PushMessageLimit(0), 0u);
+}
+
+TEST(ConfigForm, PushWritesItsLibraryDestinationSenderAndValuesLast)
+{
+    ConfigForm form = ValidPushForm();
+    form.pushSecret = "tk_token";
+    form.destination = "typed by hand";
+    std::vector<ConfigWrite> writes = ConfigFormWrites(form);
+    ASSERT_EQ(writes.size(), 27u);
+    EXPECT_EQ(writes[0].number, 2u);
+    EXPECT_EQ(writes[1].text, "mailpush.dll");
+    EXPECT_EQ(writes[5].name, "Sender");
+    EXPECT_EQ(writes[5].text, "Quillon");
+    EXPECT_EQ(writes[6].text, "ntfy: alerts");
+    const char *names[] = {"PushService", "PushServer", "PushTarget", "PushSecret"};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(writes[23 + i].name, names[i]);
+    EXPECT_EQ(writes[23].number, 1u);
+    EXPECT_EQ(writes[25].text, "alerts");
+    EXPECT_EQ(writes[26].kind, ConfigWrite::Kind::Secret);
+    EXPECT_EQ(writes[26].text, "tk_token");
+
+    form.sender = "Page watch";
+    EXPECT_EQ(ConfigFormWrites(form)[5].text, "Page watch");
+    // Another mail option leaves the stored push values alone.
+    EXPECT_EQ(ConfigFormWrites(ValidSmtpForm()).size(), 23u);
+}
+
 } // namespace
 } // namespace quillon
