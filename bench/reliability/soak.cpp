@@ -78,36 +78,21 @@ void RemoveProductTree()
 void WriteConfiguration(const std::string &smtpAddress, const std::string &logFile)
 {
     using namespace config_values;
-    RegistryKey key;
-    key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, smtpAddress);
-    key.WriteString(kSender, "soak@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "160");
-    key.WriteDword(kUsesDialup, 0);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteDword(kPOP3Authentication, 0);
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kClipSubject, 0);
-    key.WriteDword(kRetryCount, 2);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 2);
-    key.WriteDword(kTaskRetryTime, 5);
+    using namespace quillon::test;
+    WriteConfigurationRows(With(CompleteSmtpConfiguration(smtpAddress),
+                                {Text(kSender, "soak@example.org"), Text(kDestination, "pager@example.org"),
+                                 Text(kMaxMsgLen, "160"), Number(kUsesDialup, 0), Text(kLogging, logFile),
+                                 Number(kClipSubject, 0), Number(kRetryCount, 2), Number(kRetryTime, 15),
+                                 Number(kTaskRetryCount, 2), Number(kTaskRetryTime, 5)}));
 }
 
 // TLS from the first byte on port 465, signed in as the test peers' user.
 void WriteSecureSubmission()
 {
     using namespace config_values;
-    RegistryKey key;
-    key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath);
-    key.WriteDword(kSMTPPort, 465);
-    key.WriteDword(kSMTPSecurity, 2);
-    key.WriteString(kSMTPLogin, "pager-user");
-    key.WriteString(kPassword, ScrambleText("Pa55 w0rd!"));   // every byte, zeros included
+    using namespace quillon::test;
+    WriteConfigurationRows({Number(kSMTPPort, 465), Number(kSMTPSecurity, 2), Text(kSMTPLogin, "pager-user"),
+                            Text(kPassword, ScrambleText("Pa55 w0rd!"))});   // every byte, zeros included
 }
 
 bool StoreTask(const DateTime &name, const std::string &displayName, const std::string &program,

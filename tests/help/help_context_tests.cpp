@@ -127,18 +127,10 @@ protected:
     static void WriteConfiguration()
     {
         using namespace config_values;
-        RegistryKey key;
-        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-        key.WriteDword(kMailSystem, 0);
-        key.WriteString(kMailLibrary, "mailwire.dll");
-        key.WriteString(kSMTPServer, "127.0.0.1");
-        key.WriteString(kSender, "help@example.test");
-        key.WriteString(kDestination, "pager@example.test");
-        key.WriteString(kMaxMsgLen, "500");
-        key.WriteDword(kUsesDialup, 1);
-        key.WriteString(kDialupName, "");
-        key.WriteString(kTimeout, "5");
-        key.WriteString(kDontSend, "1");
+        using namespace quillon::test;
+        ASSERT_TRUE(WriteConfigurationRows(With(CompleteSmtpConfiguration("127.0.0.1"),
+                                                {Absent(kPOP3Authentication), Text(kSender, "help@example.test"),
+                                                 Text(kDontSend, "1")})));
     }
 
     // A disabled task, so the schedule list has a row to edit and no tick runs it.

@@ -5,6 +5,7 @@
 #include "reminder/reminder_window.h"
 #include "resources/resource_ids.h"
 #include "tests/support/window_driver.h"
+#include "tests/support/wine_test_support.h"
 
 namespace quillon::test {
 
@@ -110,16 +111,14 @@ PersonalFolderRedirect::~PersonalFolderRedirect()
 
 void WriteReminderConfiguration(const char *maxMsgLen, int remindIntro)
 {
-    RegistryKey configuration;
-    if (CreateUserKey(kConfigurationKeyPath, &configuration) != ERROR_SUCCESS)
-        return;
-    configuration.WriteDword(config_values::kMailSystem, 0);
-    configuration.WriteString(config_values::kSender, "me@example.test");
-    configuration.WriteString(config_values::kDestination, "pager@example.test");
+    using namespace config_values;
+    std::vector<ConfigRow> rows = {Number(kMailSystem, 0), Text(kSender, "me@example.test"),
+                                   Text(kDestination, "pager@example.test")};
     if (maxMsgLen != nullptr)
-        configuration.WriteString(config_values::kMaxMsgLen, maxMsgLen);
+        rows.push_back(Text(kMaxMsgLen, maxMsgLen));
     if (remindIntro >= 0)
-        configuration.WriteDword(config_values::kRemindIntro, static_cast<DWORD>(remindIntro));
+        rows.push_back(Number(kRemindIntro, static_cast<uint32_t>(remindIntro)));
+    WriteConfigurationRows(rows);
 }
 
 std::vector<StoredTask> StoredTasks()

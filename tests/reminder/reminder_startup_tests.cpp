@@ -20,14 +20,12 @@ std::string Nagnote() { return BinDir() + "\\Nagnote.exe"; }
 
 void WriteConfiguration(bool withMaxMsgLen)
 {
-    RegistryKey key;
-    ASSERT_EQ(ERROR_SUCCESS, CreateUserKey(kConfigurationKeyPath, &key));
-    key.WriteDword(config_values::kMailSystem, 0);
-    key.WriteString(config_values::kSender, "me@example.test");
-    key.WriteString(config_values::kDestination, "pager@example.test");
-    key.WriteDword(config_values::kRemindIntro, 1);
+    using namespace config_values;
+    std::vector<ConfigRow> rows = {Number(kMailSystem, 0), Text(kSender, "me@example.test"),
+                                   Text(kDestination, "pager@example.test"), Number(kRemindIntro, 1)};
     if (withMaxMsgLen)
-        key.WriteString(config_values::kMaxMsgLen, "160");
+        rows.push_back(Text(kMaxMsgLen, "160"));
+    ASSERT_TRUE(WriteConfigurationRows(rows));
 }
 
 // A window that appeared would keep the program running until the time limit.

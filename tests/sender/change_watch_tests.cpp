@@ -72,11 +72,10 @@ bool StoredDigest(TextDigest *digest)
 // A configuration that logs to `logFile`, and a watched page task with the selection.
 void WriteConfigurationAndTask(const std::string &logFile, const std::string &selection)
 {
-    WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 0);
-    WriteString(kConfigurationKeyPath, config_values::kSender, "me@example.test");
-    WriteString(kConfigurationKeyPath, config_values::kDestination, "pager@example.test");
-    WriteString(kConfigurationKeyPath, config_values::kMaxMsgLen, "60");
-    WriteString(kConfigurationKeyPath, config_values::kLogging, logFile);
+    using namespace config_values;
+    ASSERT_TRUE(test::WriteConfigurationRows({test::Number(kMailSystem, 0), test::Text(kSender, "me@example.test"),
+                                              test::Text(kDestination, "pager@example.test"),
+                                              test::Text(kMaxMsgLen, "60"), test::Text(kLogging, logFile)}));
     WriteString(TaskPath(), task_values::kSelection, selection);
     WriteDword(TaskPath(), task_values::kChopMessage, 1);
     WriteDword(TaskPath(), task_values::kSendIfChanged, 1);

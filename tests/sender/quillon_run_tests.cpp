@@ -48,6 +48,14 @@ Ticks NowTicks()
     return ticks;
 }
 
+// What the page sender needs of the Configuration: the sender, the pager and its length.
+std::vector<ConfigRow> PagerConfiguration(const std::string &maxMsgLen)
+{
+    using namespace config_values;
+    return {Number(kMailSystem, 0), Text(kSender, "me@example.test"), Text(kDestination, "pager@example.test"),
+            Text(kMaxMsgLen, maxMsgLen)};
+}
+
 void WriteString(const char *path, const char *name, const std::string &value)
 {
     RegistryKey key;
@@ -114,10 +122,7 @@ public:  // the failure table's arrangers reach in
                        "http://empty.test/\t0\tOnly a title\t\n");
 
         ResetProductRegistry();
-        WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 0);
-        WriteString(kConfigurationKeyPath, config_values::kSender, "me@example.test");
-        WriteString(kConfigurationKeyPath, config_values::kDestination, "pager@example.test");
-        WriteString(kConfigurationKeyPath, config_values::kMaxMsgLen, "10");
+        ASSERT_TRUE(WriteConfigurationRows(PagerConfiguration("10")));
         SetTask(kTaskKey, "\"http://three.test/\"", 1);
     }
     void TearDown() override { ResetProductRegistry(); }
@@ -244,12 +249,10 @@ TEST_F(QuillonRun, TaskSettingsShapeTheMessages)
         SCOPED_TRACE(row.label);
         ResetProductRegistry();
         DeleteFileA(trace_.c_str());
-        WriteDword(kConfigurationKeyPath, config_values::kMailSystem, 0);
-        WriteString(kConfigurationKeyPath, config_values::kSender, "me@example.test");
-        WriteString(kConfigurationKeyPath, config_values::kDestination, "pager@example.test");
-        WriteString(kConfigurationKeyPath, config_values::kMaxMsgLen, row.maxMsgLen);
+        std::vector<ConfigRow> configuration = PagerConfiguration(row.maxMsgLen);
         if (row.clipSubject != 2)
-            WriteDword(kConfigurationKeyPath, config_values::kClipSubject, row.clipSubject);
+            configuration.push_back(Number(config_values::kClipSubject, row.clipSubject));
+        ASSERT_TRUE(WriteConfigurationRows(configuration));
         SetTask(kTaskKey, row.selection.c_str(), row.chop);
 
         ASSERT_EQ(kSucceeded, RunTask());

@@ -150,31 +150,6 @@ bool WriteWholeFile(const std::string &path, const std::string &content)
     return static_cast<bool>(out);
 }
 
-std::vector<ConfigRow> CompleteSmtpConfiguration(const std::string &smtpServer)
-{
-    using namespace config_values;
-    return {Number(kMailSystem, 0),  Text(kMailLibrary, "mailwire.dll"), Text(kSMTPServer, smtpServer),
-            Text(kSender, "scheduler@example.test"), Text(kDestination, "pager@example.test"),
-            Text(kMaxMsgLen, "500"), Number(kUsesDialup, 1), Text(kDialupName, ""), Text(kTimeout, "5"),
-            Number(kPOP3Authentication, 0)};
-}
-
-std::vector<ConfigRow> With(std::vector<ConfigRow> rows, const std::vector<ConfigRow> &changes)
-{
-    for (const ConfigRow &change : changes) {
-        bool replaced = false;
-        for (ConfigRow &row : rows) {
-            if (row.name == change.name) {
-                row = change;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            rows.push_back(change);
-    }
-    return rows;
-}
-
 bool WriteConfigurationRows(const std::vector<ConfigRow> &rows)
 {
     RegistryKey key;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "tests/support/config_rows.h"
+
 #include <string>
 #include <vector>
 
@@ -47,28 +49,6 @@ bool WriteWholeFile(const std::string &path, const std::string &content);
 SIZE_T HeapBytesInUse();
 DWORD OpenHandleCount();
 
-// One row of a hand-written Configuration: the tests write the key as a table of rows.
-struct ConfigRow {
-    enum class Kind { kText, kNumber, kRaw, kAbsent };
-    Kind kind = Kind::kText;
-    std::string name;
-    std::string bytes;     // kText: the text (all bytes, a NUL is added); kRaw: stored as is
-    DWORD number = 0;      // kNumber
-    DWORD type = REG_SZ;   // kRaw: the stored type
-};
-inline ConfigRow Text(const char *name, const std::string &text) { return {ConfigRow::Kind::kText, name, text}; }
-inline ConfigRow Number(const char *name, DWORD number) { return {ConfigRow::Kind::kNumber, name, "", number}; }
-inline ConfigRow Raw(const char *name, DWORD type, const std::string &bytes)
-{
-    return {ConfigRow::Kind::kRaw, name, bytes, 0, type};
-}
-inline ConfigRow Absent(const char *name) { return {ConfigRow::Kind::kAbsent, name, "", 0, REG_NONE}; }
-
-// A complete SMTP configuration as the configuration dialog writes it, with mailwire as
-// the library, `smtpServer` as its server, always connected and no log file.
-std::vector<ConfigRow> CompleteSmtpConfiguration(const std::string &smtpServer);
-// `rows` with each row of `changes` replacing the row of the same name (or added).
-std::vector<ConfigRow> With(std::vector<ConfigRow> rows, const std::vector<ConfigRow> &changes);
 // Creates HKCU\Software\Kestrova\Tasqeduler\Configuration and writes the rows in order
 // (kAbsent deletes the value). False at the first failure.
 bool WriteConfigurationRows(const std::vector<ConfigRow> &rows);

@@ -52,10 +52,10 @@ void WriteNumber(const char *path, const char *name, DWORD value)
 std::vector<Message> RunPageTask(const std::string &selection, const char *maxMsgLen)
 {
     ResetProductRegistry();
-    WriteNumber(kConfigurationKeyPath, config_values::kMailSystem, 0);
-    Write(kConfigurationKeyPath, config_values::kSender, "me@example.test");
-    Write(kConfigurationKeyPath, config_values::kDestination, "pager@example.test");
-    Write(kConfigurationKeyPath, config_values::kMaxMsgLen, maxMsgLen);
+    EXPECT_TRUE(WriteConfigurationRows({Number(config_values::kMailSystem, 0),
+                                        Text(config_values::kSender, "me@example.test"),
+                                        Text(config_values::kDestination, "pager@example.test"),
+                                        Text(config_values::kMaxMsgLen, maxMsgLen)}));
     const std::string task = std::string(kTasksKeyPath) + "\\" + kTaskKey;
     Write(task.c_str(), task_values::kSelection, selection);
     WriteNumber(task.c_str(), task_values::kChopMessage, 1);

@@ -26,24 +26,15 @@ namespace {
 void WriteMapiConfiguration(const std::string &logFile, const std::string &password)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 1);
-    key.WriteString(kMailLibrary, "mailrich.dll");
-    key.WriteString(kProfile, "Pager Profile");
-    std::string scrambled = ScrambleText(password);
-    // Written at its full length: a scrambled byte may be 0.
-    RegSetValueExA(key.Get(), kPassword, 0, REG_SZ, reinterpret_cast<const BYTE *>(scrambled.c_str()),
-                   static_cast<DWORD>(scrambled.size() + 1));
-    key.WriteString(kSender, "scheduler@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
+    using namespace quillon::test;
+    // The password row keeps every byte: a scrambled byte may be 0.
+    ASSERT_TRUE(WriteConfigurationRows(
+        With(CompleteSmtpConfiguration(""),
+             {Absent(kSMTPServer), Absent(kPOP3Authentication), Number(kMailSystem, 1),
+              Text(kMailLibrary, "mailrich.dll"), Text(kProfile, "Pager Profile"),
+              Text(kPassword, ScrambleText(password)), Text(kSender, "scheduler@example.org"),
+              Text(kDestination, "pager@example.org"), Text(kLogging, logFile), Number(kRetryCount, 1),
+              Number(kRetryTime, 15)})));
 }
 
 DateTime MinuteAgo()

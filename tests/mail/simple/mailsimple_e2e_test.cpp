@@ -32,23 +32,15 @@ namespace {
 void WriteConfiguration(const std::string &logFile)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 1);
-    key.WriteString(kMailLibrary, "");
-    key.WriteString(kProfile, "Pager profile");
-    key.WriteString(kPassword, ScrambleText("pa55 word"));
-    key.WriteString(kSender, "scheduler@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, "500");
-    key.WriteDword(kUsesDialup, 1);   // always connected
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 1);
-    key.WriteDword(kTaskRetryTime, 15);
+    using namespace quillon::test;
+    // CompleteSmtpConfiguration is always connected (UsesDialup 1).
+    ASSERT_TRUE(WriteConfigurationRows(
+        With(CompleteSmtpConfiguration(""),
+             {Absent(kSMTPServer), Absent(kPOP3Authentication), Number(kMailSystem, 1), Text(kMailLibrary, ""),
+              Text(kProfile, "Pager profile"), Text(kPassword, ScrambleText("pa55 word")),
+              Text(kSender, "scheduler@example.org"), Text(kDestination, "pager@example.org"),
+              Text(kLogging, logFile), Number(kRetryCount, 1), Number(kRetryTime, 15), Number(kTaskRetryCount, 1),
+              Number(kTaskRetryTime, 15)})));
 }
 
 // Queued a minute ago, so due at once.

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/names.h"
 #include "scheduler/config/configuration.h"
+#include "tests/support/config_rows.h"
 
 namespace quillon {
 namespace {
@@ -53,20 +55,36 @@ public:
     }
 };
 
+// The rows the Windows tests write into the key, held as the registry would hold them.
+// Raw rows of the text type keep their bytes up to the first NUL (what the reader sees);
+// raw rows of other types are not modelled here and are left out.
+FakeSource SourceOf(const std::vector<test::ConfigRow> &rows)
+{
+    FakeSource source;
+    for (const test::ConfigRow &row : rows) {
+        switch (row.kind) {
+        case test::ConfigRow::Kind::kText:
+            source.Text(row.name.c_str(), row.bytes);
+            break;
+        case test::ConfigRow::Kind::kNumber:
+            source.Number(row.name.c_str(), row.number);
+            break;
+        case test::ConfigRow::Kind::kRaw:
+            if (row.type == test::kStoredText)
+                source.Text(row.name.c_str(), row.bytes.substr(0, row.bytes.find('\0')));
+            break;
+        case test::ConfigRow::Kind::kAbsent:
+            source.Remove(row.name.c_str());
+            break;
+        }
+    }
+    return source;
+}
+
 // A complete SMTP configuration as the dialog writes it (no retry values, no MAPI ones).
 FakeSource CompleteSmtpConfiguration()
 {
-    FakeSource source;
-    source.Number(kMailSystem, 0);
-    source.Text(kMailLibrary, "mailwire.dll");
-    source.Text(kSMTPServer, "mail.example.net");
-    source.Text(kSender, "me@example.net");
-    source.Text(kDestination, "pager@example.net");
-    source.Text(kMaxMsgLen, "500");
-    source.Number(kUsesDialup, 1);
-    source.Text(kDialupName, "");
-    source.Text(kTimeout, "5");
-    return source;
+    return SourceOf(test::CompleteSmtpConfiguration("mail.example.net"));
 }
 
 TEST(LoadConfiguration, CompleteSmtpConfigurationLoadsWithRetryDefaults)
@@ -74,8 +92,8 @@ TEST(LoadConfiguration, CompleteSmtpConfigurationLoadsWithRetryDefaults)
     FakeSource source = CompleteSmtpConfiguration();
     SchedulerSettings settings;
     ASSERT_TRUE(LoadConfigurationFrom(source, &settings));
-    EXPECT_EQ(settings.sender, "me@example.net");
-    EXPECT_EQ(settings.destination, "pager@example.net");
+    EXPECT_EQ(settings.sender, "scheduler@example.test");
+    EXPECT_EQ(settings.destination, "pager@example.test");
     EXPECT_EQ(settings.mailLibrary, "mailwire.dll");
     EXPECT_FALSE(settings.dialUp);
     EXPECT_EQ(settings.hangUpMinutes, 5u);

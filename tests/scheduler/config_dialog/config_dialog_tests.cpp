@@ -162,29 +162,14 @@ protected:
     void SeedConfiguration()
     {
         using namespace config_values;
-        RegistryKey key;
-        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-        key.WriteDword(kMailSystem, 0);
-        key.WriteString(kMailLibrary, "mailwire.dll");
-        key.WriteString(kSMTPServer, "smtp.example.test");
-        key.WriteString(kSender, "me@example.test");
-        key.WriteString(kDestination, "pager@example.test");
-        key.WriteString(kMaxMsgLen, "160");
-        key.WriteDword(kUsesDialup, 1);
-        key.WriteString(kDialupName, "");
-        key.WriteString(kTimeout, "7");
-        key.WriteDword(kPOP3Authentication, 1);
-        key.WriteString(kPOP3Server, "pop.example.test");
-        key.WriteString(kPOP3Login, "me");
-        key.WriteString(kLogging, "old.log");
-        key.WriteDword(kClipSubject, 1);
-        key.WriteDword(kRetryCount, 3);
-        key.WriteDword(kRetryTime, 20);
-        key.WriteDword(kTaskRetryCount, 4);
-        key.WriteDword(kTaskRetryTime, 25);
-        std::string scrambled = ScrambleText("hunter2");
-        RegSetValueExA(key.Get(), kPassword, 0, REG_SZ, reinterpret_cast<const BYTE *>(scrambled.c_str()),
-                       static_cast<DWORD>(scrambled.size() + 1));
+        using namespace quillon::test;
+        // The password row keeps every byte: a scrambled byte may be 0.
+        ASSERT_TRUE(WriteConfigurationRows(With(
+            CompleteSmtpConfiguration("smtp.example.test"),
+            {Text(kSender, "me@example.test"), Text(kMaxMsgLen, "160"), Text(kTimeout, "7"),
+             Number(kPOP3Authentication, 1), Text(kPOP3Server, "pop.example.test"), Text(kPOP3Login, "me"),
+             Text(kLogging, "old.log"), Number(kClipSubject, 1), Number(kRetryCount, 3), Number(kRetryTime, 20),
+             Number(kTaskRetryCount, 4), Number(kTaskRetryTime, 25), Text(kPassword, ScrambleText("hunter2"))})));
     }
 
     // Runs the dialog on a second thread and `drive`s it from this one. Whatever the

@@ -47,24 +47,13 @@ int KillRounds()
 void WriteConfiguration(const std::string &logFile, const char *maxMsgLen)
 {
     using namespace config_values;
-    RegistryKey key;
-    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kConfigurationKeyPath), ERROR_SUCCESS);
-    key.WriteDword(kMailSystem, 0);
-    key.WriteString(kMailLibrary, "mailwire.dll");
-    key.WriteString(kSMTPServer, Address());
-    key.WriteString(kSender, "scheduler@example.org");
-    key.WriteString(kDestination, "pager@example.org");
-    key.WriteString(kMaxMsgLen, maxMsgLen);
-    key.WriteDword(kUsesDialup, 0);
-    key.WriteString(kDialupName, "");
-    key.WriteString(kTimeout, "5");
-    key.WriteDword(kPOP3Authentication, 0);
-    key.WriteString(kLogging, logFile);
-    key.WriteDword(kClipSubject, 0);
-    key.WriteDword(kRetryCount, 1);
-    key.WriteDword(kRetryTime, 15);
-    key.WriteDword(kTaskRetryCount, 1);
-    key.WriteDword(kTaskRetryTime, 15);
+    using namespace quillon::test;
+    ASSERT_TRUE(WriteConfigurationRows(
+        With(CompleteSmtpConfiguration(Address()),
+             {Text(kSender, "scheduler@example.org"), Text(kDestination, "pager@example.org"),
+              Text(kMaxMsgLen, maxMsgLen), Number(kUsesDialup, 0), Text(kLogging, logFile), Number(kClipSubject, 0),
+              Number(kRetryCount, 1), Number(kRetryTime, 15), Number(kTaskRetryCount, 1),
+              Number(kTaskRetryTime, 15)})));
 }
 
 void WritePageTask(const std::string &name, const std::string &selection)
