@@ -13,7 +13,7 @@
 #include "common/submit_page_task.h"
 #include "common/text.h"
 #include "resources/resource_ids.h"
-#include "webflat/webflat_contract.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon::capture {
 namespace {
@@ -31,10 +31,10 @@ void CaptureSelection(ClipObj &object)
 {
     ClipnetModule &module = Module();
     const HWND frame = object.Frame();
-    // SetSite only keeps a library that has both functions; the object keeps it loaded.
-    const auto pageFlat = object.TextLibrary().Resolve<PageFlatFunction>(kPageFlatExport);
-    const auto webFlatFree = object.TextLibrary().Resolve<WebFlatFreeFunction>(kWebFlatFreeExport);
-    if (pageFlat == nullptr || webFlatFree == nullptr || object.Browser() == nullptr)
+    // SetSite only keeps a library with PageFlat; the object keeps it loaded past the
+    // texts below.
+    const WebFlatLibrary &library = object.TextLibrary();
+    if (!library.HasPageFlat() || object.Browser() == nullptr)
         return;
 
     ComPtr<IDispatch> dispatch;
@@ -57,16 +57,17 @@ void CaptureSelection(ClipObj &object)
     const std::string selection =
         SelectionValue(address, status == DescriptorStatus::kSuccess ? &descriptor : nullptr);
 
-    char *text = nullptr;
-    char *heading = nullptr;
-    pageFlat(document.Get(), status == DescriptorStatus::kAborted ? nullptr : descriptor.c_str(), &text, &heading,
-             static_cast<int32_t>(module.settings.maxMessageLength));
-    const std::string body = text != nullptr ? text : "";
-    const std::string title = heading != nullptr ? heading : "";
-    if (heading != nullptr)
-        webFlatFree(heading);
-    if (text != nullptr)
-        webFlatFree(text);
+    std::string body;
+    std::string title;
+    {
+        ExtractedText extracted;
+        library.PageFlat(document.Get(), status == DescriptorStatus::kAborted ? nullptr : descriptor.c_str(),
+                         static_cast<int32_t>(module.settings.maxMessageLength), &extracted);
+        if (extracted.Body() != nullptr)
+            body = extracted.Body();
+        if (extracted.Heading() != nullptr)
+            title = extracted.Heading();
+    }
     const std::string preview = module.settings.clipSubject == 0 ? body + title + "\r\n" : body;
     if (status == DescriptorStatus::kAborted)
         return;

@@ -12,7 +12,6 @@
 #include "common/text.h"
 #include "common/window_support.h"
 #include "resources/resource_ids.h"
-#include "webflat/webflat_contract.h"
 
 namespace quillon::capture {
 namespace {
@@ -46,7 +45,7 @@ ClipObj::ClipObj() { LockModule(); }
 ClipObj::~ClipObj()
 {
     schedule_.Reset();
-    textLibrary_.Reset();
+    textLibrary_.Unload();
     browser_.Reset();
     site_.Reset();
     UnlockModule();
@@ -91,14 +90,15 @@ ULONG STDMETHODCALLTYPE ClipObj::Release()
 
 bool ClipObj::LoadTextLibrary()
 {
-    std::string path = ModuleDirectory(Module().resources) + "\\" + kWebFlatLibraryName;
-    UniqueModule library(LoadLibraryA(path.c_str()));
-    // A library without the two functions the capture calls is as useless as none.
-    if (!library || library.Resolve<PageFlatFunction>(kPageFlatExport) == nullptr ||
-        library.Resolve<WebFlatFreeFunction>(kWebFlatFreeExport) == nullptr) {
+    // The library lies beside the resource module, which lies beside the add-in.
+    WebFlatLibrary library;
+    // A library without PageFlat, which the capture calls, is as useless as none.
+    if (!library.LoadBesideModule(Module().resources) || !library.HasPageFlat()) {
+        const std::string path = WebFlatLibrary::PathBesideModule(Module().resources);
         MessageBoxA(nullptr, path.c_str(), "CLIPNET Load Error", MB_OK);
         return false;
     }
+    // A library loaded for an earlier site stays until this one is in hand.
     textLibrary_ = std::move(library);
     return true;
 }

@@ -17,6 +17,7 @@
 
 #include "common/handles.h"
 #include "tasqui_h.h"
+#include "webflat/webflat_loader.h"
 
 namespace quillon::capture {
 
@@ -39,7 +40,8 @@ public:
     // What the window procedure and the capture read.
     HWND Frame() const { return frame_; }
     IWebBrowser2 *Browser() const { return browser_.Get(); }
-    const UniqueModule &TextLibrary() const { return textLibrary_; }
+    // WEBFLAT.DLL, held from a successful SetSite on; it has PageFlat and WebFlatFree.
+    const WebFlatLibrary &TextLibrary() const { return textLibrary_; }
     // The schedule component, created at the first submission and kept.
     ITasqeduleUI *Schedule();
 
@@ -63,7 +65,7 @@ private:
     WNDPROC previous_ = nullptr;
     ComPtr<IWebBrowser2> browser_;
     HWND frame_ = nullptr;
-    UniqueModule textLibrary_;
+    WebFlatLibrary textLibrary_;
     ComPtr<ITasqeduleUI> schedule_;
     // Whether the frame is a Unicode window; kept per object, since two frames of one
     // process need not agree.

@@ -45,13 +45,47 @@ void ExtractedText::Take(WebFlatFreeFunction freeText, char *body, char *heading
     heading_ = heading;
 }
 
-bool WebFlatLibrary::Load(const std::string &directory)
+namespace {
+
+std::string LibraryPathIn(const std::string &directory)
 {
-    Unload();
     std::string path = directory;
     if (!path.empty() && path.back() != '\\')
         path += '\\';
     path += kWebFlatLibraryName;
+    return path;
+}
+
+} // namespace
+
+WebFlatLibrary::WebFlatLibrary(WebFlatLibrary &&other) noexcept
+    : module_(std::move(other.module_)), webFlat_(std::exchange(other.webFlat_, nullptr)),
+      pageFlat_(std::exchange(other.pageFlat_, nullptr)), free_(std::exchange(other.free_, nullptr))
+{
+}
+
+WebFlatLibrary &WebFlatLibrary::operator=(WebFlatLibrary &&other) noexcept
+{
+    if (this != &other) {
+        // The functions are cleared before the module they point into goes.
+        webFlat_ = std::exchange(other.webFlat_, nullptr);
+        pageFlat_ = std::exchange(other.pageFlat_, nullptr);
+        free_ = std::exchange(other.free_, nullptr);
+        module_ = std::move(other.module_);
+    }
+    return *this;
+}
+
+std::string WebFlatLibrary::PathBesideModule(HMODULE module)
+{
+    const std::string directory = ModuleDirectory(module);
+    return directory.empty() ? std::string() : LibraryPathIn(directory);
+}
+
+bool WebFlatLibrary::Load(const std::string &directory)
+{
+    Unload();
+    const std::string path = LibraryPathIn(directory);
     // The altered search path lets the library find its own companions beside it.
     UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module)
@@ -69,7 +103,7 @@ bool WebFlatLibrary::Load(const std::string &directory)
 
 bool WebFlatLibrary::LoadBesideModule(HMODULE module)
 {
-    std::string directory = ModuleDirectory(module);
+    const std::string directory = ModuleDirectory(module);
     if (directory.empty()) {
         Unload();
         return false;

@@ -52,6 +52,15 @@ public:
     WebFlatLibrary() = default;
     WebFlatLibrary(const WebFlatLibrary &) = delete;
     WebFlatLibrary &operator=(const WebFlatLibrary &) = delete;
+    // Texts already handed out stay valid across a move: they keep the release function,
+    // and the moved-to library keeps the module loaded.
+    WebFlatLibrary(WebFlatLibrary &&other) noexcept;
+    WebFlatLibrary &operator=(WebFlatLibrary &&other) noexcept;
+
+    // The file LoadBesideModule(module) loads: <folder of module's file>\WEBFLAT.DLL, or
+    // an empty text when the module's path cannot be read. For callers that name the
+    // file in an error message.
+    static std::string PathBesideModule(HMODULE module);
 
     // Loads <directory>\WEBFLAT.DLL (directory without a trailing backslash; one is
     // tolerated). False when the file cannot be loaded or lacks WebFlat or WebFlatFree;
