@@ -40,7 +40,7 @@ ComPtr<ClipObj> HoldReference(ClipObj *object)
 
 } // namespace
 
-ClipObj::ClipObj() { LockModule(); }
+ClipObj::ClipObj() : ComObject(nullptr, IID_IObjectWithSite) {}
 
 ClipObj::~ClipObj()
 {
@@ -48,7 +48,6 @@ ClipObj::~ClipObj()
     textLibrary_.Unload();
     browser_.Reset();
     site_.Reset();
-    UnlockModule();
 }
 
 HRESULT ClipObj::Create(REFIID riid, void **object)
@@ -59,33 +58,7 @@ HRESULT ClipObj::Create(REFIID riid, void **object)
     ClipObj *created = new (std::nothrow) ClipObj();
     if (created == nullptr)
         return E_OUTOFMEMORY;
-    created->AddRef();
-    const HRESULT hr = created->QueryInterface(riid, object);
-    created->Release();
-    return hr;
-}
-
-HRESULT STDMETHODCALLTYPE ClipObj::QueryInterface(REFIID riid, void **object)
-{
-    if (object == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IObjectWithSite)) {
-        *object = static_cast<IObjectWithSite *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE ClipObj::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-ULONG STDMETHODCALLTYPE ClipObj::Release()
-{
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0)
-        delete this;
-    return static_cast<ULONG>(left);
+    return HandOut(created, riid, object);
 }
 
 bool ClipObj::LoadTextLibrary()

@@ -15,6 +15,8 @@
 #include <exdisp.h>
 #include <ocidl.h>
 
+#include "capture/clipnet_module.h"
+#include "common/com_object.h"
 #include "common/handles.h"
 #include "tasqui_h.h"
 #include "webflat/webflat_loader.h"
@@ -24,16 +26,12 @@ namespace quillon::capture {
 // The window property that carries the subclassing object.
 constexpr char kClipnetProperty[] = "ClipnetPrivateProperty";
 
-class ClipObj final : public IObjectWithSite {
+class ClipObj final : public ComObject<IObjectWithSite, &LockModule, &UnlockModule> {
 public:
     // A new object queried for riid (the class factory's work; no aggregation).
     static HRESULT Create(REFIID riid, void **object);
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    // IObjectWithSite
+    // IObjectWithSite (IUnknown comes from ComObject: IUnknown and IObjectWithSite only)
     HRESULT STDMETHODCALLTYPE SetSite(IUnknown *site) override;
     HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void **site) override;
 
@@ -52,7 +50,7 @@ public:
 
 private:
     ClipObj();
-    ~ClipObj();
+    ~ClipObj() override;
     ClipObj(const ClipObj &) = delete;
     ClipObj &operator=(const ClipObj &) = delete;
 
@@ -61,7 +59,6 @@ private:
     void EndSubclass();
 
     ComPtr<IUnknown> site_; // the standard site field; SetSite keeps browser_ instead
-    LONG references_ = 0;
     WNDPROC previous_ = nullptr;
     ComPtr<IWebBrowser2> browser_;
     HWND frame_ = nullptr;

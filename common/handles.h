@@ -111,6 +111,37 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// Owner of a GDI object such as a pen, brush or font (DeleteObject; users link gdi32).
+// The object must not be selected into a device context when the owner lets it go.
+template <typename Handle>
+class UniqueGdiObject {
+public:
+    UniqueGdiObject() = default;
+    explicit UniqueGdiObject(Handle object) : object_(object) {}
+    ~UniqueGdiObject() { Reset(); }
+    UniqueGdiObject(const UniqueGdiObject &) = delete;
+    UniqueGdiObject &operator=(const UniqueGdiObject &) = delete;
+    UniqueGdiObject(UniqueGdiObject &&other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    UniqueGdiObject &operator=(UniqueGdiObject &&other) noexcept
+    {
+        if (this != &other)
+            Reset(std::exchange(other.object_, nullptr));
+        return *this;
+    }
+
+    Handle Get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    void Reset(Handle object = nullptr)
+    {
+        if (object_ != nullptr && object_ != object)
+            DeleteObject(object_);
+        object_ = object;
+    }
+
+private:
+    Handle object_ = nullptr;
+};
+
 // Owner of one reference to a COM interface.
 template <typename Interface>
 class ComPtr {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/com_owners.h"
 #include "common/handles.h"
 #include "common/names.h"
 #include "common/page_task.h"
@@ -41,7 +42,7 @@ struct Reminder {
     ReminderSettings settings;
     HWND window = nullptr;
     ComPtr<ITasqeduleUI> component;
-    HFONT font = nullptr;
+    UniqueGdiObject<HFONT> font;
     int margin = 0;
     int row = 0;
     int line = 0;
@@ -52,8 +53,8 @@ struct Reminder {
     HWND lastFocused = nullptr;
     WNDPROC subjectFieldProc = nullptr;
     WNDPROC messageFieldProc = nullptr;
-    HPEN shadowPen = nullptr;
-    HPEN highlightPen = nullptr;
+    UniqueGdiObject<HPEN> shadowPen;
+    UniqueGdiObject<HPEN> highlightPen;
     std::string personalFolder;
 };
 
@@ -312,14 +313,15 @@ void MeasureFont(HWND window)
 {
     HDC dc = GetDC(window);
     int height = -MulDiv(kFontPoints, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    g_reminder.font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, nullptr);
-    HGDIOBJ previous = SelectObject(dc, g_reminder.font);
+    g_reminder.font.Reset(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      DEFAULT_PITCH | FF_SWISS, nullptr));
+    HGDIOBJ previous = SelectObject(dc, g_reminder.font.Get());
     TEXTMETRICA metrics = {};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, previous);
     ReleaseDC(window, dc);
-    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(g_reminder.font), FALSE);
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(g_reminder.font.Get()), FALSE);
     g_reminder.margin = metrics.tmMaxCharWidth + GetSystemMetrics(SM_CXEDGE);
     g_reminder.row = metrics.tmHeight + metrics.tmDescent + 2 * GetSystemMetrics(SM_CYEDGE);
     g_reminder.line = metrics.tmHeight;
@@ -350,7 +352,7 @@ void CreateFields(HWND window)
 
     for (HWND child : {g_reminder.subjectField, g_reminder.messageField, g_reminder.subjectLabel,
                        g_reminder.messageLabel})
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_reminder.font), TRUE);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_reminder.font.Get()), TRUE);
 }
 
 void SubclassFields()
@@ -390,8 +392,8 @@ void OnCreate(HWND window)
         GetClientRect(window, &client);
         OnSize(client.right, client.bottom);
     }
-    g_reminder.shadowPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
-    g_reminder.highlightPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
+    g_reminder.shadowPen.Reset(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
+    g_reminder.highlightPen.Reset(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT)));
     if (!g_reminder.settings.introSuppressed)
         PostMessageA(window, g_introMessage, 0, 0);
 }
@@ -402,10 +404,10 @@ void OnPaint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    HGDIOBJ previous = SelectObject(dc, g_reminder.shadowPen);
+    HGDIOBJ previous = SelectObject(dc, g_reminder.shadowPen.Get());
     MoveToEx(dc, 0, 0, nullptr);
     LineTo(dc, client.right, 0);
-    SelectObject(dc, g_reminder.highlightPen);
+    SelectObject(dc, g_reminder.highlightPen.Get());
     MoveToEx(dc, 0, 1, nullptr);
     LineTo(dc, client.right, 1);
     SelectObject(dc, previous);
@@ -426,11 +428,8 @@ void OnInitMenuPopup(HMENU menu)
 void OnDestroy()
 {
     g_reminder.component.Reset();
-    if (g_reminder.shadowPen != nullptr)
-        DeleteObject(g_reminder.shadowPen);
-    if (g_reminder.highlightPen != nullptr)
-        DeleteObject(g_reminder.highlightPen);
-    g_reminder.shadowPen = g_reminder.highlightPen = nullptr;
+    g_reminder.shadowPen.Reset();
+    g_reminder.highlightPen.Reset();
     PostQuitMessage(0);
 }
 
@@ -526,7 +525,9 @@ int RunReminder(HINSTANCE instance, HMODULE resources, int showCommand)
     LoadStringA(resources, IDS_REMINDER_TITLE, g_reminder.caption, sizeof g_reminder.caption);
     bool registered = RegisterMainClass();
 
-    CoInitialize(nullptr);
+    // Uninitialised after the component's reference is gone (below), and only when the
+    // initialisation succeeded.
+    const ComApartment apartment;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -556,12 +557,9 @@ int RunReminder(HINSTANCE instance, HMODULE resources, int showCommand)
     }
 
     g_reminder.component.Reset();
-    if (g_reminder.font != nullptr)
-        DeleteObject(g_reminder.font);
-    g_reminder.font = nullptr;
+    g_reminder.font.Reset();
     if (registered)
         UnregisterClassA(g_reminder.caption, instance);
-    CoUninitialize();
     return exitCode;
 }
 

@@ -8,7 +8,7 @@
 
 namespace quillon::tasqui {
 
-AppTaskData::AppTaskData(IUnknown *outer) : ComObject<IAppTaskData>(outer, IID_IAppTaskData) {}
+AppTaskData::AppTaskData(IUnknown *outer) : ComponentObject<IAppTaskData>(outer, IID_IAppTaskData) {}
 
 AppTaskData *AppTaskData::CreateForList(TaskRecord record)
 {

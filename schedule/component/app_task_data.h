@@ -13,13 +13,13 @@
 
 #include <windows.h>
 
-#include "schedule/component/com_object.h"
+#include "schedule/component/component_module.h"
 #include "schedule/task_record.h"
 #include "tasqui_h.h"
 
 namespace quillon::tasqui {
 
-class AppTaskData final : public ComObject<IAppTaskData> {
+class AppTaskData final : public ComponentObject<IAppTaskData> {
 public:
     // A task for a list: not aggregated, with one reference held by the caller.
     static AppTaskData *CreateForList(TaskRecord record);

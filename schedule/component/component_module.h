@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "common/com_object.h"
 #include "common/text.h"
 #include "schedule/component/component_config.h"
 
@@ -34,5 +35,9 @@ ComponentModule &Module();
 void LockModule();
 void UnlockModule();
 LONG ModuleLockCount();
+
+// The component's classes: COM objects that hold this module's lock.
+template <typename Interface>
+using ComponentObject = ComObject<Interface, &LockModule, &UnlockModule>;
 
 } // namespace quillon::tasqui

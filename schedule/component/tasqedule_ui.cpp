@@ -17,7 +17,7 @@
 
 namespace quillon::tasqui {
 
-TasqeduleUI::TasqeduleUI(IUnknown *outer) : ComObject<ITasqeduleUIDispatchSlots>(outer, IID_ITasqeduleUI) {}
+TasqeduleUI::TasqeduleUI(IUnknown *outer) : ComponentObject<ITasqeduleUIDispatchSlots>(outer, IID_ITasqeduleUI) {}
 
 TasqeduleUI::~TasqeduleUI()
 {

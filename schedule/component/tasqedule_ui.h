@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "schedule/component/app_task_data.h"
-#include "schedule/component/com_object.h"
+#include "schedule/component/component_module.h"
 #include "schedule/component/tasqedule_ui_dispatch.h"
 #include "schedule/dialogs/schedule_dialogs.h"
 
 namespace quillon::tasqui {
 
-class TasqeduleUI final : public ComObject<ITasqeduleUIDispatchSlots> {
+class TasqeduleUI final : public ComponentObject<ITasqeduleUIDispatchSlots> {
 public:
     // A new task for the program, its schedule chosen in the task editor (preset with the
     // schedule of this object's last confirmed submission). keyName (null, or room for at

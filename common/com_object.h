@@ -1,22 +1,23 @@
-// Reference counting and aggregation shared by the component's two classes.
+// Reference counting and aggregation shared by the COM classes of the suite's servers
+// (the schedule component's two classes, the browser add-in's object).
 //
-// ComObject<Interface> implements the IUnknown of `Interface` by delegating to the
-// controlling unknown: the outer object when aggregated, else the object's own inner
-// (non-delegating) unknown. The inner unknown answers IUnknown and the class's own
-// interface (*iid) only; it never hands out IDispatch or anything else.
+// ComObject<Interface, Lock, Unlock> implements the IUnknown of `Interface` by
+// delegating to the controlling unknown: the outer object when aggregated, else the
+// object's own inner (non-delegating) unknown. The inner unknown answers IUnknown and the
+// class's own interface (*iid) only; it never hands out IDispatch or anything else.
 //
-// Reference counts are plain counters (the classes are apartment-threaded); each live
-// object holds one module lock from construction to destruction.
+// Each live object holds one lock of its own module from construction to destruction:
+// Lock and Unlock are that module's functions (every server keeps its own count for
+// DllCanUnloadNow). The reference count is interlocked, so a reference taken or dropped
+// on another thread (a browser window's, say) is counted safely.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
-#include "schedule/component/component_module.h"
+namespace quillon {
 
-namespace quillon::tasqui {
-
-template <typename Interface>
+template <typename Interface, void (*Lock)(), void (*Unlock)()>
 class ComObject : public Interface {
 public:
     ComObject(const ComObject &) = delete;
@@ -38,9 +39,9 @@ protected:
     ComObject(IUnknown *outer, const IID &iid)
         : inner_(this), outer_(outer != nullptr ? outer : &inner_), iid_(iid)
     {
-        LockModule();
+        Lock();
     }
-    virtual ~ComObject() { UnlockModule(); }
+    virtual ~ComObject() { Unlock(); }
 
 private:
     class Inner : public IUnknown {
@@ -63,18 +64,18 @@ private:
             *object = nullptr;
             return E_NOINTERFACE;
         }
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+        ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
         ULONG STDMETHODCALLTYPE Release() override
         {
-            ULONG left = --refs_;
+            const LONG left = InterlockedDecrement(&refs_);
             if (left == 0)
                 delete owner_;
-            return left;
+            return static_cast<ULONG>(left);
         }
 
     private:
         ComObject *owner_;
-        ULONG refs_ = 0;
+        LONG refs_ = 0;
     };
 
     Inner inner_;
@@ -94,4 +95,4 @@ HRESULT HandOut(Object *object, REFIID riid, void **result)
     return hr;
 }
 
-} // namespace quillon::tasqui
+} // namespace quillon
